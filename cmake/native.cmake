@@ -1,0 +1,13 @@
+# Native Linux build: the system code runs against the simulated machine.
+file(GLOB SIM_SOURCES CONFIGURE_DEPENDS src/platform/sim/*.cpp)
+list(REMOVE_ITEM SIM_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/sim/host_main.cpp)
+
+add_library(corvane_sim STATIC ${SIM_SOURCES})
+target_include_directories(corvane_sim PUBLIC src)
+target_link_libraries(corvane_system PUBLIC corvane_sim)
+
+add_executable(corvane-setup src/platform/sim/host_main.cpp)
+target_link_libraries(corvane-setup PRIVATE corvane_system)
+
+enable_testing()
+add_subdirectory(tests)

@@ -1,0 +1,332 @@
+#include "platform/sim/machine.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace sim {
+
+namespace {
+Machine* current = nullptr;
+
+bool ContainsNoCase(std::u16string_view text, std::u16string_view part) {
+  return ToUpperAscii(text).find(ToUpperAscii(part)) != std::u16string::npos;
+}
+}  // namespace
+
+Machine& Current() {
+  if (!current) {
+    std::fprintf(stderr, "simulated machine: no machine is current\n");
+    std::abort();
+  }
+  return *current;
+}
+
+void SetCurrent(Machine* machine) { current = machine; }
+
+std::u16string ToUpperAscii(std::u16string_view text) {
+  std::u16string upper(text);
+  for (auto& c : upper)
+    if (c >= u'a' && c <= u'z') c = static_cast<char16_t>(c - u'a' + u'A');
+  return upper;
+}
+
+std::string Utf8(std::u16string_view text) {
+  std::string out;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    std::uint32_t c = text[i];
+    if (c >= 0xD800 && c < 0xDC00 && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+        text[i + 1] < 0xE000) {
+      c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
+    }
+    if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (c < 0x800) {
+      out += static_cast<char>(0xC0 | (c >> 6));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+      out += static_cast<char>(0xE0 | (c >> 12));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+      out += static_cast<char>(0xF0 | (c >> 18));
+      out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+      out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+      out += static_cast<char>(0x80 | (c & 0x3F));
+    }
+  }
+  return out;
+}
+
+Machine::Machine() = default;
+Machine::~Machine() {
+  if (current == this) current = nullptr;
+}
+
+// ---- Clock ------------------------------------------------------------------------
+
+void Machine::Schedule(std::uint64_t delayMs, std::function<void()> action) {
+  events_.push_back({nowMs + delayMs, eventSeq_++, std::move(action)});
+}
+
+void Machine::RunDueEvents() {
+  for (;;) {
+    auto due = std::min_element(events_.begin(), events_.end(), [](const Event& a, const Event& b) {
+      return a.atMs != b.atMs ? a.atMs < b.atMs : a.seq < b.seq;
+    });
+    if (due == events_.end() || due->atMs > nowMs) return;
+    auto action = std::move(due->action);
+    events_.erase(due);
+    action();
+  }
+}
+
+void Machine::Advance(std::uint64_t ms) {
+  const std::uint64_t target = nowMs + ms;
+  for (;;) {
+    auto next = std::min_element(events_.begin(), events_.end(), [](const Event& a, const Event& b) {
+      return a.atMs != b.atMs ? a.atMs < b.atMs : a.seq < b.seq;
+    });
+    if (next == events_.end() || next->atMs > target) break;
+    nowMs = std::max(nowMs, next->atMs);
+    RunDueEvents();
+  }
+  nowMs = target;
+  if (nowMs > hangLimitMs) {
+    std::fprintf(stderr, "simulated machine: the run is still going after %llu ms of simulated time\n",
+                 static_cast<unsigned long long>(nowMs));
+    std::abort();
+  }
+}
+
+// ---- Faults and journal -------------------------------------------------------------
+
+Fault& Machine::Fail(std::string call, DWORD error, int count, int skip, std::u16string match) {
+  Fault fault;
+  fault.call = std::move(call);
+  fault.error = error;
+  fault.count = count;
+  fault.skip = skip;
+  fault.match = std::move(match);
+  faults.push_back(std::move(fault));
+  return faults.back();
+}
+
+bool Machine::Enter(const char* call, std::u16string_view detail) {
+  journal.push_back({call, std::u16string(detail), nowMs});
+  auto cost = callCostMs.find(call);
+  Advance(cost == callCostMs.end() ? 0 : cost->second);
+  return Fails(call, detail);
+}
+
+bool Machine::Fails(const char* call, std::u16string_view detail) {
+  for (auto& fault : faults) {
+    if (fault.call != call || fault.count == 0) continue;
+    if (!fault.match.empty() && !ContainsNoCase(detail, fault.match)) continue;
+    if (fault.skip > 0) {
+      --fault.skip;
+      return false;
+    }
+    if (fault.count > 0) --fault.count;
+    lastError = fault.error;
+    return true;
+  }
+  return false;
+}
+
+int Machine::Count(std::string_view call) const {
+  return static_cast<int>(std::count_if(journal.begin(), journal.end(),
+                                        [&](const JournalEntry& e) { return e.call == call; }));
+}
+
+// ---- Files ------------------------------------------------------------------------
+
+std::u16string Machine::FullPath(std::u16string_view path) const {
+  std::u16string p(path);
+  for (auto& c : p)
+    if (c == u'/') c = u'\\';
+  if (p.rfind(u"\\\\?\\", 0) == 0 || p.rfind(u"\\??\\", 0) == 0) p.erase(0, 4);
+  std::u16string full;
+  if (p.size() >= 2 && p[1] == u':') {
+    full = p;
+  } else if (!p.empty() && p[0] == u'\\') {
+    full = currentDir.substr(0, 2) + p;
+  } else {
+    full = currentDir + u"\\" + p;
+  }
+  // Split into components, resolving "." and "..", dropping empty ones.
+  std::vector<std::u16string> parts;
+  std::size_t start = 0;
+  while (start <= full.size()) {
+    std::size_t end = full.find(u'\\', start);
+    if (end == std::u16string::npos) end = full.size();
+    std::u16string part = full.substr(start, end - start);
+    if (part == u"..") {
+      if (parts.size() > 1) parts.pop_back();
+    } else if (!part.empty() && part != u".") {
+      parts.push_back(part);
+    }
+    start = end + 1;
+  }
+  std::u16string out;
+  for (std::size_t i = 0; i < parts.size(); ++i) {
+    if (i) out += u'\\';
+    out += parts[i];
+  }
+  if (parts.size() == 1) out += u'\\';  // the drive's root
+  return out;
+}
+
+std::u16string Machine::Key(std::u16string_view fullPath) { return ToUpperAscii(fullPath); }
+
+FileNode* Machine::FindFile(std::u16string_view path) {
+  auto it = files.find(Key(FullPath(path)));
+  return it == files.end() ? nullptr : &it->second;
+}
+
+void Machine::AddDirectory(std::u16string_view path) {
+  const std::u16string full = FullPath(path);
+  std::size_t pos = 0;
+  while (pos != std::u16string::npos) {
+    pos = full.find(u'\\', pos + 1);
+    std::u16string prefix = full.substr(0, pos);
+    if (prefix.size() == 2) prefix += u'\\';
+    auto& node = files[Key(prefix)];
+    if (node.path.empty()) {
+      node.path = prefix;
+      node.directory = true;
+      node.attributes = win::FILE_ATTRIBUTE_DIRECTORY;
+    }
+  }
+}
+
+void Machine::AddFile(std::u16string_view path, std::vector<std::uint8_t> data) {
+  const std::u16string full = FullPath(path);
+  const auto slash = full.rfind(u'\\');
+  if (slash != std::u16string::npos) AddDirectory(full.substr(0, slash));
+  FileNode node;
+  node.path = full;
+  node.data = std::move(data);
+  files[Key(full)] = std::move(node);
+}
+
+void Machine::HoldFile(std::u16string_view path, std::uint64_t forMs, DWORD share,
+                       std::string holder) {
+  ExternalHold hold;
+  hold.key = Key(FullPath(path));
+  hold.share = share;
+  hold.untilMs = forMs == UINT64_MAX ? UINT64_MAX : nowMs + forMs;
+  hold.holder = std::move(holder);
+  holds.push_back(hold);
+  if (forMs != UINT64_MAX) {
+    const std::uint64_t until = hold.untilMs;
+    const std::u16string key = hold.key;
+    Schedule(forMs, [this, key, until] {
+      std::erase_if(holds, [&](const ExternalHold& h) { return h.key == key && h.untilMs == until; });
+    });
+  }
+}
+
+void Machine::ReleaseFile(std::u16string_view path) {
+  const std::u16string key = Key(FullPath(path));
+  std::erase_if(holds, [&](const ExternalHold& h) { return h.key == key; });
+}
+
+// ---- Services ---------------------------------------------------------------------
+
+Service* Machine::FindService(std::u16string_view name) {
+  const std::u16string wanted = ToUpperAscii(name);
+  for (auto& service : services)
+    if (ToUpperAscii(service.name) == wanted) return &service;
+  return nullptr;
+}
+
+bool Machine::SpoolerRunning() const {
+  for (const auto& service : services)
+    if (ToUpperAscii(service.name) == u"SPOOLER") return service.state == win::SERVICE_RUNNING;
+  return false;
+}
+
+// ---- Windows ------------------------------------------------------------------------
+
+Window* Machine::FindWindowByHandle(std::uintptr_t handle) {
+  for (auto& window : windows)
+    if (window->handle == handle && window->alive) return window.get();
+  return nullptr;
+}
+
+Window& Machine::AddWindow(std::u16string className, std::u16string title) {
+  auto window = std::make_unique<Window>();
+  window->handle = nextWindow_;
+  nextWindow_ += 0x10;
+  window->className = std::move(className);
+  window->title = std::move(title);
+  windows.push_back(std::move(window));
+  return *windows.back();
+}
+
+Window& Machine::AddHelpWindow(DWORD closeDelayMs, bool closes) {
+  Window& window = AddWindow(u"HH Parent", u"Corvane Help");
+  window.onPosted = [this, closeDelayMs, closes](Window& self, win::UINT message, win::WPARAM wParam,
+                                                 win::LPARAM) {
+    if (!closes || message != win::WM_SYSCOMMAND || wParam != win::SC_CLOSE) return;
+    const std::uintptr_t handle = self.handle;
+    Schedule(closeDelayMs, [this, handle] {
+      if (Window* w = FindWindowByHandle(handle)) w->alive = false;
+    });
+  };
+  return window;
+}
+
+// ---- Handles ------------------------------------------------------------------------
+
+std::uintptr_t Machine::AddHandle(std::shared_ptr<HandleObject> object) {
+  const std::uintptr_t value = nextHandle_;
+  nextHandle_ += 4;
+  handles[value] = std::move(object);
+  return value;
+}
+
+HandleObject* Machine::FindHandle(std::uintptr_t value) {
+  auto it = handles.find(value);
+  return it == handles.end() ? nullptr : it->second.get();
+}
+
+// ---- The default machine -------------------------------------------------------------
+
+std::vector<std::uint8_t> VersionedFileImage(unsigned build, std::size_t size) {
+  std::vector<std::uint8_t> image(std::max<std::size_t>(size, 0x300), 0);
+  image[0] = 'M';
+  image[1] = 'Z';
+  // VS_FIXEDFILEINFO: signature, structure version, file and product
+  // versions 1.0.0.<build>.
+  const std::uint32_t fixed[] = {0xFEEF04BDu, 0x00010000u, 0x00010000u, build,
+                                 0x00010000u, build,       0x3Fu,       0,
+                                 0x00040004u, 2,           0,           0,
+                                 0};
+  std::memcpy(image.data() + 0x200, fixed, sizeof fixed);
+  return image;
+}
+
+void SetUpDefaultMachine(Machine& machine, unsigned build) {
+  machine.AddDirectory(u"C:\\Windows\\system32");
+  machine.AddDirectory(machine.driverRoot + u"\\x64\\3");
+  machine.AddDirectory(machine.driverRoot + u"\\W32X86\\3");
+  machine.AddDirectory(u"C:\\Users\\Public");
+  const std::u16string setup = u"C:\\Program Files\\Corvane\\Setup\\";
+  machine.AddFile(setup + u"corvane-setup.exe", VersionedFileImage(build, 64 * 1024));
+  machine.AddFile(setup + u"vexmon64.dll", VersionedFileImage(build, 24 * 1024));
+  machine.AddFile(setup + u"vexdrv64.dll", VersionedFileImage(build, 40 * 1024));
+  machine.AddFile(setup + u"vexui64.dll", VersionedFileImage(build, 32 * 1024));
+  machine.AddFile(setup + u"vexhelp.chm", std::vector<std::uint8_t>(12 * 1024, 0x49));
+  machine.AddFile(u"C:\\Program Files\\Corvane\\cortray.exe", VersionedFileImage(build, 48 * 1024));
+  machine.modulePath = setup + u"corvane-setup.exe";
+  machine.currentDir = setup.substr(0, setup.size() - 1);
+
+  Service spooler;
+  spooler.name = u"Spooler";
+  machine.services.push_back(spooler);
+}
+
+}  // namespace sim

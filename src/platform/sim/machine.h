@@ -1,0 +1,227 @@
+// A small simulated Windows machine behind the platform layer.
+//
+// One machine is current at a time; every platform call of the native build
+// runs against it. Time is virtual: Sleep and waits advance the clock at once
+// and fire the events scheduled for the times passed.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+using win::DWORD;
+
+// ---- Faults and journal ---------------------------------------------------
+
+// Makes a named platform call fail: after `skip` matching calls have passed,
+// the next `count` ones fail with `error` (count < 0: every one after).
+// `match`, when set, limits the fault to calls whose detail (usually a path
+// or name) contains it, without regard to case.
+struct Fault {
+  std::string call;
+  DWORD error = 0;
+  int skip = 0;
+  int count = 1;
+  std::u16string match;
+};
+
+struct JournalEntry {
+  std::string call;
+  std::u16string detail;
+  std::uint64_t timeMs = 0;
+};
+
+// ---- Files ------------------------------------------------------------------
+
+struct FileNode {
+  std::u16string path;  // full Windows path as created, case kept
+  bool directory = false;
+  DWORD attributes = win::FILE_ATTRIBUTE_ARCHIVE;
+  std::vector<std::uint8_t> data;
+};
+
+// Another process keeps a file open; released at `untilMs` (never when max).
+struct ExternalHold {
+  std::u16string key;
+  DWORD access = win::GENERIC_READ;
+  DWORD share = 0;
+  std::uint64_t untilMs = UINT64_MAX;
+  std::string holder;
+};
+
+// ---- Services -----------------------------------------------------------------
+
+struct Service {
+  std::u16string name;
+  DWORD state = win::SERVICE_RUNNING;
+  DWORD stopDelayMs = 600;
+  DWORD startDelayMs = 400;
+  bool stopHangs = false;    // stays STOP_PENDING for good
+  bool startHangs = false;   // stays START_PENDING for good
+  DWORD startError = 0;      // StartServiceW refuses with this code
+};
+
+// ---- Windows -----------------------------------------------------------------
+
+struct Window;
+using MessageHandler = std::function<void(Window&, win::UINT, win::WPARAM, win::LPARAM)>;
+
+struct Window {
+  std::uintptr_t handle = 0;
+  std::u16string className;
+  std::u16string title;
+  bool alive = true;
+  bool dialog = false;
+  std::uintptr_t owner = 0;
+  std::map<int, std::u16string> items;  // dialog controls by id
+  bool dialogEnded = false;
+  win::INT_PTR dialogResult = 0;
+  MessageHandler onPosted;              // posted messages, as its process handles them
+};
+
+// How the simulated user ends a modal dialog.
+enum class DialogClose { CloseButton, EnterKey, EscapeKey, CloseBox, Ignore };
+
+struct DialogRecord {
+  std::u16string title;
+  std::u16string text;  // the edit box's text
+  std::uintptr_t owner = 0;
+  win::INT_PTR result = 0;
+};
+
+// ---- Kernel and service handles -----------------------------------------------
+
+enum class HandleKind { File, ScManager, Service };
+
+struct HandleObject {
+  HandleKind kind = HandleKind::File;
+  std::u16string name;  // file key, or service name
+  DWORD access = 0;
+  DWORD share = 0;
+  std::uint64_t position = 0;
+};
+
+// ---- The machine ---------------------------------------------------------------
+
+class Machine {
+ public:
+  Machine();
+  ~Machine();
+  Machine(const Machine&) = delete;
+  Machine& operator=(const Machine&) = delete;
+
+  // Clock.
+  std::uint64_t nowMs = 0;
+  DWORD tickBase = 0x01000000;   // GetTickCount at nowMs 0
+  std::uint64_t hangLimitMs = 24ull * 3600 * 1000;  // a run past this is a hang
+  std::map<std::string, DWORD> callCostMs;           // virtual time a call takes
+  void Advance(std::uint64_t ms);
+  void Schedule(std::uint64_t delayMs, std::function<void()> action);
+
+  // Faults, journal, last error.
+  std::vector<Fault> faults;
+  std::vector<JournalEntry> journal;
+  DWORD lastError = 0;
+  // Records the call, charges its cost, and fails it when a fault is armed:
+  // then the last error is set and true returned.
+  // Arms a fault: after `skip` calls, the next `count` fail (count < 0: all).
+  Fault& Fail(std::string call, DWORD error, int count = 1, int skip = 0,
+              std::u16string match = {});
+  bool Enter(const char* call, std::u16string_view detail = {});
+  // The fault check alone, for calls too frequent to journal (the CRT heap).
+  bool Fails(const char* call, std::u16string_view detail = {});
+  int Count(std::string_view call) const;
+
+  // Process.
+  std::u16string commandLine;
+  std::u16string modulePath = u"C:\\Program Files\\Corvane\\Setup\\corvane-setup.exe";
+  std::u16string systemDir = u"C:\\Windows\\system32";
+  std::u16string currentDir = u"C:\\Program Files\\Corvane\\Setup";
+  bool shiftHeld = false;
+  bool englishMessages = true;  // the system carries English (US) message texts
+  std::function<void(unsigned)> exitHandler;  // must not return
+
+  // Heaps: live blocks by address with their sizes.
+  std::map<void*, std::size_t> crtBlocks;
+  std::map<void*, std::size_t> globalBlocks;
+  std::map<void*, std::size_t> localBlocks;
+  std::vector<std::size_t> crtSizesSeen;  // sizes of every allocate/reallocate
+
+  // Files.
+  std::map<std::u16string, FileNode> files;  // by upper-case full path
+  std::vector<ExternalHold> holds;
+  std::uint64_t diskFreeBytes = UINT64_MAX;
+  std::u16string FullPath(std::u16string_view path) const;
+  static std::u16string Key(std::u16string_view fullPath);
+  FileNode* FindFile(std::u16string_view path);
+  void AddDirectory(std::u16string_view path);  // with its parents
+  void AddFile(std::u16string_view path, std::vector<std::uint8_t> data);
+  void HoldFile(std::u16string_view path, std::uint64_t forMs, DWORD share = 0,
+                std::string holder = "another process");
+  void ReleaseFile(std::u16string_view path);
+
+  // Services.
+  std::vector<Service> services;
+  Service* FindService(std::u16string_view name);
+  bool SpoolerRunning() const;
+
+  // Spooler's driver directory base ("...\spool\drivers").
+  std::u16string driverRoot = u"C:\\Windows\\system32\\spool\\drivers";
+
+  // Windows and dialogs.
+  std::vector<std::unique_ptr<Window>> windows;
+  Window* FindWindowByHandle(std::uintptr_t handle);
+  Window& AddWindow(std::u16string className, std::u16string title);
+  // A help viewer window; it closes `closeDelayMs` after SC_CLOSE, or never.
+  Window& AddHelpWindow(DWORD closeDelayMs = 0, bool closes = true);
+  std::vector<DialogClose> dialogActions;  // consumed one per dialog
+  std::vector<DialogRecord> dialogs;       // every dialog shown
+  bool renderDialogs = false;              // the desktop draws dialogs on stderr
+  bool dialogTemplatePresent = true;
+
+  // Handles of the simulated kernel objects, by value.
+  std::map<std::uintptr_t, std::shared_ptr<HandleObject>> handles;
+  std::uintptr_t AddHandle(std::shared_ptr<HandleObject> object);
+  HandleObject* FindHandle(std::uintptr_t value);
+
+ private:
+  struct Event {
+    std::uint64_t atMs;
+    std::uint64_t seq;
+    std::function<void()> action;
+  };
+  std::vector<Event> events_;
+  std::uint64_t eventSeq_ = 0;
+  std::uintptr_t nextHandle_ = 0x104;
+  std::uintptr_t nextWindow_ = 0x10010;
+  void RunDueEvents();
+};
+
+// The machine every platform call talks to.
+Machine& Current();
+void SetCurrent(Machine* machine);
+
+// A current 64-bit Windows with the spooler running and the product's
+// installer folder in place (package files of build `build`).
+void SetUpDefaultMachine(Machine& machine, unsigned build = 2620);
+
+// A file image carrying a fixed version block whose product version ends in
+// `build`, so that version checks read it like a real module's.
+std::vector<std::uint8_t> VersionedFileImage(unsigned build, std::size_t size = 4096);
+
+// A block of the machine's local heap, as the system hands out (LocalFree).
+void* LocalAllocZeroed(std::size_t bytes);
+
+std::u16string ToUpperAscii(std::u16string_view text);
+std::string Utf8(std::u16string_view text);
+
+}  // namespace sim

@@ -1,0 +1,226 @@
+// Files of the simulated machine: open handles with share modes, files held
+// open by other processes, and the error codes Windows gives for each case.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "platform/sim/machine.h"
+
+namespace {
+
+using namespace win;
+using sim::HandleKind;
+using sim::HandleObject;
+using sim::Machine;
+
+constexpr DWORD FILE_READ_DATA = 0x1;
+constexpr DWORD FILE_WRITE_DATA = 0x2;
+constexpr DWORD FILE_APPEND_DATA = 0x4;
+constexpr DWORD GENERIC_ALL = 0x10000000u;
+constexpr DWORD ERROR_FILE_EXISTS = 80;
+
+bool Reads(DWORD access) { return access & (GENERIC_READ | GENERIC_ALL | FILE_READ_DATA); }
+bool Writes(DWORD access) {
+  return access & (GENERIC_WRITE | GENERIC_ALL | FILE_WRITE_DATA | FILE_APPEND_DATA);
+}
+bool Deletes(DWORD access) { return access & (DELETE | GENERIC_ALL); }
+
+// Whether an open with (access, share) collides with one already there.
+bool Collides(DWORD heldAccess, DWORD heldShare, DWORD access, DWORD share) {
+  if (Reads(access) && !(heldShare & FILE_SHARE_READ)) return true;
+  if (Writes(access) && !(heldShare & FILE_SHARE_WRITE)) return true;
+  if (Deletes(access) && !(heldShare & FILE_SHARE_DELETE)) return true;
+  if (Reads(heldAccess) && !(share & FILE_SHARE_READ)) return true;
+  if (Writes(heldAccess) && !(share & FILE_SHARE_WRITE)) return true;
+  if (Deletes(heldAccess) && !(share & FILE_SHARE_DELETE)) return true;
+  return false;
+}
+
+bool SharingViolation(Machine& m, const std::u16string& key, DWORD access, DWORD share) {
+  for (const auto& [value, object] : m.handles)
+    if (object->kind == HandleKind::File && object->name == key &&
+        Collides(object->access, object->share, access, share))
+      return true;
+  for (const auto& hold : m.holds)
+    if (hold.key == key && Collides(hold.access, hold.share, access, share)) return true;
+  return false;
+}
+
+bool ParentExists(Machine& m, const std::u16string& full) {
+  const auto slash = full.rfind(u'\\');
+  if (slash == std::u16string::npos) return false;
+  std::u16string parent = full.substr(0, slash);
+  if (parent.size() == 2) parent += u'\\';
+  const sim::FileNode* node = m.FindFile(parent);
+  return node && node->directory;
+}
+
+// The error for a path that names nothing.
+DWORD MissingError(Machine& m, const std::u16string& full) {
+  return ParentExists(m, full) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
+}
+
+HandleObject* FileHandle(Machine& m, HANDLE file) {
+  HandleObject* object = m.FindHandle(reinterpret_cast<std::uintptr_t>(file));
+  return object && object->kind == HandleKind::File ? object : nullptr;
+}
+
+}  // namespace
+
+namespace win {
+
+HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode, void*,
+                   DWORD creationDisposition, DWORD, HANDLE) {
+  auto& m = sim::Current();
+  const std::u16string name = fileName ? fileName : u"";
+  const std::u16string full = name.empty() ? std::u16string() : m.FullPath(name);
+  if (m.Enter("CreateFileW", full)) return INVALID_HANDLE_VALUE;
+  if (full.empty() || !ParentExists(m, full)) {
+    m.lastError = ERROR_PATH_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  const std::u16string key = Machine::Key(full);
+  sim::FileNode* node = m.FindFile(full);
+  if (node && node->directory) {
+    m.lastError = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (!node && (creationDisposition == OPEN_EXISTING || creationDisposition == TRUNCATE_EXISTING)) {
+    m.lastError = ERROR_FILE_NOT_FOUND;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (node && creationDisposition == CREATE_NEW) {
+    m.lastError = ERROR_FILE_EXISTS;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (node && (node->attributes & FILE_ATTRIBUTE_READONLY) &&
+      (Writes(desiredAccess) || creationDisposition == CREATE_ALWAYS ||
+       creationDisposition == TRUNCATE_EXISTING)) {
+    m.lastError = ERROR_ACCESS_DENIED;
+    return INVALID_HANDLE_VALUE;
+  }
+  if (node && SharingViolation(m, key, desiredAccess, shareMode)) {
+    m.lastError = ERROR_SHARING_VIOLATION;
+    return INVALID_HANDLE_VALUE;
+  }
+  DWORD error = ERROR_SUCCESS;
+  if (!node) {
+    m.AddFile(full, {});
+  } else {
+    if (creationDisposition == CREATE_ALWAYS || creationDisposition == OPEN_ALWAYS)
+      error = ERROR_ALREADY_EXISTS;
+    if (creationDisposition == CREATE_ALWAYS || creationDisposition == TRUNCATE_EXISTING) {
+      m.diskFreeBytes += m.diskFreeBytes == UINT64_MAX ? 0 : node->data.size();
+      node->data.clear();
+    }
+  }
+  auto object = std::make_shared<HandleObject>();
+  object->kind = HandleKind::File;
+  object->name = key;
+  object->access = desiredAccess;
+  object->share = shareMode;
+  m.lastError = error;
+  return reinterpret_cast<HANDLE>(m.AddHandle(std::move(object)));
+}
+
+BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void*) {
+  auto& m = sim::Current();
+  if (bytesRead) *bytesRead = 0;
+  HandleObject* object = FileHandle(m, file);
+  if (m.Enter("ReadFile", object ? object->name : u"")) return FALSE;
+  auto it = object ? m.files.find(object->name) : m.files.end();
+  if (!object || it == m.files.end()) {
+    m.lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  if (!Reads(object->access)) {
+    m.lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  const auto& data = it->second.data;
+  const std::size_t available = object->position < data.size() ? data.size() - object->position : 0;
+  const std::size_t count = std::min<std::size_t>(available, bytesToRead);
+  if (count) std::memcpy(buffer, data.data() + object->position, count);
+  object->position += count;
+  if (bytesRead) *bytesRead = static_cast<DWORD>(count);
+  return TRUE;
+}
+
+BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void*) {
+  auto& m = sim::Current();
+  if (bytesWritten) *bytesWritten = 0;
+  HandleObject* object = FileHandle(m, file);
+  if (m.Enter("WriteFile", object ? object->name : u"")) return FALSE;
+  auto it = object ? m.files.find(object->name) : m.files.end();
+  if (!object || it == m.files.end()) {
+    m.lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  if (!Writes(object->access)) {
+    m.lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  auto& data = it->second.data;
+  const std::size_t end = object->position + bytesToWrite;
+  const std::size_t growth = end > data.size() ? end - data.size() : 0;
+  if (growth > m.diskFreeBytes) {
+    m.lastError = ERROR_DISK_FULL;
+    return FALSE;
+  }
+  if (m.diskFreeBytes != UINT64_MAX) m.diskFreeBytes -= growth;
+  if (growth) data.resize(end);
+  if (bytesToWrite) std::memcpy(data.data() + object->position, buffer, bytesToWrite);
+  object->position = end;
+  if (bytesWritten) *bytesWritten = bytesToWrite;
+  return TRUE;
+}
+
+BOOL CloseHandle(HANDLE object) {
+  auto& m = sim::Current();
+  const auto value = reinterpret_cast<std::uintptr_t>(object);
+  HandleObject* found = m.FindHandle(value);
+  if (m.Enter("CloseHandle", found ? found->name : u"")) return FALSE;
+  if (!found || found->kind == HandleKind::ScManager || found->kind == HandleKind::Service) {
+    m.lastError = ERROR_INVALID_HANDLE;
+    return FALSE;
+  }
+  m.handles.erase(value);
+  return TRUE;
+}
+
+DWORD GetFileAttributesW(const char16_t* fileName) {
+  auto& m = sim::Current();
+  const std::u16string full = fileName && *fileName ? m.FullPath(fileName) : std::u16string();
+  if (m.Enter("GetFileAttributesW", full)) return INVALID_FILE_ATTRIBUTES;
+  const sim::FileNode* node = full.empty() ? nullptr : m.FindFile(full);
+  if (!node) {
+    m.lastError = full.empty() ? ERROR_PATH_NOT_FOUND : MissingError(m, full);
+    return INVALID_FILE_ATTRIBUTES;
+  }
+  return node->attributes;
+}
+
+BOOL DeleteFileW(const char16_t* fileName) {
+  auto& m = sim::Current();
+  const std::u16string full = fileName && *fileName ? m.FullPath(fileName) : std::u16string();
+  if (m.Enter("DeleteFileW", full)) return FALSE;
+  sim::FileNode* node = full.empty() ? nullptr : m.FindFile(full);
+  if (!node) {
+    m.lastError = full.empty() ? ERROR_PATH_NOT_FOUND : MissingError(m, full);
+    return FALSE;
+  }
+  if (node->directory || (node->attributes & FILE_ATTRIBUTE_READONLY)) {
+    m.lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
+  const std::u16string key = Machine::Key(full);
+  if (SharingViolation(m, key, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+    m.lastError = ERROR_SHARING_VIOLATION;
+    return FALSE;
+  }
+  if (m.diskFreeBytes != UINT64_MAX) m.diskFreeBytes += node->data.size();
+  m.files.erase(key);
+  return TRUE;
+}
+
+}  // namespace win
