@@ -1,0 +1,62 @@
+#include "core/install_state.h"
+
+#include "core/log.h"
+#include "core/entry.h"
+#include "core/not_yet_built.h"
+#include "spooler/file_deployment.h"
+#include "spooler/spooler_service.h"
+
+namespace {
+
+constexpr win::DWORD PathCapacity = 260;
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/' || c == u':'; }
+
+void FindModuleDir(InstallState& state) {
+  char16_t path[PathCapacity] = {};
+  win::GetModuleFileNameW(ModuleInstance, path, PathCapacity);
+  path[PathCapacity - 1] = 0;
+  auto end = TextLength(path);
+  while (end > 0 && !IsSeparator(path[end - 1])) --end;
+  path[end] = 0;
+  Assign(state.ModuleDir, path);
+}
+
+void FindSystemDir(InstallState& state) {
+  char16_t path[PathCapacity] = {};
+  const win::UINT length = win::GetSystemDirectoryW(path, PathCapacity);
+  // A result that does not fit is as unusable as none.
+  if (length == 0 || length >= PathCapacity) {
+    LogError(state, ErrSystemDirectory, u"Can`t retrieve system directory.");
+    return;
+  }
+  Assign(state.SystemDir, path);
+  if (path[length - 1] != u'\\') Append(state.SystemDir, u"\\");
+}
+
+}  // namespace
+
+InstallState& CreateInstallState(InstallState& state, unsigned mode) {
+  state = InstallState{};
+  LogFormat(state, u"Corvane %d", BuildNumber);
+  state.CheckMonitorVersion = 0;
+  state.InstallMonitor = 1;
+  state.StartTray = 1;
+  state.CopyMonitor = 1;
+  if (mode & ModeNoTray) state.StartTray = 0;
+  CheckSpooler(state);
+  SelectPlatform(state, (mode & ModeX64) != 0);
+  FindModuleDir(state);
+  FindSystemDir(state);
+  MarkDefaultPrinter(state);
+  return state;
+}
+
+void ReleaseInstallState(InstallState& state) {
+  FreeAll(state.Undeletable);
+  state.Undeletable = nullptr;
+  Release(state.DriverDir);
+  Release(state.Log);
+  Release(state.SystemDir);
+  Release(state.ModuleDir);
+}

@@ -1,0 +1,40 @@
+// The record that one install or uninstall run carries through every step.
+#pragma once
+
+#include <cstdint>
+
+#include "platform/platform.h"
+#include "util/path_list.h"
+#include "util/wide_string.h"
+
+constexpr int BuildNumber = 2620;
+
+// Mode bits given to CreateInstallState.
+constexpr unsigned ModeX64 = 2;     // x64 environment and file names
+constexpr unsigned ModeNoTray = 4;  // the tray companion is not started
+
+struct InstallState {
+  WideString ModuleDir;  // the program's folder, ending in its separator
+  WideString SystemDir;  // ends with "\"; empty when unreadable
+  WideString Log;
+  WideString DriverDir;  // the spooler's driver directory, ending with "\"
+  const char16_t* Environment;
+  const char16_t* MonitorFile;
+  const char16_t* DriverFile;
+  const char16_t* HelpFile;
+  const char16_t* UiFile;
+  std::uint8_t Is64Bit;
+  std::uint8_t CheckMonitorVersion;  // keep a monitor of a compatible build
+  std::uint8_t InstallMonitor;
+  std::uint8_t StartTray;
+  std::uint8_t CopyMonitor;
+  std::int32_t ErrorCount;
+  std::int32_t Indent;
+  PathNode* Undeletable;  // files that a step failed to delete
+};
+
+// Initialises the caller's record: first log line, spooler check, platform
+// names, directories. Never fails as a whole.
+InstallState& CreateInstallState(InstallState& state, unsigned mode);
+// Releases everything the record owns, the log included.
+void ReleaseInstallState(InstallState& state);

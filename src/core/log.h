@@ -1,0 +1,30 @@
+// The in-memory log of a run: one CR LF line per call, indented two spaces
+// per level (at most ten levels).
+#pragma once
+
+#include <cstdint>
+
+#include "core/install_state.h"
+
+// Error numbers written by LogError.
+enum LogErrorNumber : int {
+  ErrOpenServiceManager = 1,
+  ErrOpenSpooler = 2,
+  ErrStopSpooler = 3,
+  ErrStartSpooler = 4,
+  ErrControlService = 5,
+  ErrDriverDirectory = 6,
+  ErrSystemDirectory = 7,
+  ErrCopyWrite = 8,
+  ErrCopyOpenTarget = 9,
+  ErrCopyOpenSource = 10,
+};
+
+// Longest formatted line, in characters, before indentation.
+constexpr int LogLineCapacity = 1024;
+
+void LogLine(InstallState& state, const char16_t* text);
+void LogFormat(InstallState& state, const char16_t* format, ...);
+// Writes "Error(N): " and the message, then the system's text for the last
+// error, and counts the error. Call it right after the failing call.
+void LogError(InstallState& state, int number, const char16_t* format, ...);

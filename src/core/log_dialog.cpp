@@ -1,0 +1,35 @@
+#include "core/log_dialog.h"
+
+#include "core/entry.h"
+#include "util/utf16_format.h"
+
+namespace {
+
+constexpr int TitleCapacity = 264;
+
+bool ShiftDown() { return (win::GetAsyncKeyState(win::VK_SHIFT) & 0x8000) != 0; }
+
+}  // namespace
+
+win::INT_PTR LogDialogProc(win::HWND dialog, win::UINT message, win::WPARAM wParam,
+                           win::LPARAM lParam) {
+  if (message == win::WM_INITDIALOG) {
+    const auto* state = reinterpret_cast<const InstallState*>(lParam);
+    win::SetDlgItemTextW(dialog, LogEditId, Text(state->Log));
+    char16_t title[TitleCapacity];
+    FormatUtf16(title, TitleCapacity, u"Corvane build %d- Install%s", BuildNumber,
+                state->ErrorCount ? u" error log!" : u" log.");
+    win::SetWindowTextW(dialog, title);
+  } else if (message == win::WM_COMMAND) {
+    const win::WORD command = win::LOWORD(wParam);
+    if (command == win::IDOK) win::EndDialog(dialog, 1);
+    if (command == win::IDCANCEL) win::EndDialog(dialog, 0);
+  }
+  return 0;
+}
+
+void ShowLogIfNeeded(InstallState& state, win::HWND owner) {
+  if (state.ErrorCount == 0 && !ShiftDown()) return;
+  win::DialogBoxParamW(ModuleInstance, win::MAKEINTRESOURCEW(LogDialogId), owner, LogDialogProc,
+                       reinterpret_cast<win::LPARAM>(&state));
+}

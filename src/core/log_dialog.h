@@ -1,0 +1,14 @@
+// The log viewer: a modal dialog (template 101) showing a run's log in a
+// read-only box, titled by whether errors were counted.
+#pragma once
+
+#include "core/install_state.h"
+#include "platform/platform.h"
+
+constexpr win::WORD LogDialogId = 101;
+constexpr int LogEditId = 1001;
+
+win::INT_PTR LogDialogProc(win::HWND dialog, win::UINT message, win::WPARAM wParam,
+                           win::LPARAM lParam);
+// Shows the log when errors were counted or Shift is down right now.
+void ShowLogIfNeeded(InstallState& state, win::HWND owner);

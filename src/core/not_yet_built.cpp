@@ -1,0 +1,16 @@
+#include "core/not_yet_built.h"
+
+void MarkDefaultPrinter(InstallState&) {}
+void UnInstall(InstallState&) {}
+void DeletePendingNow() {}
+void DeleteFileTry(InstallState&) {}
+int ScheduleUndeletableFiles(InstallState&) { return 0; }
+void InstallPortMonitor(InstallState&) {}
+void InstallPrinterDriver(InstallState&) {}
+void RestorePrinters(InstallState&) {}
+void InstallTray(InstallState&) {}
+long StopTray() { return 0; }
+bool CheckDriverBuild() { return false; }
+bool RetryPendingDriverFiles() { return false; }
+bool DefaultPrinterIsForeign() { return false; }
+void MakeProductPrinterDefault() {}

@@ -1,0 +1,12 @@
+// The order in which a run takes the product off the system and puts it back.
+#pragma once
+
+#include "core/install_state.h"
+#include "platform/platform.h"
+
+void ReInstall(InstallState& state);
+void RetryUndeletable(InstallState& state);
+void CompleteUnInstall(InstallState& state);
+// The uninstall command's run; `scheduled` receives the number of files
+// scheduled for deletion at restart. True when errors were logged.
+bool RunUninstall(win::HWND parent, int& scheduled);
