@@ -1,0 +1,155 @@
+// Copying package files into place: locked targets, slow attempts, short
+// writes, failed reads, and paths that do not fit.
+#include "core/log.h"
+#include "sim_test.h"
+#include "spooler/file_deployment.h"
+
+namespace {
+
+const std::u16string kSystem = u"C:\\Windows\\system32\\";
+const std::u16string kSource = u"C:\\Program Files\\Corvane\\Setup\\vexmon64.dll";
+const std::u16string kTarget = u"C:\\Windows\\system32\\vexmon64.dll";
+
+class FileDeploymentTest : public SimTest {
+ protected:
+  InstallState state{};
+  FileDeploymentTest() { Assign(state.ModuleDir, u"C:\\Program Files\\Corvane\\Setup\\"); }
+  ~FileDeploymentTest() override {
+    ReleaseInstallState(state);
+    EXPECT_TRUE(machine.handles.empty()) << "file handles left open";
+  }
+  win::HRESULT Copy(const std::u16string& dir, bool counted, char16_t* targetPath = nullptr) {
+    return CopyPackageFile(state, dir.c_str(), u"vexmon64.dll", targetPath, counted);
+  }
+  std::vector<std::uint8_t> Data(const std::u16string& path) { return machine.FindFile(path)->data; }
+  int TargetOpens() {
+    int n = 0;
+    for (const auto& e : machine.journal) n += e.call == "CreateFileW" && e.detail == kTarget;
+    return n;
+  }
+};
+
+TEST_F(FileDeploymentTest, CopiesTheWholeFileAndLogsOneLine) {
+  for (std::size_t size : {std::size_t{0}, std::size_t{8192}, std::size_t{8193}, std::size_t{3 * 8192 + 5}}) {
+    std::vector<std::uint8_t> data(size);
+    for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7);
+    machine.AddFile(kSource, data);
+    ReleaseInstallState(state);
+    state = InstallState{};
+    Assign(state.ModuleDir, u"C:\\Program Files\\Corvane\\Setup\\");
+    machine.journal.clear();
+    EXPECT_EQ(Copy(kSystem, true), 0) << size;
+    EXPECT_EQ(Data(kTarget), data) << size;
+    EXPECT_EQ(machine.Count("ReadFile"), static_cast<int>(size / 8192 + 1)) << size;
+    EXPECT_EQ(LogOf(state), u"  CopyFile vexmon64.dll to C:\\Windows\\system32\\)- OK\r\n");
+    EXPECT_EQ(state.Indent, 0);
+  }
+}
+
+TEST_F(FileDeploymentTest, TargetDirectoryWithOrWithoutBackslashGivesOnePath) {
+  char16_t with[TargetPathCapacity];
+  char16_t without[TargetPathCapacity];
+  EXPECT_EQ(Copy(kSystem, false, with), 0);
+  EXPECT_EQ(Copy(u"C:\\Windows\\system32", false, without), 0);
+  EXPECT_EQ(std::u16string(with), kTarget);
+  EXPECT_EQ(std::u16string(without), kTarget);
+}
+
+TEST_F(FileDeploymentTest, TargetLockedForThreeSecondsIsWaitedFor) {
+  machine.AddFile(kTarget, {1, 2, 3});
+  machine.HoldFile(kTarget, 3000);
+  EXPECT_EQ(Copy(kSystem, true), 0);
+  EXPECT_GE(machine.nowMs, 3000u);
+  EXPECT_LT(machine.nowMs, 3100u);
+  EXPECT_EQ(LogOf(state), u"  CopyFile vexmon64.dll to C:\\Windows\\system32\\)- OK\r\n");
+  EXPECT_EQ(Data(kTarget), Data(kSource));
+}
+
+TEST_F(FileDeploymentTest, TargetLockedForGoodFailsAtTheHundredthAttempt) {
+  machine.AddFile(kTarget, {1, 2, 3});
+  machine.HoldFile(kTarget, UINT64_MAX);
+  EXPECT_EQ(Copy(kSystem, false), CopyFailed);
+  EXPECT_EQ(TargetOpens(), 100);
+  EXPECT_LT(machine.nowMs, 10000u);
+  EXPECT_EQ(LogOf(state),
+            u"  CopyFile vexmon64.dll to C:\\Windows\\system32\\) Cant't open destination file- FAILED!\r\n");
+  EXPECT_EQ(state.ErrorCount, 0);
+  EXPECT_EQ(Data(kTarget), (std::vector<std::uint8_t>{1, 2, 3})) << "the target is untouched";
+
+  EXPECT_EQ(Copy(kSystem, true), CopyFailed);
+  EXPECT_EQ(state.ErrorCount, 1);
+  EXPECT_NE(LogOf(state).find(u"  Error(9): CopyFile vexmon64.dll to C:\\Windows\\system32\\) Cant't open "
+                              u"destination file- FAILED! - (The process cannot access the file because "
+                              u"it is being used by another process.)\r\n"),
+            std::u16string::npos);
+}
+
+TEST_F(FileDeploymentTest, SlowAttemptsEndWithTheTimeoutLine) {
+  machine.HoldFile(kTarget, UINT64_MAX);
+  machine.AddFile(kTarget, {});
+  machine.callCostMs["CreateFileW"] = 150;
+  EXPECT_EQ(Copy(kSystem, false), CopyFailed);
+  EXPECT_LT(TargetOpens(), 100);
+  EXPECT_EQ(Lines(LogOf(state)),
+            (std::vector<std::u16string>{
+                u"  CreateFile - timeout",
+                u"  CopyFile vexmon64.dll to C:\\Windows\\system32\\) Cant't open destination file- FAILED!"}));
+}
+
+TEST_F(FileDeploymentTest, MissingSourceCreatesNoTarget) {
+  machine.files.erase(sim::Machine::Key(kSource));
+  EXPECT_EQ(Copy(kSystem, true), CopyFailed);
+  EXPECT_EQ(machine.FindFile(kTarget), nullptr);
+  EXPECT_EQ(LogOf(state),
+            u"  Error(10): CopyFile vexmon64.dll to C:\\Windows\\system32\\) Cant't open source file- "
+            u"FAILED! - (The system cannot find the file specified.)\r\n");
+}
+
+TEST_F(FileDeploymentTest, ShortWriteFailsAndKeepsWhatWasWritten) {
+  machine.AddFile(kSource, std::vector<std::uint8_t>(20000, 0x5A));
+  machine.diskFreeBytes = 10000;
+  EXPECT_EQ(Copy(kSystem, true), CopyFailed);
+  EXPECT_EQ(Data(kTarget).size(), 8192u);
+  EXPECT_EQ(Lines(LogOf(state)).at(0),
+            u"  Error(8): CopyFile vexmon64.dll to C:\\Windows\\system32\\)Copy Error- FAILED! - (There is "
+            u"not enough space on the disk.)");
+}
+
+TEST_F(FileDeploymentTest, ReadFailingMidwayIsAFailedCopy) {
+  machine.AddFile(kSource, std::vector<std::uint8_t>(20000, 0x5A));
+  machine.Fail("ReadFile", 23 /* ERROR_CRC */, 1, 1);
+  EXPECT_EQ(Copy(kSystem, false), CopyFailed);
+  EXPECT_EQ(Data(kTarget).size(), 8192u);
+  EXPECT_EQ(LogOf(state), u"  CopyFile vexmon64.dll to C:\\Windows\\system32\\)Copy Error- FAILED!\r\n");
+}
+
+TEST_F(FileDeploymentTest, TargetPathTooLongForTheBufferIsRefused) {
+  const std::u16string deep = u"C:\\" + std::u16string(250, u'd');
+  machine.AddDirectory(deep);
+  char16_t buffer[TargetPathCapacity + 8];
+  std::fill(std::begin(buffer), std::end(buffer), u'#');
+  EXPECT_EQ(Copy(deep, true, buffer), CopyFailed);
+  EXPECT_EQ(buffer[0], 0);
+  for (std::size_t i = TargetPathCapacity; i < TargetPathCapacity + 8; ++i) EXPECT_EQ(buffer[i], u'#');
+  EXPECT_EQ(machine.FindFile(deep + u"\\vexmon64.dll"), nullptr);
+  EXPECT_EQ(state.ErrorCount, 1);
+  EXPECT_NE(LogOf(state).find(u"Cant't open destination file- FAILED!"), std::u16string::npos);
+}
+
+TEST_F(FileDeploymentTest, PercentSignsInPathsReachTheLogUnchanged) {
+  machine.AddDirectory(u"C:\\100%s%d");
+  machine.Fail("CreateFileW", win::ERROR_ACCESS_DENIED, -1, 0, u"100%");
+  EXPECT_EQ(Copy(u"C:\\100%s%d", true), CopyFailed);
+  EXPECT_NE(LogOf(state).find(u"to C:\\100%s%d)"), std::u16string::npos);
+}
+
+TEST_F(FileDeploymentTest, EmptyModuleDirReadsFromTheCurrentDirectory) {
+  Release(state.ModuleDir);
+  machine.currentDir = u"C:\\Program Files\\Corvane\\Setup";
+  EXPECT_EQ(Copy(kSystem, true), 0);
+  bool openedBareName = false;
+  for (const auto& e : machine.journal) openedBareName |= e.call == "CreateFileW" && e.detail == kSource;
+  EXPECT_TRUE(openedBareName);
+}
+
+}  // namespace
