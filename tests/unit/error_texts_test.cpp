@@ -1,0 +1,92 @@
+#include "platform/sim/error_texts.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <string>
+
+namespace {
+
+using sim::SystemErrorText;
+
+std::u16string Text(std::uint32_t code) {
+  const char16_t* text = SystemErrorText(code);
+  return text ? std::u16string(text) : u"<none>";
+}
+
+TEST(SystemErrorText, KnownTextsWordForWord) {
+  EXPECT_EQ(u"The operation completed successfully.\r\n", Text(0));
+  EXPECT_EQ(u"Access is denied.\r\n", Text(5));
+  EXPECT_EQ(u"The process cannot access the file because it is being used by another process.\r\n",
+            Text(32));
+  EXPECT_EQ(u"The filename, directory name, or volume label syntax is incorrect.\r\n", Text(123));
+  EXPECT_EQ(
+      u"The service cannot be started, either because it is disabled or because it has no "
+      u"enabled devices associated with it.\r\n",
+      Text(1058));
+  EXPECT_EQ(u"The RPC server is unavailable.\r\n", Text(1722));
+  EXPECT_EQ(u"The specified printer has been deleted.\r\n", Text(1905));
+  EXPECT_EQ(u"The specified print monitor is currently in use.\r\n", Text(3008));
+  EXPECT_EQ(
+      u"The requested operation is successful. Changes will not be effective until the "
+      u"system is rebooted.\r\n",
+      Text(3010));
+  EXPECT_EQ(u"Unspecified error\r\n", Text(0x80004005u));
+}
+
+TEST(SystemErrorText, MemoryTextsOfCurrentWindows) {
+  EXPECT_EQ(u"Not enough memory resources are available to process this command.\r\n", Text(8));
+  EXPECT_EQ(u"Not enough memory resources are available to complete this operation.\r\n", Text(14));
+  EXPECT_EQ(Text(14), Text(0x8007000Eu));  // E_OUTOFMEMORY
+}
+
+TEST(SystemErrorText, Win32HresultsReadAsTheirCode) {
+  EXPECT_EQ(Text(5), Text(0x80070005u));
+  EXPECT_EQ(Text(1801), Text(0x80070709u));
+  EXPECT_EQ(nullptr, SystemErrorText(0x80070000u));  // not an error code
+  EXPECT_EQ(nullptr, SystemErrorText(0x80071234u));  // no text for 0x1234
+  EXPECT_EQ(nullptr, SystemErrorText(0x80080005u));  // another facility
+}
+
+TEST(SystemErrorText, EveryCodeTheProgramCanMeetHasAText) {
+  const std::uint32_t codes[] = {
+      0,    1,    2,    3,    4,    5,    6,    8,    13,   14,          19,         21,   32,
+      33,   39,   80,   87,   112,  122,  123,  126,  127,  183,         234,        259,  267,
+      1008, 1051, 1052, 1053, 1055, 1056, 1058, 1060, 1061, 1062,        1065,       1068, 1072,
+      1073, 1115, 1168, 1400, 1722, 1726, 1796, 1797, 1798, 1801,        1802,       1803, 1804,
+      1805, 1812, 1813, 1814, 1815, 1905, 1906, 1907, 2202, 3000,        3001,       3002, 3003,
+      3004, 3005, 3006, 3007, 3008, 3009, 3010, 3011, 3012, 0x8007000Eu, 0x80004005u};
+  for (std::uint32_t code : codes) EXPECT_NE(nullptr, SystemErrorText(code)) << "code " << code;
+}
+
+TEST(SystemErrorText, EveryTextIsOneSentenceEndingInCrLf) {
+  int found = 0;
+  auto check = [&](std::uint32_t code) {
+    const char16_t* text = SystemErrorText(code);
+    if (!text) return;
+    ++found;
+    const std::u16string s(text);
+    ASSERT_GE(s.size(), 3u) << "code " << code;
+    EXPECT_EQ(u"\r\n", s.substr(s.size() - 2)) << "code " << code;
+    const std::u16string body = s.substr(0, s.size() - 2);
+    EXPECT_EQ(std::u16string::npos, body.find_first_of(u"\r\n")) << "code " << code;
+    EXPECT_NE(u' ', body.front()) << "code " << code;
+    EXPECT_NE(u' ', body.back()) << "code " << code;
+    EXPECT_EQ(std::u16string::npos, body.find(u"  ")) << "code " << code;
+    // Win32 texts are sentences; only some COM texts lack the full stop.
+    if (code <= 0xFFFF) {
+      EXPECT_EQ(u'.', body.back()) << "code " << code;
+    }
+  };
+  for (std::uint32_t code = 0; code <= 0xFFFF; ++code) check(code);
+  check(0x80004005u);
+  EXPECT_GE(found, 76);
+}
+
+TEST(SystemErrorText, UnknownCodesHaveNone) {
+  // Codes Windows itself has no text for.
+  for (std::uint32_t code : {35u, 1000u, 0x12345u, 0xFFFFFFFFu})
+    EXPECT_EQ(nullptr, SystemErrorText(code)) << "code " << code;
+}
+
+}  // namespace
