@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Builds both programs and runs every test: the native suite on simulated
+# machines, then the Windows executable under Wine.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+bash scripts/install-deps.sh --windows
+
+cmake --preset native >/dev/null
+cmake --build --preset native
+ctest --preset native
+
+cmake --preset windows >/dev/null
+cmake --build --preset windows
+bash tests/e2e/run_wine_tests.sh build/windows
