@@ -60,9 +60,24 @@ DWORD MissingError(Machine& m, const std::u16string& full) {
   return ParentExists(m, full) ? ERROR_FILE_NOT_FOUND : ERROR_PATH_NOT_FOUND;
 }
 
-HandleObject* FileHandle(Machine& m, HANDLE file) {
+// The open file behind a handle for a read or write; null with the last
+// error set when the call fails before reaching the file.
+HandleObject* EnterFileIo(Machine& m, const char* call, HANDLE file, bool (*allowed)(DWORD),
+                          std::vector<std::uint8_t>*& data) {
   HandleObject* object = m.FindHandle(reinterpret_cast<std::uintptr_t>(file));
-  return object && object->kind == HandleKind::File ? object : nullptr;
+  if (object && object->kind != HandleKind::File) object = nullptr;
+  if (m.Enter(call, object ? object->name : u"")) return nullptr;
+  auto it = object ? m.files.find(object->name) : m.files.end();
+  if (!object || it == m.files.end()) {
+    m.lastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (!allowed(object->access)) {
+    m.lastError = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  data = &it->second.data;
+  return object;
 }
 
 }  // namespace
@@ -126,18 +141,10 @@ HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMod
 BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, void*) {
   auto& m = sim::Current();
   if (bytesRead) *bytesRead = 0;
-  HandleObject* object = FileHandle(m, file);
-  if (m.Enter("ReadFile", object ? object->name : u"")) return FALSE;
-  auto it = object ? m.files.find(object->name) : m.files.end();
-  if (!object || it == m.files.end()) {
-    m.lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
-  if (!Reads(object->access)) {
-    m.lastError = ERROR_ACCESS_DENIED;
-    return FALSE;
-  }
-  const auto& data = it->second.data;
+  std::vector<std::uint8_t>* fileData = nullptr;
+  HandleObject* object = EnterFileIo(m, "ReadFile", file, Reads, fileData);
+  if (!object) return FALSE;
+  const auto& data = *fileData;
   const std::size_t available = object->position < data.size() ? data.size() - object->position : 0;
   const std::size_t count = std::min<std::size_t>(available, bytesToRead);
   if (count) std::memcpy(buffer, data.data() + object->position, count);
@@ -149,18 +156,10 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, vo
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void*) {
   auto& m = sim::Current();
   if (bytesWritten) *bytesWritten = 0;
-  HandleObject* object = FileHandle(m, file);
-  if (m.Enter("WriteFile", object ? object->name : u"")) return FALSE;
-  auto it = object ? m.files.find(object->name) : m.files.end();
-  if (!object || it == m.files.end()) {
-    m.lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
-  if (!Writes(object->access)) {
-    m.lastError = ERROR_ACCESS_DENIED;
-    return FALSE;
-  }
-  auto& data = it->second.data;
+  std::vector<std::uint8_t>* fileData = nullptr;
+  HandleObject* object = EnterFileIo(m, "WriteFile", file, Writes, fileData);
+  if (!object) return FALSE;
+  auto& data = *fileData;
   const std::size_t end = object->position + bytesToWrite;
   const std::size_t growth = end > data.size() ? end - data.size() : 0;
   if (growth > m.diskFreeBytes) {

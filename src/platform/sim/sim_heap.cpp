@@ -13,6 +13,18 @@ namespace {
   std::abort();
 }
 
+// Frees a block of one of the machine's heaps: null on success, the block
+// itself when the heap does not own it.
+void* FreeTracked(std::map<void*, std::size_t>& blocks, void* mem) {
+  if (!mem) return nullptr;
+  if (!blocks.erase(mem)) {
+    sim::Current().lastError = win::ERROR_INVALID_HANDLE;
+    return mem;
+  }
+  std::free(mem);
+  return nullptr;
+}
+
 }  // namespace
 
 namespace win {
@@ -61,27 +73,9 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   return block;
 }
 
-HGLOBAL GlobalFree(HGLOBAL mem) {
-  auto& m = sim::Current();
-  if (!mem) return nullptr;
-  if (!m.globalBlocks.erase(mem)) {
-    m.lastError = ERROR_INVALID_HANDLE;
-    return mem;
-  }
-  std::free(mem);
-  return nullptr;
-}
+HGLOBAL GlobalFree(HGLOBAL mem) { return FreeTracked(sim::Current().globalBlocks, mem); }
 
-HLOCAL LocalFree(HLOCAL mem) {
-  auto& m = sim::Current();
-  if (!mem) return nullptr;
-  if (!m.localBlocks.erase(mem)) {
-    m.lastError = ERROR_INVALID_HANDLE;
-    return mem;
-  }
-  std::free(mem);
-  return nullptr;
-}
+HLOCAL LocalFree(HLOCAL mem) { return FreeTracked(sim::Current().localBlocks, mem); }
 
 }  // namespace win
 

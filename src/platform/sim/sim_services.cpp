@@ -38,6 +38,23 @@ void Transition(sim::Machine& m, const std::u16string& name, DWORD pending, DWOR
     m.Schedule(delayMs, apply);
 }
 
+// The service behind a handle for a call that needs `right`; null with the
+// last error set when the call fails before reaching the service.
+sim::Service* EnterService(sim::Machine& m, const char* call, SC_HANDLE handle, DWORD right) {
+  HandleObject* object = Find(m, handle, HandleKind::Service);
+  if (m.Enter(call, object ? object->name : u"")) return nullptr;
+  sim::Service* service = object ? m.FindService(object->name) : nullptr;
+  if (!service) {
+    m.lastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  if (!(object->access & right)) {
+    m.lastError = ERROR_ACCESS_DENIED;
+    return nullptr;
+  }
+  return service;
+}
+
 }  // namespace
 
 namespace win {
@@ -81,19 +98,10 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, const char16_t* serviceName, DWORD des
 
 BOOL ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
   auto& m = sim::Current();
-  HandleObject* object = Find(m, handle, HandleKind::Service);
-  if (m.Enter("ControlService", object ? object->name : u"")) return FALSE;
-  sim::Service* service = object ? m.FindService(object->name) : nullptr;
-  if (!service) {
-    m.lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
+  sim::Service* service = EnterService(m, "ControlService", handle, SERVICE_STOP);
+  if (!service) return FALSE;
   if (control != SERVICE_CONTROL_STOP) {
     m.lastError = ERROR_INVALID_PARAMETER;
-    return FALSE;
-  }
-  if (!(object->access & SERVICE_STOP)) {
-    m.lastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }
   if (service->state == SERVICE_STOPPED) {
@@ -113,17 +121,8 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
 
 BOOL StartServiceW(SC_HANDLE handle, DWORD, const char16_t**) {
   auto& m = sim::Current();
-  HandleObject* object = Find(m, handle, HandleKind::Service);
-  if (m.Enter("StartServiceW", object ? object->name : u"")) return FALSE;
-  sim::Service* service = object ? m.FindService(object->name) : nullptr;
-  if (!service) {
-    m.lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
-  if (!(object->access & SERVICE_START)) {
-    m.lastError = ERROR_ACCESS_DENIED;
-    return FALSE;
-  }
+  sim::Service* service = EnterService(m, "StartServiceW", handle, SERVICE_START);
+  if (!service) return FALSE;
   if (service->state != SERVICE_STOPPED) {
     m.lastError = ERROR_SERVICE_ALREADY_RUNNING;
     return FALSE;
@@ -139,18 +138,9 @@ BOOL StartServiceW(SC_HANDLE handle, DWORD, const char16_t**) {
 }
 
 BOOL QueryServiceStatus(SC_HANDLE handle, SERVICE_STATUS* status) {
-  auto& m = sim::Current();
-  HandleObject* object = Find(m, handle, HandleKind::Service);
-  if (m.Enter("QueryServiceStatus", object ? object->name : u"")) return FALSE;
-  const sim::Service* service = object ? m.FindService(object->name) : nullptr;
-  if (!service) {
-    m.lastError = ERROR_INVALID_HANDLE;
-    return FALSE;
-  }
-  if (!(object->access & SERVICE_QUERY_STATUS)) {
-    m.lastError = ERROR_ACCESS_DENIED;
-    return FALSE;
-  }
+  const sim::Service* service =
+      EnterService(sim::Current(), "QueryServiceStatus", handle, SERVICE_QUERY_STATUS);
+  if (!service) return FALSE;
   FillStatus(*service, status);
   return TRUE;
 }
