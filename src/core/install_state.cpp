@@ -53,6 +53,11 @@ InstallState& CreateInstallState(InstallState& state, unsigned mode) {
 }
 
 void ReleaseInstallState(InstallState& state) {
+  win::GlobalFree(state.MovedPrinters);
+  state.MovedPrinters = nullptr;
+  ReleasePrinterList(state.Printers);
+  FreeAll(state.SwitchedPorts);
+  state.SwitchedPorts = nullptr;
   FreeAll(state.Undeletable);
   state.Undeletable = nullptr;
   Release(state.DriverDir);

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "platform/platform.h"
+#include "printers/printer_list.h"
 #include "util/path_list.h"
 #include "util/wide_string.h"
 
@@ -31,6 +32,13 @@ struct InstallState {
   std::int32_t ErrorCount;
   std::int32_t Indent;
   PathNode* Undeletable;  // files that a step failed to delete
+  PrinterList Printers;   // snapshot taken when the run began
+  // Printers parked on "file:" while the monitor was removed; null-ended,
+  // pointing into Printers. Null when none was moved.
+  win::PRINTER_INFO_2W** MovedPrinters;
+  // Port names of printers switched between "Corvane:" and "file:"; the
+  // records point here, so the snapshot's own strings are never overwritten.
+  PathNode* SwitchedPorts;
 };
 
 // Initialises the caller's record: first log line, spooler check, platform

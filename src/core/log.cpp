@@ -17,6 +17,17 @@ void StripLineEnds(char16_t* text) {
 
 }  // namespace
 
+char16_t* SystemMessage(win::DWORD code) {
+  char16_t* text = nullptr;
+  const win::DWORD found = win::FormatMessageW(
+      win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_IGNORE_INSERTS |
+          win::FORMAT_MESSAGE_FROM_SYSTEM,
+      nullptr, code, win::LANG_ENGLISH_US, reinterpret_cast<char16_t*>(&text), 0, nullptr);
+  if (found) return text;
+  win::LocalFree(text);
+  return nullptr;
+}
+
 void LogLine(InstallState& state, const char16_t* text) {
   if (state.Indent > 0) {
     const int levels = state.Indent < MaxIndentLevels ? state.Indent : MaxIndentLevels;
@@ -47,12 +58,8 @@ void LogError(InstallState& state, int number, const char16_t* format, ...) {
   WideString line;
   Assign(line, message);
   if (code != 0) {
-    char16_t* systemText = nullptr;
-    const win::DWORD found = win::FormatMessageW(
-        win::FORMAT_MESSAGE_ALLOCATE_BUFFER | win::FORMAT_MESSAGE_IGNORE_INSERTS |
-            win::FORMAT_MESSAGE_FROM_SYSTEM,
-        nullptr, code, win::LANG_ENGLISH_US, reinterpret_cast<char16_t*>(&systemText), 0, nullptr);
-    if (found && systemText) {
+    char16_t* systemText = SystemMessage(code);
+    if (systemText) {
       StripLineEnds(systemText);
       Append(line, u" - (");
       Append(line, systemText);

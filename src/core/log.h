@@ -18,10 +18,21 @@ enum LogErrorNumber : int {
   ErrCopyWrite = 8,
   ErrCopyOpenTarget = 9,
   ErrCopyOpenSource = 10,
+  ErrInstallMonitor = 11,
+  ErrRemoveMonitor = 12,
+  ErrInstallDriver = 13,
+  ErrRemoveDriver = 14,
+  ErrAddPrinter = 15,
+  ErrOpenPrinter = 16,
+  ErrDeletePrinter = 17,
 };
 
 // Longest formatted line, in characters, before indentation.
 constexpr int LogLineCapacity = 1024;
+
+// The system's English (US) text for an error code, line break included, in
+// a block the caller frees with LocalFree; null when there is none.
+char16_t* SystemMessage(win::DWORD code);
 
 void LogLine(InstallState& state, const char16_t* text);
 void LogFormat(InstallState& state, const char16_t* format, ...);

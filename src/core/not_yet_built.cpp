@@ -3,10 +3,6 @@
 void MarkDefaultPrinter(InstallState&) {}
 void UnInstall(InstallState&) {}
 void DeletePendingNow() {}
-void DeleteFileTry(InstallState&) {}
-int ScheduleUndeletableFiles(InstallState&) { return 0; }
-void InstallPortMonitor(InstallState&) {}
-void InstallPrinterDriver(InstallState&) {}
 void RestorePrinters(InstallState&) {}
 void InstallTray(InstallState&) {}
 long StopTray() { return 0; }

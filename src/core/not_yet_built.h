@@ -8,10 +8,6 @@
 void MarkDefaultPrinter(InstallState& state);
 void UnInstall(InstallState& state);
 void DeletePendingNow();
-void DeleteFileTry(InstallState& state);
-int ScheduleUndeletableFiles(InstallState& state);
-void InstallPortMonitor(InstallState& state);
-void InstallPrinterDriver(InstallState& state);
 void RestorePrinters(InstallState& state);
 void InstallTray(InstallState& state);
 long StopTray();

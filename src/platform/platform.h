@@ -43,6 +43,10 @@ using HINSTANCE = HINSTANCE__*;
 using HMODULE = HINSTANCE;
 struct SC_HANDLE__;
 using SC_HANDLE = SC_HANDLE__*;
+struct HKEY__;
+using HKEY = HKEY__*;
+using REGSAM = DWORD;
+using DWORDLONG = std::uint64_t;
 
 // Dialog procedure; x64 has a single calling convention, so no CALLBACK.
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
@@ -61,6 +65,7 @@ inline const char16_t* MAKEINTRESOURCEW(WORD id) {
 
 // ---- Error codes the program meets -------------------------------------
 constexpr DWORD ERROR_SUCCESS = 0;
+constexpr DWORD ERROR_INVALID_FUNCTION = 1;
 constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_ACCESS_DENIED = 5;
@@ -71,9 +76,12 @@ constexpr DWORD ERROR_SHARING_VIOLATION = 32;
 constexpr DWORD ERROR_HANDLE_DISK_FULL = 39;
 constexpr DWORD ERROR_INVALID_PARAMETER = 87;
 constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_INVALID_LEVEL = 124;
+constexpr DWORD ERROR_MOD_NOT_FOUND = 126;
 constexpr DWORD ERROR_INSUFFICIENT_BUFFER = 122;
 constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
+constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
 constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
@@ -85,7 +93,16 @@ constexpr DWORD ERROR_SERVICE_NOT_ACTIVE = 1062;
 constexpr DWORD ERROR_DATABASE_DOES_NOT_EXIST = 1065;
 constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 constexpr DWORD RPC_S_SERVER_UNAVAILABLE = 1722;
+constexpr DWORD ERROR_UNKNOWN_PORT = 1796;
+constexpr DWORD ERROR_UNKNOWN_PRINTER_DRIVER = 1797;
+constexpr DWORD ERROR_INVALID_PRINTER_NAME = 1801;
+constexpr DWORD ERROR_PRINTER_ALREADY_EXISTS = 1802;
+constexpr DWORD ERROR_INVALID_PRINTER_COMMAND = 1803;
 constexpr DWORD ERROR_INVALID_ENVIRONMENT = 1805;
+constexpr DWORD ERROR_UNKNOWN_PRINT_MONITOR = 3000;
+constexpr DWORD ERROR_PRINTER_DRIVER_IN_USE = 3001;
+constexpr DWORD ERROR_PRINT_MONITOR_ALREADY_INSTALLED = 3006;
+constexpr DWORD ERROR_PRINT_MONITOR_IN_USE = 3008;
 constexpr DWORD E_OUTOFMEMORY_CODE = 0x8007000Eu;  // E_OUTOFMEMORY as a last error
 
 // ---- Heaps ---------------------------------------------------------------
@@ -155,6 +172,42 @@ BOOL CloseHandle(HANDLE object);
 DWORD GetFileAttributesW(const char16_t* fileName);
 BOOL DeleteFileW(const char16_t* fileName);
 
+constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
+constexpr DWORD MOVEFILE_DELAY_UNTIL_REBOOT = 0x4;
+BOOL MoveFileExW(const char16_t* existingFileName, const char16_t* newFileName, DWORD flags);
+
+// ---- Registry (results are error codes; the last error is not set) ------------
+inline HKEY PredefinedKey(LONG value) {
+  return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(value));
+}
+inline HKEY const HKEY_CURRENT_USER = PredefinedKey(static_cast<LONG>(0x80000001u));
+inline HKEY const HKEY_LOCAL_MACHINE = PredefinedKey(static_cast<LONG>(0x80000002u));
+constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
+constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_READ = 0x20019;
+constexpr REGSAM KEY_WRITE = 0x20006;
+constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
+constexpr DWORD REG_NONE = 0;
+constexpr DWORD REG_SZ = 1;
+constexpr DWORD REG_EXPAND_SZ = 2;
+constexpr DWORD REG_BINARY = 3;
+constexpr DWORD REG_DWORD = 4;
+constexpr DWORD REG_MULTI_SZ = 7;
+
+LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, REGSAM desired, HKEY* result);
+LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM desired, HKEY* result);
+LONG RegQueryValueExW(HKEY key, const char16_t* valueName, DWORD* reserved, DWORD* type,
+                      BYTE* data, DWORD* dataSize);
+LONG RegQueryValueExA(HKEY key, const char* valueName, DWORD* reserved, DWORD* type, BYTE* data,
+                      DWORD* dataSize);
+LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD reserved, DWORD type,
+                    const BYTE* data, DWORD dataSize);
+LONG RegSetValueExA(HKEY key, const char* valueName, DWORD reserved, DWORD type, const BYTE* data,
+                    DWORD dataSize);
+LONG RegDeleteValueW(HKEY key, const char16_t* valueName);
+LONG RegDeleteValueA(HKEY key, const char* valueName);
+LONG RegCloseKey(HKEY key);
+
 // ---- Service Control Manager ----------------------------------------------
 constexpr DWORD STANDARD_RIGHTS_REQUIRED = 0x000F0000u;
 constexpr DWORD SC_MANAGER_CONNECT = 0x0001;
@@ -187,8 +240,138 @@ BOOL QueryServiceStatus(SC_HANDLE service, SERVICE_STATUS* status);
 BOOL CloseServiceHandle(SC_HANDLE object);
 
 // ---- Print spooler -----------------------------------------------------------
+// Records keep the 64-bit Windows layout; strings point into the same buffer.
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
+struct DEVMODEW;  // opaque: passed through, never read
+
+struct MONITOR_INFO_1W {
+  char16_t* pName;
+};
+struct MONITOR_INFO_2W {
+  char16_t* pName;
+  char16_t* pEnvironment;
+  char16_t* pDLLName;
+};
+struct DRIVER_INFO_1W {
+  char16_t* pName;
+};
+struct DRIVER_INFO_2W {
+  DWORD cVersion;
+  char16_t* pName;
+  char16_t* pEnvironment;
+  char16_t* pDriverPath;
+  char16_t* pDataFile;
+  char16_t* pConfigFile;
+};
+struct DRIVER_INFO_3W {
+  DWORD cVersion;
+  char16_t* pName;
+  char16_t* pEnvironment;
+  char16_t* pDriverPath;
+  char16_t* pDataFile;
+  char16_t* pConfigFile;
+  char16_t* pHelpFile;
+  char16_t* pDependentFiles;
+  char16_t* pMonitorName;
+  char16_t* pDefaultDataType;
+};
+struct DRIVER_INFO_4W {
+  DWORD cVersion;
+  char16_t* pName;
+  char16_t* pEnvironment;
+  char16_t* pDriverPath;
+  char16_t* pDataFile;
+  char16_t* pConfigFile;
+  char16_t* pHelpFile;
+  char16_t* pDependentFiles;
+  char16_t* pMonitorName;
+  char16_t* pDefaultDataType;
+  char16_t* pszzPreviousNames;
+};
+struct DRIVER_INFO_5W {
+  DWORD cVersion;
+  char16_t* pName;
+  char16_t* pEnvironment;
+  char16_t* pDriverPath;
+  char16_t* pDataFile;
+  char16_t* pConfigFile;
+  DWORD dwDriverAttributes;
+  DWORD dwConfigVersion;
+  DWORD dwDriverVersion;
+};
+struct DRIVER_INFO_6W {
+  DWORD cVersion;
+  char16_t* pName;
+  char16_t* pEnvironment;
+  char16_t* pDriverPath;
+  char16_t* pDataFile;
+  char16_t* pConfigFile;
+  char16_t* pHelpFile;
+  char16_t* pDependentFiles;
+  char16_t* pMonitorName;
+  char16_t* pDefaultDataType;
+  char16_t* pszzPreviousNames;
+  FILETIME ftDriverDate;
+  DWORDLONG dwlDriverVersion;
+  char16_t* pszMfgName;
+  char16_t* pszOEMUrl;
+  char16_t* pszHardwareID;
+  char16_t* pszProvider;
+};
+struct PRINTER_INFO_2W {
+  char16_t* pServerName;
+  char16_t* pPrinterName;
+  char16_t* pShareName;
+  char16_t* pPortName;
+  char16_t* pDriverName;
+  char16_t* pComment;
+  char16_t* pLocation;
+  DEVMODEW* pDevMode;
+  char16_t* pSepFile;
+  char16_t* pPrintProcessor;
+  char16_t* pDatatype;
+  char16_t* pParameters;
+  void* pSecurityDescriptor;
+  DWORD Attributes;
+  DWORD Priority;
+  DWORD DefaultPriority;
+  DWORD StartTime;
+  DWORD UntilTime;
+  DWORD Status;
+  DWORD cJobs;
+  DWORD AveragePPM;
+};
+struct PRINTER_DEFAULTSW {
+  char16_t* pDatatype;
+  DEVMODEW* pDevMode;
+  DWORD DesiredAccess;
+};
+
+constexpr DWORD APD_COPY_ALL_FILES = 0x4;
+constexpr DWORD DPD_DELETE_ALL_FILES = 0x4;
+constexpr DWORD PRINTER_ALL_ACCESS = 0xF000C;
+constexpr DWORD PRINTER_ATTRIBUTE_DEFAULT = 0x4;
+constexpr DWORD PRINTER_CONTROL_PURGE = 3;
+
 BOOL GetPrinterDriverDirectoryW(char16_t* name, char16_t* environment, DWORD level,
                                 BYTE* driverDirectory, DWORD bufSize, DWORD* needed);
+BOOL EnumMonitorsW(char16_t* name, DWORD level, BYTE* monitors, DWORD bufSize, DWORD* needed,
+                   DWORD* returned);
+BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors);
+BOOL DeleteMonitorW(char16_t* name, char16_t* environment, char16_t* monitorName);
+BOOL EnumPrinterDriversW(char16_t* name, char16_t* environment, DWORD level, BYTE* driverInfo,
+                         DWORD bufSize, DWORD* needed, DWORD* returned);
+BOOL AddPrinterDriverExW(char16_t* name, DWORD level, BYTE* driverInfo, DWORD fileCopyFlags);
+BOOL DeletePrinterDriverExW(char16_t* name, char16_t* environment, char16_t* driverName,
+                            DWORD deleteFlag, DWORD versionFlag);
+BOOL GetPrinterDriverW(HANDLE printer, char16_t* environment, DWORD level, BYTE* driverInfo,
+                       DWORD bufSize, DWORD* needed);
+BOOL OpenPrinterW(char16_t* printerName, HANDLE* printer, PRINTER_DEFAULTSW* defaults);
+BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD command);
+BOOL ClosePrinter(HANDLE printer);
 
 // ---- Windows, messages, keyboard -------------------------------------------
 constexpr UINT WM_INITDIALOG = 0x0110;

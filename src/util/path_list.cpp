@@ -23,17 +23,22 @@ char16_t* GlobalDupText(const char16_t* text) {
   return copy;
 }
 
+const char16_t* AddText(PathNode*& head, const char16_t* text) {
+  auto* node = static_cast<PathNode*>(win::GlobalAlloc(win::GPTR, sizeof(PathNode)));
+  char16_t* copy = node ? GlobalDupText(text) : nullptr;
+  // A path dropped here would be neither retried nor scheduled for deletion.
+  if (!copy) OutOfMemory();
+  node->text = copy;
+  node->next = head;
+  head = node;
+  return copy;
+}
+
 void AddUnique(PathNode*& head, const char16_t* path) {
   if (TextLength(path) == 0) return;
   for (PathNode* node = head; node; node = node->next)
     if (SameText(node->text, path)) return;
-  auto* node = static_cast<PathNode*>(win::GlobalAlloc(win::GPTR, sizeof(PathNode)));
-  char16_t* text = node ? GlobalDupText(path) : nullptr;
-  // A path dropped here would be neither retried nor scheduled for deletion.
-  if (!text) OutOfMemory();
-  node->text = text;
-  node->next = head;
-  head = node;
+  AddText(head, path);
 }
 
 void RemoveNode(PathNode*& head, PathNode* node, PathNode* predecessor) {

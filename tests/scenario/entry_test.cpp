@@ -27,19 +27,20 @@ TEST_F(EntryTest, CommandLineThatCannotBeSplitExitsSix) {
 }
 
 TEST_F(EntryTest, EveryInstallWordInAnyCaseRunsTheInstall) {
-  machine.shiftHeld = true;
   for (std::u16string word : {u"in", u"IN", u"install", u"InStAlL", u"serverinstall",
                               u"ServerInstall", u"in_notray", u"IN_NOTRAY"}) {
-    machine.dialogs.clear();
+    Reset();
+    machine.shiftHeld = true;
     EXPECT_EQ(Run(word), 1) << sim::Utf8(word);
     ASSERT_EQ(machine.dialogs.size(), 1u) << sim::Utf8(word);
     const auto lines = DialogLines();
     ASSERT_GE(lines.size(), 5u);
     EXPECT_EQ(lines[0], u"Corvane 2620");
     EXPECT_EQ(lines[3], u"##0010");
+    EXPECT_TRUE(machine.localBlocks.empty()) << "the split command line was not released";
+    EXPECT_TRUE(machine.crtBlocks.empty()) << "the install state was not released";
+    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
   }
-  EXPECT_TRUE(machine.localBlocks.empty()) << "the split command line was not released";
-  EXPECT_TRUE(machine.crtBlocks.empty()) << "the install state was not released";
 }
 
 TEST_F(EntryTest, InstallLogBeginsWithTheFixedLines) {
@@ -139,10 +140,14 @@ TEST_F(EntryTest, EveryWayOfClosingTheDialogEndsTheRun) {
       {sim::DialogClose::CloseBox, 0},
   };
   for (const auto& [way, result] : ways) {
+    Reset();
+    machine.shiftHeld = true;
     machine.dialogActions = {way};
     EXPECT_EQ(Run(u"install"), 1);
     EXPECT_EQ(machine.dialogs.back().result, result);
   }
+  Reset();
+  machine.shiftHeld = true;
   machine.Fail("DialogBoxParamW", win::ERROR_RESOURCE_NAME_NOT_FOUND);
   EXPECT_EQ(Run(u"install"), 1) << "a dialog that fails to show does not change the outcome";
 }

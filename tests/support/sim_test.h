@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <new>
 #include <string>
 #include <vector>
 
@@ -14,7 +15,14 @@ class SimTest : public ::testing::Test {
  protected:
   sim::Machine machine;
 
-  SimTest() {
+  SimTest() { Reset(false); }
+
+  // Starts over on a fresh default machine.
+  void Reset(bool discard = true) {
+    if (discard) {
+      machine.~Machine();
+      new (&machine) sim::Machine();
+    }
     sim::SetUpDefaultMachine(machine);
     sim::SetCurrent(&machine);
   }

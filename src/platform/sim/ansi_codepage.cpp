@@ -47,3 +47,27 @@ int AnsiToWide(const char* text, int count, char16_t* out, int outCount, std::ui
 }
 
 }  // namespace sim
+
+namespace sim {
+
+std::string WideToAnsi(std::u16string_view text) {
+  std::string out;
+  for (char16_t c : text) {
+    char byte = '?';
+    for (int b = 0; b < 256; ++b)
+      if (AnsiToWideChar(static_cast<unsigned char>(b)) == c) {
+        byte = static_cast<char>(b);
+        break;
+      }
+    out += byte;
+  }
+  return out;
+}
+
+std::u16string AnsiToWideString(std::string_view text) {
+  std::u16string out;
+  for (char c : text) out += AnsiToWideChar(static_cast<unsigned char>(c));
+  return out;
+}
+
+}  // namespace sim

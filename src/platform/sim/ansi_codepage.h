@@ -3,6 +3,8 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
+#include <string_view>
 
 namespace sim {
 
@@ -24,5 +26,14 @@ char16_t AnsiToWideChar(unsigned char byte);
 // `error` is left alone on success.
 int AnsiToWide(const char* text, int count, char16_t* out, int outCount,
                std::uint32_t* error = nullptr);
+
+}  // namespace sim
+
+namespace sim {
+
+// UTF-16 text in the ANSI code page; characters it lacks become '?', as a
+// best-fit conversion without a mapping would give.
+std::string WideToAnsi(std::u16string_view text);
+std::u16string AnsiToWideString(std::string_view text);
 
 }  // namespace sim

@@ -1,5 +1,7 @@
 #include "platform/sim/machine.h"
 
+#include "platform/sim/print_store.h"
+
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
@@ -120,19 +122,32 @@ bool Machine::Enter(const char* call, std::u16string_view detail) {
   return Fails(call, detail);
 }
 
-bool Machine::Fails(const char* call, std::u16string_view detail) {
+// The error of the fault that this call trips, or 0.
+DWORD Machine::ArmedFault(const char* call, std::u16string_view detail) {
   for (auto& fault : faults) {
     if (fault.call != call || fault.count == 0) continue;
     if (!fault.match.empty() && !ContainsNoCase(detail, fault.match)) continue;
     if (fault.skip > 0) {
       --fault.skip;
-      return false;
+      return 0;
     }
     if (fault.count > 0) --fault.count;
-    lastError = fault.error;
-    return true;
+    return fault.error ? fault.error : win::ERROR_INVALID_FUNCTION;
   }
-  return false;
+  return 0;
+}
+
+bool Machine::Fails(const char* call, std::u16string_view detail) {
+  const DWORD error = ArmedFault(call, detail);
+  if (error) lastError = error;
+  return error != 0;
+}
+
+DWORD Machine::EnterStatus(const char* call, std::u16string_view detail) {
+  journal.push_back({call, std::u16string(detail), nowMs});
+  auto cost = callCostMs.find(call);
+  Advance(cost == callCostMs.end() ? 0 : cost->second);
+  return ArmedFault(call, detail);
 }
 
 int Machine::Count(std::string_view call) const {
@@ -233,6 +248,114 @@ void Machine::ReleaseFile(std::u16string_view path) {
   std::erase_if(holds, [&](const ExternalHold& h) { return h.key == key; });
 }
 
+// ---- Registry -------------------------------------------------------------------
+
+namespace {
+
+// The first component of a backslash path and the rest after it.
+std::pair<std::u16string_view, std::u16string_view> SplitFirst(std::u16string_view path) {
+  while (!path.empty() && path.front() == u'\\') path.remove_prefix(1);
+  const auto slash = path.find(u'\\');
+  if (slash == std::u16string_view::npos) return {path, {}};
+  return {path.substr(0, slash), path.substr(slash + 1)};
+}
+
+}  // namespace
+
+RegistryKey* RegistryKey::Find(std::u16string_view path) {
+  auto [first, rest] = SplitFirst(path);
+  if (first.empty()) return this;
+  auto it = subkeys.find(ToUpperAscii(first));
+  return it == subkeys.end() ? nullptr : it->second->Find(rest);
+}
+
+RegistryKey& RegistryKey::Create(std::u16string_view path) {
+  auto [first, rest] = SplitFirst(path);
+  if (first.empty()) return *this;
+  auto& slot = subkeys[ToUpperAscii(first)];
+  if (!slot) slot = std::make_unique<RegistryKey>(std::u16string(first));
+  return slot->Create(rest);
+}
+
+bool RegistryKey::Remove(std::u16string_view path) {
+  auto [first, rest] = SplitFirst(path);
+  if (first.empty()) return false;
+  auto it = subkeys.find(ToUpperAscii(first));
+  if (it == subkeys.end()) return false;
+  if (SplitFirst(rest).first.empty()) {
+    subkeys.erase(it);
+    return true;
+  }
+  return it->second->Remove(rest);
+}
+
+std::vector<std::uint8_t> StringBytes(std::u16string_view text) {
+  std::vector<std::uint8_t> bytes((text.size() + 1) * 2, 0);
+  std::memcpy(bytes.data(), text.data(), text.size() * 2);
+  return bytes;
+}
+
+std::vector<std::uint8_t> MultiStringBytes(const std::vector<std::u16string>& strings) {
+  std::vector<std::uint8_t> bytes;
+  for (const auto& s : strings) {
+    auto one = StringBytes(s);
+    bytes.insert(bytes.end(), one.begin(), one.end());
+  }
+  bytes.push_back(0);
+  bytes.push_back(0);
+  return bytes;
+}
+
+RegistryKey* Machine::RootKey(win::HKEY root) {
+  if (root == win::HKEY_LOCAL_MACHINE) return &hklm;
+  if (root == win::HKEY_CURRENT_USER) return &hkcu;
+  return nullptr;
+}
+
+RegistryKey* Machine::FindKey(win::HKEY root, std::u16string_view path) {
+  RegistryKey* key = RootKey(root);
+  return key ? key->Find(path) : nullptr;
+}
+
+RegistryKey& Machine::CreateKey(win::HKEY root, std::u16string_view path) {
+  return RootKey(root)->Create(path);
+}
+
+void Machine::SetValue(win::HKEY root, std::u16string_view path, std::u16string_view name,
+                       DWORD type, std::vector<std::uint8_t> data) {
+  RegistryValue value{std::u16string(name), type, std::move(data)};
+  CreateKey(root, path).values[ToUpperAscii(name)] = std::move(value);
+}
+
+void Machine::SetString(win::HKEY root, std::u16string_view path, std::u16string_view name,
+                        std::u16string_view text, DWORD type) {
+  SetValue(root, path, name, type, StringBytes(text));
+}
+
+void Machine::SetDword(win::HKEY root, std::u16string_view path, std::u16string_view name,
+                       DWORD value) {
+  std::vector<std::uint8_t> bytes(4);
+  std::memcpy(bytes.data(), &value, 4);
+  SetValue(root, path, name, win::REG_DWORD, std::move(bytes));
+}
+
+const RegistryValue* Machine::FindValue(win::HKEY root, std::u16string_view path,
+                                        std::u16string_view name) {
+  RegistryKey* key = FindKey(root, path);
+  if (!key) return nullptr;
+  auto it = key->values.find(ToUpperAscii(name));
+  return it == key->values.end() ? nullptr : &it->second;
+}
+
+std::u16string Machine::String(win::HKEY root, std::u16string_view path, std::u16string_view name) {
+  const RegistryValue* value = FindValue(root, path, name);
+  if (!value) return {};
+  std::u16string text(value->data.size() / 2, u'\0');
+  std::memcpy(text.data(), value->data.data(), text.size() * 2);
+  while (!text.empty() && text.back() == 0) text.pop_back();
+  return text;
+}
+
 // ---- Services ---------------------------------------------------------------------
 
 Service* Machine::FindService(std::u16string_view name) {
@@ -324,9 +447,13 @@ void SetUpDefaultMachine(Machine& machine, unsigned build) {
   machine.modulePath = setup + u"corvane-setup.exe";
   machine.currentDir = setup.substr(0, setup.size() - 1);
 
+  machine.CreateKey(win::HKEY_LOCAL_MACHINE, SessionManagerKey);
+  machine.CreateKey(win::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+
   Service spooler;
   spooler.name = u"Spooler";
   machine.services.push_back(spooler);
+  SetUpSpooler(machine);
 }
 
 }  // namespace sim

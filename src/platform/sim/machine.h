@@ -98,13 +98,37 @@ struct DialogRecord {
   win::INT_PTR result = 0;
 };
 
+// ---- Registry ---------------------------------------------------------------------
+
+struct RegistryValue {
+  std::u16string name;  // as written, case kept
+  DWORD type = win::REG_NONE;
+  std::vector<std::uint8_t> data;
+};
+
+struct RegistryKey {
+  explicit RegistryKey(std::u16string keyName = {}) : name(std::move(keyName)) {}
+  std::u16string name;                                             // as created
+  std::map<std::u16string, std::unique_ptr<RegistryKey>> subkeys;  // by upper-case name
+  std::map<std::u16string, RegistryValue> values;                  // by upper-case name
+  RegistryKey* Find(std::u16string_view path);
+  RegistryKey& Create(std::u16string_view path);
+  bool Remove(std::u16string_view path);  // the key with everything below it
+};
+
+// UTF-16 text as REG_SZ bytes, terminator included.
+std::vector<std::uint8_t> StringBytes(std::u16string_view text);
+// Strings as REG_MULTI_SZ bytes: each with its zero, then one more zero.
+std::vector<std::uint8_t> MultiStringBytes(const std::vector<std::u16string>& strings);
+
 // ---- Kernel and service handles -----------------------------------------------
 
-enum class HandleKind { File, ScManager, Service };
+enum class HandleKind { File, ScManager, Service, RegistryKey, Printer };
 
 struct HandleObject {
   HandleKind kind = HandleKind::File;
-  std::u16string name;  // file key, or service name
+  std::u16string name;  // file key, service, key path below its root, or printer
+  win::HKEY root = nullptr;
   DWORD access = 0;
   DWORD share = 0;
   std::uint64_t position = 0;
@@ -139,6 +163,9 @@ class Machine {
   bool Enter(const char* call, std::u16string_view detail = {});
   // The fault check alone, for calls too frequent to journal (the CRT heap).
   bool Fails(const char* call, std::u16string_view detail = {});
+  // For calls that return their error instead of setting the last error
+  // (the registry): records the call and gives the armed fault's code, or 0.
+  DWORD EnterStatus(const char* call, std::u16string_view detail = {});
   int Count(std::string_view call) const;
 
   // Process.
@@ -174,6 +201,22 @@ class Machine {
   Service* FindService(std::u16string_view name);
   bool SpoolerRunning() const;
 
+  // Registry.
+  RegistryKey hklm{u"HKEY_LOCAL_MACHINE"};
+  RegistryKey hkcu{u"HKEY_CURRENT_USER"};
+  RegistryKey* RootKey(win::HKEY root);
+  RegistryKey* FindKey(win::HKEY root, std::u16string_view path);
+  RegistryKey& CreateKey(win::HKEY root, std::u16string_view path);
+  void SetValue(win::HKEY root, std::u16string_view path, std::u16string_view name, DWORD type,
+                std::vector<std::uint8_t> data);
+  void SetString(win::HKEY root, std::u16string_view path, std::u16string_view name,
+                 std::u16string_view text, DWORD type = win::REG_SZ);
+  void SetDword(win::HKEY root, std::u16string_view path, std::u16string_view name, DWORD value);
+  const RegistryValue* FindValue(win::HKEY root, std::u16string_view path,
+                                 std::u16string_view name);
+  // A string value without its terminator; empty when absent.
+  std::u16string String(win::HKEY root, std::u16string_view path, std::u16string_view name);
+
   // Spooler's driver directory base ("...\spool\drivers").
   std::u16string driverRoot = u"C:\\Windows\\system32\\spool\\drivers";
 
@@ -204,7 +247,15 @@ class Machine {
   std::uintptr_t nextHandle_ = 0x104;
   std::uintptr_t nextWindow_ = 0x10010;
   void RunDueEvents();
+  DWORD ArmedFault(const char* call, std::u16string_view detail);
 };
+
+inline constexpr char16_t SessionManagerKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+inline constexpr char16_t PendingOperationsValue[] = u"PendingFileRenameOperations";
+
+// A restart: the pending file operations are carried out and cleared, other
+// processes end, services come back up, open handles are gone.
+void Reboot(Machine& machine);
 
 // The machine every platform call talks to.
 Machine& Current();

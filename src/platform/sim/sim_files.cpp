@@ -5,6 +5,7 @@
 #include <memory>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/print_store.h"
 
 namespace {
 
@@ -43,7 +44,9 @@ bool SharingViolation(Machine& m, const std::u16string& key, DWORD access, DWORD
       return true;
   for (const auto& hold : m.holds)
     if (hold.key == key && Collides(hold.access, hold.share, access, share)) return true;
-  return false;
+  // A loaded image can be read by others but neither written nor deleted.
+  return sim::SpoolerHoldsImage(m, key) &&
+         Collides(GENERIC_READ, FILE_SHARE_READ, access, share);
 }
 
 bool ParentExists(Machine& m, const std::u16string& full) {
@@ -213,12 +216,65 @@ BOOL DeleteFileW(const char16_t* fileName) {
     return FALSE;
   }
   const std::u16string key = Machine::Key(full);
+  if (sim::SpoolerHoldsImage(m, key)) {
+    m.lastError = ERROR_ACCESS_DENIED;
+    return FALSE;
+  }
   if (SharingViolation(m, key, DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
     m.lastError = ERROR_SHARING_VIOLATION;
     return FALSE;
   }
   if (m.diskFreeBytes != UINT64_MAX) m.diskFreeBytes += node->data.size();
   m.files.erase(key);
+  return TRUE;
+}
+
+BOOL MoveFileExW(const char16_t* existingFileName, const char16_t* newFileName, DWORD flags) {
+  auto& m = sim::Current();
+  const std::u16string from = existingFileName && *existingFileName ? m.FullPath(existingFileName) : u"";
+  const std::u16string to = newFileName && *newFileName ? m.FullPath(newFileName) : u"";
+  if (m.Enter("MoveFileExW", from)) return FALSE;
+  if (from.empty()) {
+    m.lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
+    // Recorded for the Session Manager; nothing is checked until the restart.
+    const sim::RegistryValue* old = m.FindValue(HKEY_LOCAL_MACHINE, sim::SessionManagerKey,
+                                                sim::PendingOperationsValue);
+    std::vector<std::uint8_t> data = old ? old->data : std::vector<std::uint8_t>{};
+    if (data.size() >= 2 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0)
+      data.resize(data.size() - 2);
+    std::u16string target;
+    if (!to.empty()) target = std::u16string((flags & MOVEFILE_REPLACE_EXISTING) ? u"!" : u"") + u"\\??\\" + to;
+    const auto pair = sim::MultiStringBytes({u"\\??\\" + from, target});
+    data.insert(data.end(), pair.begin(), pair.end());
+    m.SetValue(HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, REG_MULTI_SZ,
+               std::move(data));
+    return TRUE;
+  }
+  sim::FileNode* node = m.FindFile(from);
+  if (!node) {
+    m.lastError = MissingError(m, from);
+    return FALSE;
+  }
+  if (to.empty() || !ParentExists(m, to)) {
+    m.lastError = to.empty() ? ERROR_INVALID_PARAMETER : ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  if (m.FindFile(to) && !(flags & MOVEFILE_REPLACE_EXISTING)) {
+    m.lastError = ERROR_ALREADY_EXISTS;
+    return FALSE;
+  }
+  if (sim::SpoolerHoldsImage(m, Machine::Key(from)) ||
+      SharingViolation(m, Machine::Key(from), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE)) {
+    m.lastError = ERROR_SHARING_VIOLATION;
+    return FALSE;
+  }
+  sim::FileNode moved = std::move(*node);
+  m.files.erase(Machine::Key(from));
+  moved.path = to;
+  m.files[Machine::Key(to)] = std::move(moved);
   return TRUE;
 }
 

@@ -1,19 +1,160 @@
 // The print spooler of the simulated machine. It answers only while its
-// service runs, as the real spooler's RPC interface does.
+// service runs, as the real spooler's RPC interface does, and refuses what
+// Windows refuses with Windows' error codes.
 #include <cstring>
+#include <memory>
 
 #include "platform/sim/machine.h"
+#include "platform/sim/print_store.h"
 
 namespace {
 
-constexpr win::DWORD ERROR_INVALID_LEVEL = 124;
+using namespace win;
+using sim::HandleKind;
+using sim::HandleObject;
 
-// The spooler's folder name for an environment, or empty when unknown.
-std::u16string EnvironmentFolder(std::u16string_view environment) {
-  const std::u16string upper = sim::ToUpperAscii(environment);
-  if (upper == u"WINDOWS X64") return u"x64";
-  if (upper == u"WINDOWS NT X86") return u"W32X86";
-  return {};
+// Lays out records at the front of a caller's buffer and their strings
+// behind them, as the spooler does. Measures first; writes only when the
+// whole result fits.
+class RecordPacker {
+ public:
+  RecordPacker(BYTE* buffer, DWORD size, std::size_t recordBytes, std::size_t count)
+      : buffer_(buffer), size_(size), stringsAt_(recordBytes * count) {}
+  void Measure(std::u16string_view text) { stringBytes_ += (text.size() + 1) * 2; }
+  DWORD Needed() const { return static_cast<DWORD>(stringsAt_ + stringBytes_); }
+  bool Fits() const { return buffer_ && size_ >= Needed(); }
+  char16_t* Put(std::u16string_view text) {
+    auto* out = reinterpret_cast<char16_t*>(buffer_ + stringsAt_);
+    std::memcpy(out, text.data(), text.size() * 2);
+    out[text.size()] = 0;
+    stringsAt_ += (text.size() + 1) * 2;
+    return out;
+  }
+  BYTE* Record(std::size_t index, std::size_t recordBytes) { return buffer_ + index * recordBytes; }
+
+ private:
+  BYTE* buffer_;
+  DWORD size_;
+  std::size_t stringsAt_;
+  std::size_t stringBytes_ = 0;
+};
+
+// The common start of every spooler call: journal, fault, running service.
+bool EnterSpooler(sim::Machine& m, const char* call, std::u16string_view detail) {
+  if (m.Enter(call, detail)) return false;
+  if (!m.SpoolerRunning()) {
+    m.lastError = RPC_S_SERVER_UNAVAILABLE;
+    return false;
+  }
+  return true;
+}
+
+BOOL Refuse(sim::Machine& m, DWORD error) {
+  m.lastError = error;
+  return FALSE;
+}
+
+std::u16string Text(const char16_t* text) { return text ? text : u""; }
+
+// The environment a call names, the local one when none.
+std::u16string EnvironmentOf(const char16_t* environment) {
+  return environment && *environment ? environment : u"Windows x64";
+}
+
+std::u16string BaseName(std::u16string_view path) {
+  const auto slash = path.find_last_of(u"\\/");
+  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
+}
+
+sim::PrinterRecord* PrinterOf(sim::Machine& m, HANDLE printer, sim::PrinterRecord& record) {
+  const HandleObject* object = m.FindHandle(reinterpret_cast<std::uintptr_t>(printer));
+  if (!object || object->kind != HandleKind::Printer) return nullptr;
+  return sim::FindPrinter(m, object->name, record) ? &record : nullptr;
+}
+
+// Driver records of the levels the spooler serves; strings measured, then
+// written when `write` is set.
+struct DriverStrings {
+  std::u16string name, environment, driver, data, config, help, manufacturer, provider, oemUrl;
+};
+
+DriverStrings StringsOf(sim::Machine& m, const sim::DriverRecord& d) {
+  const std::u16string dir = sim::DriverVersionDir(m, d.environment, d.version) + u"\\";
+  auto full = [&](const std::u16string& file) { return file.empty() ? file : dir + file; };
+  return {d.name,          d.environment,    full(d.driverFile), full(d.dataFile), full(d.configFile),
+          full(d.helpFile), d.manufacturer, d.provider,         d.oemUrl};
+}
+
+std::size_t DriverRecordBytes(DWORD level) {
+  switch (level) {
+    case 1: return sizeof(DRIVER_INFO_1W);
+    case 2: return sizeof(DRIVER_INFO_2W);
+    case 3: return sizeof(DRIVER_INFO_3W);
+    case 4: return sizeof(DRIVER_INFO_4W);
+    case 5: return sizeof(DRIVER_INFO_5W);
+    case 6: return sizeof(DRIVER_INFO_6W);
+    default: return 0;
+  }
+}
+
+void MeasureDriver(RecordPacker& packer, DWORD level, const DriverStrings& s) {
+  packer.Measure(s.name);
+  if (level == 1) return;
+  for (const auto* t : {&s.environment, &s.driver, &s.data, &s.config}) packer.Measure(*t);
+  if (level == 5 || level == 2) return;
+  packer.Measure(s.help);
+  if (level == 6)
+    for (const auto* t : {&s.manufacturer, &s.provider, &s.oemUrl}) packer.Measure(*t);
+}
+
+void WriteDriver(RecordPacker& packer, BYTE* at, DWORD level, DWORD version, const DriverStrings& s) {
+  if (level == 1) {
+    reinterpret_cast<DRIVER_INFO_1W*>(at)->pName = packer.Put(s.name);
+    return;
+  }
+  if (level == 5) {
+    auto* r = reinterpret_cast<DRIVER_INFO_5W*>(at);
+    *r = {};
+    r->cVersion = version;
+    r->pName = packer.Put(s.name);
+    r->pEnvironment = packer.Put(s.environment);
+    r->pDriverPath = packer.Put(s.driver);
+    r->pDataFile = packer.Put(s.data);
+    r->pConfigFile = packer.Put(s.config);
+    return;
+  }
+  // Levels 2, 3, 4 and 6 share their leading members.
+  DRIVER_INFO_6W r{};
+  r.cVersion = version;
+  r.pName = packer.Put(s.name);
+  r.pEnvironment = packer.Put(s.environment);
+  r.pDriverPath = packer.Put(s.driver);
+  r.pDataFile = packer.Put(s.data);
+  r.pConfigFile = packer.Put(s.config);
+  if (level != 2) r.pHelpFile = packer.Put(s.help);
+  if (level == 6) {
+    r.pszMfgName = packer.Put(s.manufacturer);
+    r.pszProvider = packer.Put(s.provider);
+    r.pszOEMUrl = packer.Put(s.oemUrl);
+  }
+  std::memcpy(at, &r, DriverRecordBytes(level));
+}
+
+bool ReturnPacked(sim::Machine& m, RecordPacker& packer, DWORD* needed) {
+  if (needed) *needed = packer.Needed();
+  if (!packer.Fits()) {
+    m.lastError = ERROR_INSUFFICIENT_BUFFER;
+    return false;
+  }
+  return true;
+}
+
+bool PrinterUsesPortOf(sim::Machine& m, std::u16string_view monitor) {
+  const auto ports = sim::MonitorPorts(m, monitor);
+  for (const auto& printer : sim::Printers(m))
+    for (const auto& port : ports)
+      if (sim::ToUpperAscii(printer.port) == sim::ToUpperAscii(port)) return true;
+  return false;
 }
 
 }  // namespace
@@ -23,32 +164,231 @@ namespace win {
 BOOL GetPrinterDriverDirectoryW(char16_t* name, char16_t* environment, DWORD level,
                                 BYTE* driverDirectory, DWORD bufSize, DWORD* needed) {
   auto& m = sim::Current();
-  if (m.Enter("GetPrinterDriverDirectoryW", environment ? environment : u"")) return FALSE;
-  if (!m.SpoolerRunning()) {
-    m.lastError = RPC_S_SERVER_UNAVAILABLE;
-    return FALSE;
-  }
-  if (name && *name) {
-    m.lastError = ERROR_INVALID_NAME;
-    return FALSE;
-  }
-  if (level != 1) {
-    m.lastError = ERROR_INVALID_LEVEL;
-    return FALSE;
-  }
-  const std::u16string folder = EnvironmentFolder(environment ? environment : u"Windows x64");
-  if (folder.empty()) {
-    m.lastError = ERROR_INVALID_ENVIRONMENT;
-    return FALSE;
-  }
+  if (!EnterSpooler(m, "GetPrinterDriverDirectoryW", Text(environment))) return FALSE;
+  if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
+  if (level != 1) return Refuse(m, ERROR_INVALID_LEVEL);
+  const std::u16string folder = sim::EnvironmentFolder(EnvironmentOf(environment));
+  if (folder.empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
   const std::u16string directory = m.driverRoot + u"\\" + folder;
   const DWORD bytes = static_cast<DWORD>((directory.size() + 1) * sizeof(char16_t));
   if (needed) *needed = bytes;
-  if (!driverDirectory || bufSize < bytes) {
-    m.lastError = ERROR_INSUFFICIENT_BUFFER;
-    return FALSE;
-  }
+  if (!driverDirectory || bufSize < bytes) return Refuse(m, ERROR_INSUFFICIENT_BUFFER);
   std::memcpy(driverDirectory, directory.c_str(), bytes);
+  return TRUE;
+}
+
+BOOL EnumMonitorsW(char16_t*, DWORD level, BYTE* monitors, DWORD bufSize, DWORD* needed,
+                   DWORD* returned) {
+  auto& m = sim::Current();
+  if (returned) *returned = 0;
+  if (!EnterSpooler(m, "EnumMonitorsW", u"")) return FALSE;
+  if (level != 1 && level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
+  struct Entry {
+    std::u16string name, dll;
+  };
+  std::vector<Entry> entries;
+  for (const auto& name : sim::MonitorNames(m)) entries.push_back({name, sim::MonitorDll(m, name)});
+  const std::size_t recordBytes = level == 1 ? sizeof(MONITOR_INFO_1W) : sizeof(MONITOR_INFO_2W);
+  RecordPacker packer(monitors, bufSize, recordBytes, entries.size());
+  for (const auto& e : entries) {
+    packer.Measure(e.name);
+    if (level == 2) {
+      packer.Measure(u"Windows x64");
+      packer.Measure(e.dll);
+    }
+  }
+  if (!ReturnPacked(m, packer, needed)) return FALSE;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    BYTE* at = packer.Record(i, recordBytes);
+    if (level == 1) {
+      reinterpret_cast<MONITOR_INFO_1W*>(at)->pName = packer.Put(entries[i].name);
+    } else {
+      auto* r = reinterpret_cast<MONITOR_INFO_2W*>(at);
+      r->pName = packer.Put(entries[i].name);
+      r->pEnvironment = packer.Put(u"Windows x64");
+      r->pDLLName = packer.Put(entries[i].dll);
+    }
+  }
+  if (returned) *returned = static_cast<DWORD>(entries.size());
+  return TRUE;
+}
+
+BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {
+  auto& m = sim::Current();
+  const auto* info = reinterpret_cast<const MONITOR_INFO_2W*>(monitors);
+  if (!EnterSpooler(m, "AddMonitorW", info ? Text(info->pName) : u"")) return FALSE;
+  if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
+  if (level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
+  if (!info || !info->pName || !*info->pName || !info->pDLLName || !*info->pDLLName)
+    return Refuse(m, ERROR_INVALID_PARAMETER);
+  if (info->pEnvironment && sim::ToUpperAscii(info->pEnvironment) != u"WINDOWS X64")
+    return Refuse(m, ERROR_INVALID_ENVIRONMENT);
+  if (sim::MonitorRegistered(m, info->pName)) return Refuse(m, ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
+  const sim::FileNode* dll = m.FindFile(m.systemDir + u"\\" + BaseName(info->pDLLName));
+  if (!dll || dll->directory) return Refuse(m, ERROR_MOD_NOT_FOUND);
+  // The product's monitor provides one port named like itself.
+  sim::RegisterMonitor(m, info->pName, BaseName(info->pDLLName), {info->pName});
+  return TRUE;
+}
+
+BOOL DeleteMonitorW(char16_t* name, char16_t* environment, char16_t* monitorName) {
+  auto& m = sim::Current();
+  if (!EnterSpooler(m, "DeleteMonitorW", Text(monitorName))) return FALSE;
+  if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
+  if (sim::EnvironmentFolder(EnvironmentOf(environment)) != u"x64")
+    return Refuse(m, ERROR_INVALID_ENVIRONMENT);
+  if (!monitorName || !sim::MonitorRegistered(m, monitorName))
+    return Refuse(m, ERROR_UNKNOWN_PRINT_MONITOR);
+  if (PrinterUsesPortOf(m, monitorName)) return Refuse(m, ERROR_PRINT_MONITOR_IN_USE);
+  m.hklm.Remove(std::u16string(sim::MonitorsKey) + u"\\" + monitorName);
+  return TRUE;
+}
+
+BOOL EnumPrinterDriversW(char16_t*, char16_t* environment, DWORD level, BYTE* driverInfo,
+                         DWORD bufSize, DWORD* needed, DWORD* returned) {
+  auto& m = sim::Current();
+  if (returned) *returned = 0;
+  const std::u16string env = EnvironmentOf(environment);
+  if (!EnterSpooler(m, "EnumPrinterDriversW", env)) return FALSE;
+  const std::size_t recordBytes = DriverRecordBytes(level);
+  if (!recordBytes) return Refuse(m, ERROR_INVALID_LEVEL);
+  if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
+  const auto drivers = sim::Drivers(m, env);
+  std::vector<DriverStrings> strings;
+  for (const auto& d : drivers) strings.push_back(StringsOf(m, d));
+  RecordPacker packer(driverInfo, bufSize, recordBytes, drivers.size());
+  for (const auto& s : strings) MeasureDriver(packer, level, s);
+  if (!ReturnPacked(m, packer, needed)) return FALSE;
+  for (std::size_t i = 0; i < drivers.size(); ++i)
+    WriteDriver(packer, packer.Record(i, recordBytes), level, drivers[i].version, strings[i]);
+  if (returned) *returned = static_cast<DWORD>(drivers.size());
+  return TRUE;
+}
+
+BOOL AddPrinterDriverExW(char16_t* name, DWORD level, BYTE* driverInfo, DWORD fileCopyFlags) {
+  auto& m = sim::Current();
+  const auto* info = reinterpret_cast<const DRIVER_INFO_6W*>(driverInfo);
+  if (!EnterSpooler(m, "AddPrinterDriverExW", info ? Text(info->pName) : u"")) return FALSE;
+  if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
+  if (level < 2 || level > 6 || level == 5) return Refuse(m, ERROR_INVALID_LEVEL);
+  if (!info || !info->pName || !*info->pName || !info->pDriverPath || !info->pDataFile ||
+      !info->pConfigFile)
+    return Refuse(m, ERROR_INVALID_PARAMETER);
+  const std::u16string env = EnvironmentOf(info->pEnvironment);
+  if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
+  std::vector<std::u16string> sources = {info->pDriverPath, info->pDataFile, info->pConfigFile};
+  if (level >= 3 && info->pHelpFile && *info->pHelpFile) sources.push_back(info->pHelpFile);
+  for (const auto& source : sources) {
+    const sim::FileNode* file = m.FindFile(source);
+    if (!file || file->directory) return Refuse(m, ERROR_FILE_NOT_FOUND);
+  }
+  sim::DriverRecord d;
+  d.name = info->pName;
+  d.environment = env;
+  d.version = 3;
+  d.driverFile = BaseName(info->pDriverPath);
+  d.dataFile = BaseName(info->pDataFile);
+  d.configFile = BaseName(info->pConfigFile);
+  d.helpFile = sources.size() > 3 ? BaseName(sources[3]) : u"";
+  if (level == 6) {
+    d.manufacturer = Text(info->pszMfgName);
+    d.provider = Text(info->pszProvider);
+    d.oemUrl = Text(info->pszOEMUrl);
+  }
+  if (fileCopyFlags & APD_COPY_ALL_FILES) {
+    const std::u16string dir = sim::DriverVersionDir(m, env, d.version);
+    m.AddDirectory(dir);
+    for (const auto& source : sources) {
+      auto data = m.FindFile(source)->data;
+      m.AddFile(dir + u"\\" + BaseName(source), std::move(data));
+    }
+  }
+  sim::RegisterDriver(m, d);
+  return TRUE;
+}
+
+BOOL DeletePrinterDriverExW(char16_t* name, char16_t* environment, char16_t* driverName,
+                            DWORD deleteFlag, DWORD) {
+  auto& m = sim::Current();
+  if (!EnterSpooler(m, "DeletePrinterDriverExW", Text(driverName))) return FALSE;
+  if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
+  const std::u16string env = EnvironmentOf(environment);
+  if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
+  sim::DriverRecord d;
+  if (!driverName || !sim::FindDriver(m, env, driverName, d)) return Refuse(m, ERROR_UNKNOWN_PRINTER_DRIVER);
+  for (const auto& printer : sim::Printers(m))
+    if (sim::ToUpperAscii(printer.driver) == sim::ToUpperAscii(d.name))
+      return Refuse(m, ERROR_PRINTER_DRIVER_IN_USE);
+  sim::RemoveDriver(m, env, d.name);
+  if (deleteFlag & DPD_DELETE_ALL_FILES) {
+    const std::u16string dir = sim::DriverVersionDir(m, env, d.version) + u"\\";
+    for (const auto& file : {d.driverFile, d.dataFile, d.configFile, d.helpFile})
+      if (!file.empty()) m.files.erase(sim::Machine::Key(m.FullPath(dir + file)));
+  }
+  return TRUE;
+}
+
+BOOL GetPrinterDriverW(HANDLE printer, char16_t* environment, DWORD level, BYTE* driverInfo,
+                       DWORD bufSize, DWORD* needed) {
+  auto& m = sim::Current();
+  if (!EnterSpooler(m, "GetPrinterDriverW", Text(environment))) return FALSE;
+  sim::PrinterRecord record;
+  if (!PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);
+  const std::size_t recordBytes = DriverRecordBytes(level);
+  if (!recordBytes) return Refuse(m, ERROR_INVALID_LEVEL);
+  sim::DriverRecord d;
+  if (!sim::FindDriver(m, EnvironmentOf(environment), record.driver, d))
+    return Refuse(m, ERROR_UNKNOWN_PRINTER_DRIVER);
+  const DriverStrings strings = StringsOf(m, d);
+  RecordPacker packer(driverInfo, bufSize, recordBytes, 1);
+  MeasureDriver(packer, level, strings);
+  if (!ReturnPacked(m, packer, needed)) return FALSE;
+  WriteDriver(packer, packer.Record(0, recordBytes), level, d.version, strings);
+  return TRUE;
+}
+
+BOOL OpenPrinterW(char16_t* printerName, HANDLE* printer, PRINTER_DEFAULTSW* defaults) {
+  auto& m = sim::Current();
+  if (printer) *printer = nullptr;
+  if (!EnterSpooler(m, "OpenPrinterW", Text(printerName))) return FALSE;
+  sim::PrinterRecord record;
+  if (!printer || !printerName || !sim::FindPrinter(m, printerName, record))
+    return Refuse(m, ERROR_INVALID_PRINTER_NAME);
+  auto object = std::make_shared<HandleObject>();
+  object->kind = HandleKind::Printer;
+  object->name = record.name;
+  object->access = defaults ? defaults->DesiredAccess : 0x8;  // PRINTER_ACCESS_USE
+  *printer = reinterpret_cast<HANDLE>(m.AddHandle(std::move(object)));
+  return TRUE;
+}
+
+BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD command) {
+  auto& m = sim::Current();
+  if (!EnterSpooler(m, "SetPrinterW", u"")) return FALSE;
+  sim::PrinterRecord record;
+  if (!PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);
+  const HandleObject* object = m.FindHandle(reinterpret_cast<std::uintptr_t>(printer));
+  if ((object->access & PRINTER_ALL_ACCESS) != PRINTER_ALL_ACCESS) return Refuse(m, ERROR_ACCESS_DENIED);
+  if (level == 0) return command == PRINTER_CONTROL_PURGE ? TRUE : Refuse(m, ERROR_INVALID_PRINTER_COMMAND);
+  if (level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
+  if (command != 0) return Refuse(m, ERROR_INVALID_PARAMETER);
+  const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(printerInfo);
+  if (!info || !info->pPortName || !info->pDriverName) return Refuse(m, ERROR_INVALID_PARAMETER);
+  if (!sim::PortExists(m, info->pPortName)) return Refuse(m, ERROR_UNKNOWN_PORT);
+  record.port = info->pPortName;
+  record.comment = Text(info->pComment);
+  record.location = Text(info->pLocation);
+  sim::WritePrinter(m, record);
+  return TRUE;
+}
+
+BOOL ClosePrinter(HANDLE printer) {
+  auto& m = sim::Current();
+  if (m.Enter("ClosePrinter")) return FALSE;
+  const auto value = reinterpret_cast<std::uintptr_t>(printer);
+  const HandleObject* object = m.FindHandle(value);
+  if (!object || object->kind != HandleKind::Printer) return Refuse(m, ERROR_INVALID_HANDLE);
+  m.handles.erase(value);
   return TRUE;
 }
 

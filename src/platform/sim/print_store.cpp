@@ -1,0 +1,183 @@
+#include "platform/sim/print_store.h"
+
+#include <cstring>
+
+namespace sim {
+
+namespace {
+
+std::u16string DriversKey(std::u16string_view environment, DWORD version) {
+  return std::u16string(PrintKey) + u"\\Environments\\" + std::u16string(environment) +
+         u"\\Drivers\\Version-" + (version == 3 ? u"3" : version == 2 ? u"2" : u"4");
+}
+
+DWORD Dword(Machine& m, std::u16string_view path, std::u16string_view name) {
+  const RegistryValue* value = m.FindValue(win::HKEY_LOCAL_MACHINE, path, name);
+  DWORD result = 0;
+  if (value && value->data.size() >= 4) std::memcpy(&result, value->data.data(), 4);
+  return result;
+}
+
+std::vector<std::u16string> SubkeyNames(Machine& m, std::u16string_view path) {
+  std::vector<std::u16string> names;
+  if (RegistryKey* key = m.FindKey(win::HKEY_LOCAL_MACHINE, path))
+    for (const auto& [upper, sub] : key->subkeys) names.push_back(sub->name);
+  return names;
+}
+
+bool SameNoCase(std::u16string_view a, std::u16string_view b) { return ToUpperAscii(a) == ToUpperAscii(b); }
+
+}  // namespace
+
+std::u16string EnvironmentFolder(std::u16string_view environment) {
+  if (SameNoCase(environment, u"Windows x64")) return u"x64";
+  if (SameNoCase(environment, u"Windows NT x86")) return u"W32X86";
+  return {};
+}
+
+std::u16string DriverVersionDir(Machine& m, std::u16string_view environment, DWORD version) {
+  return m.driverRoot + u"\\" + EnvironmentFolder(environment) + u"\\" +
+         static_cast<char16_t>(u'0' + version);
+}
+
+std::vector<std::u16string> MonitorNames(Machine& m) { return SubkeyNames(m, MonitorsKey); }
+
+bool MonitorRegistered(Machine& m, std::u16string_view name) {
+  return m.FindKey(win::HKEY_LOCAL_MACHINE, std::u16string(MonitorsKey) + u"\\" + std::u16string(name));
+}
+
+std::u16string MonitorDll(Machine& m, std::u16string_view name) {
+  return m.String(win::HKEY_LOCAL_MACHINE, std::u16string(MonitorsKey) + u"\\" + std::u16string(name),
+                  u"Driver");
+}
+
+void RegisterMonitor(Machine& m, std::u16string_view name, std::u16string_view dll,
+                     const std::vector<std::u16string>& ports) {
+  const std::u16string key = std::u16string(MonitorsKey) + u"\\" + std::u16string(name);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Driver", dll);
+  for (const auto& port : ports) m.CreateKey(win::HKEY_LOCAL_MACHINE, key + u"\\Ports\\" + port);
+}
+
+std::vector<std::u16string> MonitorPorts(Machine& m, std::u16string_view name) {
+  if (SameNoCase(name, LocalPortMonitor)) {
+    std::vector<std::u16string> ports;
+    if (RegistryKey* key = m.FindKey(win::HKEY_LOCAL_MACHINE, LocalPortsKey))
+      for (const auto& [upper, value] : key->values) ports.push_back(value.name);
+    return ports;
+  }
+  return SubkeyNames(m, std::u16string(MonitorsKey) + u"\\" + std::u16string(name) + u"\\Ports");
+}
+
+bool PortExists(Machine& m, std::u16string_view port) {
+  for (const auto& monitor : MonitorNames(m))
+    for (const auto& p : MonitorPorts(m, monitor))
+      if (SameNoCase(p, port)) return true;
+  return false;
+}
+
+std::vector<DriverRecord> Drivers(Machine& m, std::u16string_view environment) {
+  std::vector<DriverRecord> drivers;
+  for (DWORD version : {2u, 3u, 4u}) {
+    const std::u16string base = DriversKey(environment, version);
+    for (const auto& name : SubkeyNames(m, base)) {
+      const std::u16string key = base + u"\\" + name;
+      DriverRecord d;
+      d.name = name;
+      d.environment = std::u16string(environment);
+      d.version = Dword(m, key, u"Version");
+      d.driverFile = m.String(win::HKEY_LOCAL_MACHINE, key, u"Driver");
+      d.dataFile = m.String(win::HKEY_LOCAL_MACHINE, key, u"Data File");
+      d.configFile = m.String(win::HKEY_LOCAL_MACHINE, key, u"Configuration File");
+      d.helpFile = m.String(win::HKEY_LOCAL_MACHINE, key, u"Help File");
+      d.manufacturer = m.String(win::HKEY_LOCAL_MACHINE, key, u"Manufacturer");
+      d.provider = m.String(win::HKEY_LOCAL_MACHINE, key, u"Provider");
+      d.oemUrl = m.String(win::HKEY_LOCAL_MACHINE, key, u"OEM Url");
+      drivers.push_back(d);
+    }
+  }
+  return drivers;
+}
+
+bool FindDriver(Machine& m, std::u16string_view environment, std::u16string_view name,
+                DriverRecord& found) {
+  for (const auto& d : Drivers(m, environment))
+    if (SameNoCase(d.name, name)) {
+      found = d;
+      return true;
+    }
+  return false;
+}
+
+void RegisterDriver(Machine& m, const DriverRecord& d) {
+  const std::u16string key = DriversKey(d.environment, d.version) + u"\\" + d.name;
+  m.CreateKey(win::HKEY_LOCAL_MACHINE, key).values.clear();
+  m.SetDword(win::HKEY_LOCAL_MACHINE, key, u"Version", d.version);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Driver", d.driverFile);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Data File", d.dataFile);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Configuration File", d.configFile);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Help File", d.helpFile);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Manufacturer", d.manufacturer);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Provider", d.provider);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"OEM Url", d.oemUrl);
+}
+
+void RemoveDriver(Machine& m, std::u16string_view environment, std::u16string_view name) {
+  for (DWORD version : {2u, 3u, 4u})
+    m.hklm.Remove(DriversKey(environment, version) + u"\\" + std::u16string(name));
+}
+
+std::vector<PrinterRecord> Printers(Machine& m) {
+  std::vector<PrinterRecord> printers;
+  for (const auto& name : SubkeyNames(m, PrintersKey)) {
+    const std::u16string key = std::u16string(PrintersKey) + u"\\" + name;
+    PrinterRecord p;
+    p.name = m.String(win::HKEY_LOCAL_MACHINE, key, u"Name");
+    p.driver = m.String(win::HKEY_LOCAL_MACHINE, key, u"Printer Driver");
+    p.port = m.String(win::HKEY_LOCAL_MACHINE, key, u"Port");
+    p.comment = m.String(win::HKEY_LOCAL_MACHINE, key, u"Description");
+    p.location = m.String(win::HKEY_LOCAL_MACHINE, key, u"Location");
+    p.attributes = Dword(m, key, u"Attributes");
+    printers.push_back(p);
+  }
+  return printers;
+}
+
+bool FindPrinter(Machine& m, std::u16string_view name, PrinterRecord& found) {
+  for (const auto& p : Printers(m))
+    if (SameNoCase(p.name, name)) {
+      found = p;
+      return true;
+    }
+  return false;
+}
+
+void WritePrinter(Machine& m, const PrinterRecord& p) {
+  const std::u16string key = std::u16string(PrintersKey) + u"\\" + p.name;
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Name", p.name);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Printer Driver", p.driver);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Port", p.port);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Description", p.comment);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Location", p.location);
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Print Processor", u"winprint");
+  m.SetDword(win::HKEY_LOCAL_MACHINE, key, u"Attributes", p.attributes);
+}
+
+bool SpoolerHoldsImage(Machine& m, std::u16string_view fileKey) {
+  const Service* spooler = m.FindService(u"Spooler");
+  if (!spooler || spooler->state == win::SERVICE_STOPPED) return false;
+  for (const auto& monitor : MonitorNames(m)) {
+    const std::u16string dll = MonitorDll(m, monitor);
+    if (dll.empty() || SameNoCase(monitor, LocalPortMonitor)) continue;
+    if (Machine::Key(m.FullPath(m.systemDir + u"\\" + dll)) == fileKey) return true;
+  }
+  return false;
+}
+
+void SetUpSpooler(Machine& m) {
+  RegisterMonitor(m, LocalPortMonitor, u"localspl.dll", {});
+  for (const char16_t* port : {u"LPT1:", u"LPT2:", u"LPT3:", u"COM1:", u"COM2:", u"COM3:", u"COM4:",
+                               u"FILE:", u"PORTPROMPT:", u"nul:"})
+    m.SetString(win::HKEY_LOCAL_MACHINE, LocalPortsKey, port, u"");
+}
+
+}  // namespace sim

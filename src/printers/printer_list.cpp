@@ -1,0 +1,7 @@
+#include "printers/printer_list.h"
+
+void ReleasePrinterList(PrinterList& list) {
+  win::GlobalFree(list.entries);
+  list.entries = nullptr;
+  list.count = 0;
+}

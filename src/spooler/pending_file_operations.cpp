@@ -1,0 +1,138 @@
+#include "spooler/pending_file_operations.h"
+
+#include <cstring>
+
+#include "core/log.h"
+
+namespace {
+
+constexpr char16_t SessionManagerKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char16_t PendingValue[] = u"PendingFileRenameOperations";
+constexpr char ProductUserKey[] = "Software\\Brennock\\Corvane";
+constexpr std::size_t ProductUserKeyLength = sizeof(ProductUserKey) - 1;
+
+// Length of the string at `at`, never looking at or past `limit`.
+std::size_t BoundedLength(const char16_t* at, const char16_t* limit) {
+  std::size_t n = 0;
+  while (at + n < limit && at[n]) ++n;
+  return n;
+}
+
+// The value's block and its size in bytes; null and 0 when there is none.
+win::BYTE* ReadPendingValue(win::DWORD& size) {
+  size = 0;
+  win::HKEY key = nullptr;
+  if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, SessionManagerKey, 0, win::KEY_READ, &key) !=
+      win::ERROR_SUCCESS)
+    return nullptr;
+  win::BYTE* block = nullptr;
+  if (win::RegQueryValueExW(key, PendingValue, nullptr, nullptr, nullptr, &size) == win::ERROR_SUCCESS &&
+      size != 0) {
+    block = static_cast<win::BYTE*>(win::GlobalAlloc(win::GPTR, size));
+    if (!block || win::RegQueryValueExW(key, PendingValue, nullptr, nullptr, block, &size) !=
+                      win::ERROR_SUCCESS) {
+      win::GlobalFree(block);
+      block = nullptr;
+    }
+  }
+  if (!block) size = 0;
+  win::RegCloseKey(key);
+  return block;
+}
+
+bool NamesAFile(const char16_t* path) {
+  const win::DWORD attributes = win::GetFileAttributesW(path);
+  return attributes != win::INVALID_FILE_ATTRIBUTES && !(attributes & win::FILE_ATTRIBUTE_DIRECTORY);
+}
+
+}  // namespace
+
+const char16_t* PendingPath(const char16_t* entry) {
+  const bool prefixed = entry[0] == u'\\' && entry[1] == u'?' && entry[2] == u'?' && entry[3] == u'\\';
+  return prefixed ? entry + 4 : entry;
+}
+
+PendingRenameTable ReadPendingRenames() {
+  PendingRenameTable table{nullptr, nullptr, 0};
+  win::DWORD size = 0;
+  win::BYTE* block = ReadPendingValue(size);
+  if (!block) return table;
+  // The value's last zero is not walked; an odd byte count rounds down.
+  const auto* text = reinterpret_cast<const char16_t*>(block);
+  const char16_t* limit = text + (size >= 2 ? (size - 2) / 2 : 0);
+  int strings = 0;
+  for (const char16_t* at = text; at < limit; at += BoundedLength(at, limit) + 1) ++strings;
+  const int pairs = strings / 2;
+  if (pairs > 0) {
+    table.entries = static_cast<char16_t**>(win::GlobalAlloc(win::GPTR, 2 * pairs * sizeof(char16_t*)));
+    table.flags = static_cast<std::int32_t*>(win::GlobalAlloc(win::GPTR, 2 * pairs * sizeof(std::int32_t)));
+    table.pairCount = pairs;
+    bool complete = table.entries && table.flags;
+    const char16_t* at = text;
+    for (int i = 0; complete && at < limit && i < 2 * pairs; ++i) {
+      const std::size_t n = BoundedLength(at, limit);
+      if (n) {
+        // The copy is terminated even when the value's last string was not.
+        auto* copy = static_cast<char16_t*>(win::GlobalAlloc(win::GPTR, (n + 1) * sizeof(char16_t)));
+        // A lost target would turn a rename into a deletion: all or nothing.
+        complete = copy != nullptr;
+        if (copy) std::memcpy(copy, at, n * sizeof(char16_t));
+        table.entries[i] = copy;
+        table.flags[i] = copy && NamesAFile(PendingPath(copy)) ? 1 : 0;
+      }
+      at += n + 1;
+    }
+    if (!complete) ReleasePendingRenames(table);
+  }
+  win::GlobalFree(block);
+  return table;
+}
+
+void ReleasePendingRenames(PendingRenameTable& table) {
+  if (table.entries && table.pairCount > 0)
+    for (std::int32_t i = 0; i < 2 * table.pairCount; ++i) win::GlobalFree(table.entries[i]);
+  win::GlobalFree(table.entries);
+  win::GlobalFree(table.flags);
+  table = PendingRenameTable{nullptr, nullptr, 0};
+}
+
+void DeleteFileTry(InstallState& state) {
+  LogLine(state, u"DeleteFile-try");
+  PathNode* previous = nullptr;
+  PathNode* node = state.Undeletable;
+  while (node) {
+    PathNode* next = node->next;
+    if (win::DeleteFileW(node->text) || win::GetLastError() == win::ERROR_FILE_NOT_FOUND) {
+      RemoveNode(state.Undeletable, node, previous);
+    } else {
+      previous = node;
+    }
+    node = next;
+  }
+}
+
+int ScheduleUndeletableFiles(InstallState& state) {
+  int scheduled = 0;
+  for (PathNode* node = state.Undeletable; node; node = node->next)
+    if (win::MoveFileExW(node->text, nullptr, win::MOVEFILE_DELAY_UNTIL_REBOOT)) ++scheduled;
+  FreeAll(state.Undeletable);
+  state.Undeletable = nullptr;
+  return scheduled;
+}
+
+bool ClearDeletedMark(const char* subkey) {
+  const std::size_t subkeyLength = std::strlen(subkey);
+  char* path = static_cast<char*>(win::GlobalAlloc(win::GPTR, ProductUserKeyLength + subkeyLength + 2));
+  if (!path) return false;
+  std::memcpy(path, ProductUserKey, ProductUserKeyLength);
+  path[ProductUserKeyLength] = '\\';
+  std::memcpy(path + ProductUserKeyLength + 1, subkey, subkeyLength);
+  win::HKEY key = nullptr;
+  const bool opened =
+      win::RegOpenKeyExA(win::HKEY_CURRENT_USER, path, 0, win::KEY_ALL_ACCESS, &key) == win::ERROR_SUCCESS;
+  win::GlobalFree(path);
+  if (!opened) return false;
+  const bool deleted = win::RegDeleteValueA(key, "deleted") == win::ERROR_SUCCESS;
+  win::RegCloseKey(key);
+  return deleted;
+}

@@ -1,0 +1,29 @@
+// The system's pending file operations (done at the next restart), and the
+// files a run failed to delete: retried, then scheduled for that restart.
+#pragma once
+
+#include <cstdint>
+
+#include "core/install_state.h"
+
+// The Session Manager's pending operations as pairs: entry 2k is the source
+// of pair k, entry 2k+1 its target (null for a deletion). Flag i is 1 while
+// entry i names an existing file that is not a directory.
+struct PendingRenameTable {
+  char16_t** entries;  // global blocks, prefix "\??\" kept
+  std::int32_t* flags;
+  std::int32_t pairCount;
+};
+
+PendingRenameTable ReadPendingRenames();
+void ReleasePendingRenames(PendingRenameTable& table);
+// The path a file operation gets: the entry without a leading "\??\".
+const char16_t* PendingPath(const char16_t* entry);
+// Retries every file of Undeletable; keeps those that still fail.
+void DeleteFileTry(InstallState& state);
+// Schedules what is left of Undeletable for deletion at restart, empties the
+// list and gives the number of files the system accepted.
+int ScheduleUndeletableFiles(InstallState& state);
+// Deletes the value "deleted" of a printer's per-user settings key
+// ("Corvanes\<name>" below the product's key). True when it was deleted.
+bool ClearDeletedMark(const char* subkey);
