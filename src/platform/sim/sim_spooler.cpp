@@ -22,7 +22,7 @@ class RecordPacker {
       : buffer_(buffer), size_(size), stringsAt_(recordBytes * count) {}
   void Measure(std::u16string_view text) { stringBytes_ += (text.size() + 1) * 2; }
   DWORD Needed() const { return static_cast<DWORD>(stringsAt_ + stringBytes_); }
-  bool Fits() const { return buffer_ && size_ >= Needed(); }
+  bool Fits() const { return Needed() == 0 || (buffer_ && size_ >= Needed()); }
   char16_t* Put(std::u16string_view text) {
     auto* out = reinterpret_cast<char16_t*>(buffer_ + stringsAt_);
     std::memcpy(out, text.data(), text.size() * 2);

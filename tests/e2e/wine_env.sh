@@ -1,0 +1,152 @@
+# Sourceable helper: a fresh, headless 64-bit Wine prefix for end-to-end tests.
+#
+#   source tests/e2e/wine_env.sh
+#   wine_env_start                    # fresh prefix + persistent wineserver
+#   wine_env_run 'C:\path\prog.exe' word ...; code=$?
+#   wine_env_stop                     # kill the prefix's processes, delete it
+#
+# Everything Wine runs gets /dev/null as standard input and no DISPLAY, so the
+# helper behaves the same in a terminal, under CI with stdin closed, or on a
+# desktop. Windows are drawn by Wine's null graphics driver: dialogs are
+# created and run their message loops, nothing is shown.
+#
+# Variables after wine_env_start:
+#   WINEPREFIX      the prefix (exported, so plain wine tools work too)
+#   WINE_ENV_ROOT   temporary directory holding the prefix and its logs
+#   WINE_ENV_DRIVE_C  Unix path of C:\
+#
+# Settings (optional, set before wine_env_start):
+#   WINE_ENV_TIMEOUT  seconds a single program may run (default 120)
+#   WINE_ENV_DEBUG    WINEDEBUG for programs run (default -all)
+
+WINE_ENV_TIMEOUT=${WINE_ENV_TIMEOUT:-120}
+WINE_ENV_DEBUG=${WINE_ENV_DEBUG:--all}
+WINE_ENV_LOADER=
+WINE_ENV_SERVER=
+WINE_ENV_ROOT=
+WINE_ENV_DRIVE_C=
+
+# Debian's wine64 package puts the 64-bit loader and server in /usr/lib/wine
+# and only the optional `wine` package adds wrappers to PATH; the wrapper
+# prefers a 32-bit loader when one is installed, so the 64-bit one is used
+# directly.
+_wine_env_find_tools() {
+  local candidate
+  WINE_ENV_LOADER=
+  WINE_ENV_SERVER=
+  for candidate in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 \
+      /usr/lib/x86_64-linux-gnu/wine/wine64 "$(command -v wine 2>/dev/null)"; do
+    if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+      WINE_ENV_LOADER=$candidate
+      break
+    fi
+  done
+  for candidate in /usr/lib/wine/wineserver64 "$(command -v wineserver64 2>/dev/null)" \
+      /usr/lib/x86_64-linux-gnu/wine/wineserver64 "$(command -v wineserver 2>/dev/null)"; do
+    if [ -n "$candidate" ] && [ -x "$candidate" ]; then
+      WINE_ENV_SERVER=$candidate
+      break
+    fi
+  done
+  [ -n "$WINE_ENV_LOADER" ] && [ -n "$WINE_ENV_SERVER" ]
+}
+
+# Installs Wine on Debian when it is missing (needs root).
+wine_env_install() {
+  _wine_env_find_tools && return 0
+  if [ "$(id -u)" -ne 0 ]; then
+    echo "wine_env: Wine is missing; install the wine64 package as root" >&2
+    return 1
+  fi
+  echo "wine_env: installing wine64" >&2
+  DEBIAN_FRONTEND=noninteractive apt-get update -qq </dev/null >/dev/null &&
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine64 \
+      </dev/null >/dev/null || return 1
+  _wine_env_find_tools
+}
+
+# Runs a Wine tool or program in the prefix with the test environment.
+# Mono and Gecko are never offered (no downloads, no prompts) and
+# winemenubuilder stays off so nothing is written to the user's desktop menus.
+_wine_env_exec() {
+  env -u DISPLAY -u WAYLAND_DISPLAY \
+    WINEPREFIX="$WINEPREFIX" WINEARCH=win64 WINEDEBUG="$WINE_ENV_DEBUG" \
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+    WINESERVER="$WINE_ENV_SERVER" WINELOADER="$WINE_ENV_LOADER" \
+    "$@" </dev/null
+}
+
+# Creates a fresh prefix in a temporary directory and leaves a persistent
+# wineserver running for it. Returns non-zero (and prints the boot log) on
+# failure.
+wine_env_start() {
+  wine_env_install || return 1
+  WINE_ENV_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine.XXXXXX") || return 1
+  : >"$WINE_ENV_ROOT/.corvane-wine-env"
+  export WINEPREFIX="$WINE_ENV_ROOT/prefix"
+  WINE_ENV_DRIVE_C="$WINEPREFIX/drive_c"
+  local log="$WINE_ENV_ROOT/boot.log"
+
+  # The prefix directory must not exist yet: the loader then creates and
+  # initialises it itself. No display is reachable, so the desktop started
+  # during the boot has no driver; it is discarded below.
+  if ! _wine_env_exec timeout -k 5 300 "$WINE_ENV_LOADER" wineboot -i >>"$log" 2>&1; then
+    echo "wine_env: wineboot failed" >&2
+    cat "$log" >&2
+    return 1
+  fi
+  # Headless from here on: every later desktop uses the null driver.
+  if ! _wine_env_exec timeout -k 5 120 "$WINE_ENV_LOADER" reg add 'HKCU\Software\Wine\Drivers' \
+      /v Graphics /t REG_SZ /d null /f >>"$log" 2>&1; then
+    echo "wine_env: could not select the null graphics driver" >&2
+    cat "$log" >&2
+    return 1
+  fi
+  # Restart with a clean slate (registry flushed, boot desktop gone) and keep
+  # the server alive between programs, so each run starts in a fraction of a
+  # second.
+  _wine_env_exec "$WINE_ENV_SERVER" -k >>"$log" 2>&1
+  _wine_env_exec "$WINE_ENV_SERVER" -w >>"$log" 2>&1
+  if ! _wine_env_exec "$WINE_ENV_SERVER" -p >>"$log" 2>&1; then
+    echo "wine_env: could not start wineserver" >&2
+    cat "$log" >&2
+    return 1
+  fi
+}
+
+# Runs a Windows program (Windows path such as 'C:\...\x.exe', or a Unix
+# path) with the given arguments from C:\ and returns its exit code. Wine
+# hands back the low 8 bits of the Windows exit code; 124 means the program
+# was killed after WINE_ENV_TIMEOUT seconds. Its own output goes to this
+# shell's stdout and stderr.
+wine_env_run() {
+  if [ -z "$WINE_ENV_ROOT" ]; then
+    echo "wine_env: wine_env_start has not run" >&2
+    return 125
+  fi
+  (cd "$WINE_ENV_DRIVE_C" &&
+    _wine_env_exec timeout -k 5 "$WINE_ENV_TIMEOUT" "$WINE_ENV_LOADER" "$@")
+}
+
+# Converts a Windows path in the prefix into its Unix path (C: only).
+wine_env_unix_path() {
+  local path=${1#[Cc]:}
+  printf '%s\n' "$WINE_ENV_DRIVE_C${path//\\//}"
+}
+
+# Stops every process of the prefix and deletes it. Safe to call twice and
+# from an EXIT trap.
+wine_env_stop() {
+  [ -n "$WINE_ENV_ROOT" ] || return 0
+  if [ -d "$WINEPREFIX" ]; then
+    _wine_env_exec "$WINE_ENV_SERVER" -k >/dev/null 2>&1
+    _wine_env_exec "$WINE_ENV_SERVER" -w >/dev/null 2>&1
+  fi
+  # Only ever delete a directory this helper created.
+  if [ -f "$WINE_ENV_ROOT/.corvane-wine-env" ]; then
+    rm -rf -- "$WINE_ENV_ROOT"
+  fi
+  WINE_ENV_ROOT=
+  WINE_ENV_DRIVE_C=
+  unset WINEPREFIX
+}
