@@ -13,7 +13,7 @@
 set -uo pipefail
 
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-# shellcheck source=wine_env.sh
+# shellcheck source-path=SCRIPTDIR source=wine_env.sh
 source "$here/wine_env.sh"
 
 if [ $# -lt 1 ]; then
@@ -87,11 +87,11 @@ fi
 echo "prefix ready in $((SECONDS - started)) s: $WINEPREFIX"
 
 install_dir=$(wine_env_unix_path "$SETUP_DIR")
-mkdir -p "$install_dir" && cp "$built_exe" "$install_dir/corvane-setup.exe" || {
+if ! mkdir -p "$install_dir" || ! cp "$built_exe" "$install_dir/corvane-setup.exe"; then
   echo "FAIL could not copy corvane-setup.exe into the prefix"
   echo "wine: 0 passed, ${#selected[@]} failed"
   exit 1
-}
+fi
 
 for name in "${selected[@]}"; do
   if ! declare -F "$name" >/dev/null; then

@@ -80,6 +80,7 @@ _wine_env_exec() {
 # wineserver running for it. Returns non-zero (and prints the boot log) on
 # failure.
 wine_env_start() {
+  wine_env_stop
   wine_env_install || return 1
   WINE_ENV_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine.XXXXXX") || return 1
   : >"$WINE_ENV_ROOT/.corvane-wine-env"

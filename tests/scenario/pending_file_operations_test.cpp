@@ -1,0 +1,160 @@
+// The Session Manager's pending operations read back, the retry of files a
+// run could not delete, and their scheduling for the next restart.
+#include <cstring>
+
+#include "core/log.h"
+#include "sim_test.h"
+#include "spooler/pending_file_operations.h"
+
+namespace {
+
+const std::u16string kDir = u"C:\\Windows\\system32\\";
+
+class PendingOperationsTest : public SimTest {
+ protected:
+  InstallState state{};
+  ~PendingOperationsTest() override {
+    ReleaseInstallState(state);
+    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
+    EXPECT_TRUE(machine.handles.empty()) << "registry keys left open";
+  }
+  void SetPending(std::vector<std::uint8_t> bytes) {
+    machine.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue,
+                     win::REG_MULTI_SZ, std::move(bytes));
+  }
+  static std::vector<std::uint8_t> Bytes(const std::u16string& text) {
+    std::vector<std::uint8_t> bytes(text.size() * 2);
+    std::memcpy(bytes.data(), text.data(), bytes.size());
+    return bytes;
+  }
+  static std::u16string Entry(const PendingRenameTable& t, int i) {
+    return t.entries[i] ? std::u16string(t.entries[i]) : u"<null>";
+  }
+  std::vector<std::u16string> Listed() const {
+    std::vector<std::u16string> paths;
+    for (PathNode* n = state.Undeletable; n; n = n->next) paths.push_back(n->text);
+    return paths;
+  }
+};
+
+TEST_F(PendingOperationsTest, DeletionAndRenamePairsWithTheirFlags) {
+  machine.AddFile(kDir + u"old.dll", {1});
+  machine.AddFile(kDir + u"moved.dll", {1});
+  SetPending(sim::MultiStringBytes({u"\\??\\" + kDir + u"old.dll", u"", u"\\??\\" + kDir + u"moved.dll",
+                                    u"!\\??\\" + kDir + u"new.dll", u"\\??\\C:\\Windows", u"",
+                                    u"\\??\\C:\\gone.dll", u""}));
+  PendingRenameTable table = ReadPendingRenames();
+  ASSERT_EQ(table.pairCount, 4);
+  EXPECT_EQ(Entry(table, 0), u"\\??\\" + kDir + u"old.dll");
+  EXPECT_EQ(Entry(table, 1), u"<null>");
+  EXPECT_EQ(Entry(table, 3), u"!\\??\\" + kDir + u"new.dll");
+  const std::vector<int> flags(table.flags, table.flags + 8);
+  EXPECT_EQ(flags, (std::vector<int>{1, 0, 1, 0, 0, 0, 0, 0})) << "directories and missing files are not flagged";
+  EXPECT_EQ(std::u16string(PendingPath(table.entries[0])), kDir + u"old.dll");
+  ReleasePendingRenames(table);
+  EXPECT_EQ(table.pairCount, 0);
+  EXPECT_EQ(table.entries, nullptr);
+}
+
+TEST_F(PendingOperationsTest, MalformedValuesNeverReadPastTheirBlock) {
+  struct Case {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    int pairs;
+  } cases[] = {
+      {"one byte", {0x41}, 0},
+      {"two bytes", {0x41, 0}, 0},
+      {"odd string count", sim::MultiStringBytes({u"a", u"", u"orphan"}), 1},
+      {"no final zero", Bytes(std::u16string(u"C:\\a\0C:\\b\0", 10)), 1},
+      {"last string cut", Bytes(std::u16string(u"C:\\a\0C:\\bcdef", 13)), 1},
+      {"odd byte count", [] {
+         auto b = sim::MultiStringBytes({u"x", u"y"});
+         b.push_back(0x7F);
+         return b;
+       }(), 1},
+      {"empty strings", sim::MultiStringBytes({u"", u"", u"", u""}), 2},
+  };
+  for (auto& c : cases) {
+    SetPending(c.bytes);
+    PendingRenameTable table = ReadPendingRenames();
+    EXPECT_EQ(table.pairCount, c.pairs) << c.what;
+    ReleasePendingRenames(table);
+  }
+  SetPending(Bytes(std::u16string(u"C:\\a\0C:\\bcdef", 13)));
+  PendingRenameTable table = ReadPendingRenames();
+  ASSERT_EQ(table.pairCount, 1);
+  // The last zero is never walked: the cut string loses its final character.
+  EXPECT_EQ(Entry(table, 1), u"C:\\bcde");
+  ReleasePendingRenames(table);
+}
+
+TEST_F(PendingOperationsTest, NothingToReadGivesAnEmptyTable) {
+  PendingRenameTable table = ReadPendingRenames();
+  EXPECT_EQ(table.pairCount, 0);
+  machine.hklm.Remove(sim::SessionManagerKey);
+  table = ReadPendingRenames();
+  EXPECT_EQ(table.pairCount, 0);
+}
+
+TEST_F(PendingOperationsTest, ShortMemoryGivesNoTableRatherThanAWrongOne) {
+  machine.AddFile(kDir + u"a.dll", {1});
+  SetPending(sim::MultiStringBytes({u"\\??\\" + kDir + u"a.dll", u"\\??\\" + kDir + u"b.dll"}));
+  // The value, both arrays and the source copy succeed; the target copy fails.
+  machine.Fail("GlobalAlloc", win::ERROR_NOT_ENOUGH_MEMORY, 1, 4);
+  PendingRenameTable table = ReadPendingRenames();
+  EXPECT_EQ(table.pairCount, 0) << "a lost target would read as a deletion";
+  EXPECT_EQ(table.entries, nullptr);
+}
+
+TEST_F(PendingOperationsTest, RetryKeepsWhatStillFailsInOrder) {
+  for (const char16_t* f : {u"a.dll", u"b.dll", u"c.dll"}) machine.AddFile(kDir + f, {1});
+  machine.HoldFile(kDir + u"a.dll", UINT64_MAX);
+  machine.HoldFile(kDir + u"c.dll", UINT64_MAX);
+  AddUnique(state.Undeletable, (kDir + u"a.dll").c_str());
+  AddUnique(state.Undeletable, (kDir + u"gone.dll").c_str());
+  AddUnique(state.Undeletable, (kDir + u"b.dll").c_str());
+  AddUnique(state.Undeletable, (kDir + u"c.dll").c_str());
+  DeleteFileTry(state);
+  EXPECT_EQ(Listed(), (std::vector<std::u16string>{kDir + u"c.dll", kDir + u"a.dll"}));
+  EXPECT_EQ(machine.FindFile(kDir + u"b.dll"), nullptr);
+  EXPECT_EQ(LogOf(state), u"DeleteFile-try\r\n");
+  EXPECT_EQ(state.ErrorCount, 0);
+}
+
+TEST_F(PendingOperationsTest, LeftoversAreScheduledAsWindowsRecordsThem) {
+  EXPECT_EQ(ScheduleUndeletableFiles(state), 0);
+  EXPECT_EQ(machine.Count("MoveFileExW"), 0);
+
+  machine.AddFile(kDir + u"a.dll", {1});
+  machine.AddFile(kDir + u"b.dll", {1});
+  AddUnique(state.Undeletable, (kDir + u"a.dll").c_str());
+  AddUnique(state.Undeletable, (kDir + u"b.dll").c_str());
+  AddUnique(state.Undeletable, (kDir + u"refused.dll").c_str());
+  machine.Fail("MoveFileExW", win::ERROR_ACCESS_DENIED, 1, 0, u"refused");
+  EXPECT_EQ(ScheduleUndeletableFiles(state), 2);
+  EXPECT_EQ(state.Undeletable, nullptr);
+  const sim::RegistryValue* value =
+      machine.FindValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue);
+  ASSERT_NE(value, nullptr);
+  EXPECT_EQ(value->type, win::REG_MULTI_SZ);
+  EXPECT_EQ(value->data, sim::MultiStringBytes({u"\\??\\" + kDir + u"b.dll", u"", u"\\??\\" + kDir + u"a.dll", u""}));
+
+  sim::Reboot(machine);
+  EXPECT_EQ(machine.FindFile(kDir + u"a.dll"), nullptr);
+  EXPECT_EQ(machine.FindFile(kDir + u"b.dll"), nullptr);
+  EXPECT_EQ(machine.FindValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue),
+            nullptr);
+}
+
+TEST_F(PendingOperationsTest, DeletedMarkIsClearedOnlyWhereItExists) {
+  const std::u16string key = u"Software\\Brennock\\Corvane\\Corvanes\\Office";
+  machine.SetDword(win::HKEY_CURRENT_USER, key, u"deleted", 1);
+  machine.SetDword(win::HKEY_CURRENT_USER, key, u"keep", 7);
+  EXPECT_TRUE(ClearDeletedMark("Corvanes\\Office"));
+  EXPECT_EQ(machine.FindValue(win::HKEY_CURRENT_USER, key, u"deleted"), nullptr);
+  EXPECT_NE(machine.FindValue(win::HKEY_CURRENT_USER, key, u"keep"), nullptr);
+  EXPECT_FALSE(ClearDeletedMark("Corvanes\\Office")) << "no value left";
+  EXPECT_FALSE(ClearDeletedMark("Corvanes\\Nobody")) << "no key";
+}
+
+}  // namespace
