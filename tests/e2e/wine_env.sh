@@ -1,3 +1,4 @@
+# shellcheck shell=bash
 # Sourceable helper: a fresh, headless 64-bit Wine prefix for end-to-end tests.
 #
 #   source tests/e2e/wine_env.sh
@@ -25,6 +26,7 @@ WINE_ENV_LOADER=
 WINE_ENV_SERVER=
 WINE_ENV_ROOT=
 WINE_ENV_DRIVE_C=
+WINE_ENV_TMP=${TMPDIR:-/tmp}
 
 # Debian's wine64 package puts the 64-bit loader and server in /usr/lib/wine
 # and only the optional `wine` package adds wrappers to PATH; the wrapper
@@ -82,7 +84,8 @@ _wine_env_exec() {
 wine_env_start() {
   wine_env_stop
   wine_env_install || return 1
-  WINE_ENV_ROOT=$(mktemp -d "${TMPDIR:-/tmp}/corvane-wine.XXXXXX") || return 1
+  WINE_ENV_TMP=${TMPDIR:-/tmp}
+  WINE_ENV_ROOT=$(mktemp -d "$WINE_ENV_TMP/corvane-wine.XXXXXX") || return 1
   : >"$WINE_ENV_ROOT/.corvane-wine-env"
   export WINEPREFIX="$WINE_ENV_ROOT/prefix"
   WINE_ENV_DRIVE_C="$WINEPREFIX/drive_c"
@@ -139,9 +142,18 @@ wine_env_unix_path() {
 # from an EXIT trap.
 wine_env_stop() {
   [ -n "$WINE_ENV_ROOT" ] || return 0
+  local server_dir=
   if [ -d "$WINEPREFIX" ]; then
+    # Debian's Wine keeps the server socket in a random directory under
+    # TMPDIR and records its name in the prefix; it outlives the server.
+    if [ -r "$WINEPREFIX/wineserver" ]; then
+      server_dir=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null)
+    fi
     _wine_env_exec "$WINE_ENV_SERVER" -k >/dev/null 2>&1
     _wine_env_exec "$WINE_ENV_SERVER" -w >/dev/null 2>&1
+  fi
+  if [[ $server_dir =~ ^wine-[A-Za-z0-9]+$ ]] && [ -O "$WINE_ENV_TMP/$server_dir" ]; then
+    rm -rf -- "${WINE_ENV_TMP:?}/$server_dir"
   fi
   # Only ever delete a directory this helper created.
   if [ -f "$WINE_ENV_ROOT/.corvane-wine-env" ]; then

@@ -1,0 +1,93 @@
+// The simulated spooler refuses what Windows refuses, with Windows' codes,
+// so that the program's retry paths are driven as on a real machine.
+#include "platform/sim/print_store.h"
+#include "sim_test.h"
+
+namespace {
+
+class SimSpoolerTest : public SimTest {
+ protected:
+  char16_t* W(const char16_t* text) { return const_cast<char16_t*>(text); }
+  win::DWORD Failure(bool result) {
+    EXPECT_FALSE(result);
+    return win::GetLastError();
+  }
+  bool AddCorvaneMonitor() {
+    win::MONITOR_INFO_2W info{W(u"Corvane:"), W(u"Windows x64"), W(u"vexmon64.dll")};
+    return win::AddMonitorW(nullptr, 2, reinterpret_cast<win::BYTE*>(&info));
+  }
+};
+
+TEST_F(SimSpoolerTest, MonitorRegistrationAndRemoval) {
+  EXPECT_EQ(Failure(AddCorvaneMonitor()), win::ERROR_MOD_NOT_FOUND) << "the DLL must be in the system directory";
+  machine.AddFile(u"C:\\Windows\\system32\\vexmon64.dll", {1});
+  EXPECT_TRUE(AddCorvaneMonitor());
+  EXPECT_EQ(Failure(AddCorvaneMonitor()), win::ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
+  EXPECT_TRUE(sim::PortExists(machine, u"CORVANE:"));
+
+  EXPECT_EQ(Failure(win::DeleteFileW(u"C:\\Windows\\system32\\vexmon64.dll")), win::ERROR_ACCESS_DENIED)
+      << "the running spooler has the monitor loaded";
+  sim::WritePrinter(machine, {u"P", u"Any", u"Corvane:", u"", u"", 0});
+  EXPECT_EQ(Failure(win::DeleteMonitorW(nullptr, nullptr, W(u"Corvane:"))), win::ERROR_PRINT_MONITOR_IN_USE);
+  machine.hklm.Remove(std::u16string(sim::PrintersKey) + u"\\P");
+  EXPECT_TRUE(win::DeleteMonitorW(nullptr, nullptr, W(u"Corvane:")));
+  EXPECT_EQ(Failure(win::DeleteMonitorW(nullptr, nullptr, W(u"Corvane:"))), win::ERROR_UNKNOWN_PRINT_MONITOR);
+  EXPECT_TRUE(win::DeleteFileW(u"C:\\Windows\\system32\\vexmon64.dll"));
+}
+
+TEST_F(SimSpoolerTest, LoadedMonitorIsReleasedWhileTheSpoolerIsStopped) {
+  machine.AddFile(u"C:\\Windows\\system32\\vexmon64.dll", {1});
+  ASSERT_TRUE(AddCorvaneMonitor());
+  machine.services[0].state = win::SERVICE_STOPPED;
+  EXPECT_EQ(Failure(AddCorvaneMonitor()), win::RPC_S_SERVER_UNAVAILABLE);
+  EXPECT_TRUE(win::DeleteFileW(u"C:\\Windows\\system32\\vexmon64.dll"));
+}
+
+TEST_F(SimSpoolerTest, DriverFilesAreCopiedAndRemovedWithTheDriver) {
+  const std::u16string setup = u"C:\\Program Files\\Corvane\\Setup\\";
+  std::u16string driver = setup + u"vexdrv64.dll", ui = setup + u"vexui64.dll", missing = setup + u"none.chm";
+  win::DRIVER_INFO_6W info{};
+  info.cVersion = 3;
+  info.pName = W(u"Corvane printer");
+  info.pDriverPath = info.pDataFile = driver.data();
+  info.pConfigFile = ui.data();
+  info.pHelpFile = missing.data();
+  EXPECT_EQ(Failure(win::AddPrinterDriverExW(nullptr, 6, reinterpret_cast<win::BYTE*>(&info), win::APD_COPY_ALL_FILES)),
+            win::ERROR_FILE_NOT_FOUND);
+  info.pHelpFile = W(u"");
+  EXPECT_TRUE(win::AddPrinterDriverExW(nullptr, 6, reinterpret_cast<win::BYTE*>(&info), win::APD_COPY_ALL_FILES));
+  EXPECT_NE(machine.FindFile(u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\vexui64.dll"), nullptr);
+
+  sim::WritePrinter(machine, {u"P", u"Corvane printer", u"LPT1:", u"", u"", 0});
+  EXPECT_EQ(Failure(win::DeletePrinterDriverExW(nullptr, nullptr, W(u"Corvane printer"), win::DPD_DELETE_ALL_FILES, 0)),
+            win::ERROR_PRINTER_DRIVER_IN_USE);
+  machine.hklm.Remove(std::u16string(sim::PrintersKey) + u"\\P");
+  EXPECT_TRUE(win::DeletePrinterDriverExW(nullptr, nullptr, W(u"Corvane printer"), win::DPD_DELETE_ALL_FILES, 0));
+  EXPECT_EQ(machine.FindFile(u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\vexui64.dll"), nullptr);
+  EXPECT_EQ(Failure(win::DeletePrinterDriverExW(nullptr, nullptr, W(u"Corvane printer"), win::DPD_DELETE_ALL_FILES, 0)),
+            win::ERROR_UNKNOWN_PRINTER_DRIVER);
+}
+
+TEST_F(SimSpoolerTest, PrinterPortChangesNeedAKnownPort) {
+  sim::WritePrinter(machine, {u"P", u"Any", u"LPT1:", u"", u"", 0});
+  win::HANDLE printer = nullptr;
+  EXPECT_EQ(Failure(win::OpenPrinterW(W(u"Nobody"), &printer, nullptr)), win::ERROR_INVALID_PRINTER_NAME);
+  win::PRINTER_DEFAULTSW all{nullptr, nullptr, win::PRINTER_ALL_ACCESS};
+  ASSERT_TRUE(win::OpenPrinterW(W(u"P"), &printer, &all));
+  win::PRINTER_INFO_2W info{};
+  info.pPrinterName = W(u"P");
+  info.pDriverName = W(u"Any");
+  info.pPortName = W(u"Corvane:");
+  EXPECT_EQ(Failure(win::SetPrinterW(printer, 2, reinterpret_cast<win::BYTE*>(&info), 0)), win::ERROR_UNKNOWN_PORT);
+  info.pPortName = W(u"file:");
+  info.pComment = W(u"Desk");
+  EXPECT_TRUE(win::SetPrinterW(printer, 2, reinterpret_cast<win::BYTE*>(&info), 0));
+  sim::PrinterRecord now;
+  ASSERT_TRUE(sim::FindPrinter(machine, u"P", now));
+  EXPECT_EQ(now.port, u"file:");
+  EXPECT_EQ(now.comment, u"Desk");
+  EXPECT_TRUE(win::ClosePrinter(printer));
+  EXPECT_EQ(Failure(win::ClosePrinter(printer)), win::ERROR_INVALID_HANDLE);
+}
+
+}  // namespace
