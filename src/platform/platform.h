@@ -83,6 +83,7 @@ constexpr DWORD ERROR_INVALID_NAME = 123;
 constexpr DWORD ERROR_ALREADY_EXISTS = 183;
 constexpr DWORD ERROR_MORE_DATA = 234;
 constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_RESOURCE_TYPE_NOT_FOUND = 1813;
 constexpr DWORD ERROR_RESOURCE_NAME_NOT_FOUND = 1814;
 constexpr DWORD ERROR_SERVICE_REQUEST_TIMEOUT = 1053;
 constexpr DWORD ERROR_SERVICE_ALREADY_RUNNING = 1056;
@@ -95,6 +96,7 @@ constexpr DWORD ERROR_INVALID_WINDOW_HANDLE = 1400;
 constexpr DWORD RPC_S_SERVER_UNAVAILABLE = 1722;
 constexpr DWORD ERROR_UNKNOWN_PORT = 1796;
 constexpr DWORD ERROR_UNKNOWN_PRINTER_DRIVER = 1797;
+constexpr DWORD ERROR_UNKNOWN_PRINTPROCESSOR = 1798;
 constexpr DWORD ERROR_INVALID_PRINTER_NAME = 1801;
 constexpr DWORD ERROR_PRINTER_ALREADY_EXISTS = 1802;
 constexpr DWORD ERROR_INVALID_PRINTER_COMMAND = 1803;
@@ -350,6 +352,11 @@ struct PRINTER_DEFAULTSW {
   DWORD DesiredAccess;
 };
 
+constexpr DWORD PRINTER_ENUM_LOCAL = 0x2;
+constexpr DWORD PRINTER_ENUM_CONNECTIONS = 0x4;
+constexpr DWORD PRINTER_ACCESS_ADMINISTER = 0x4;
+constexpr DWORD PRINTER_ACCESS_USE = 0x8;
+constexpr DWORD PRINTER_STATUS_PENDING_DELETION = 0x4;
 constexpr DWORD APD_COPY_ALL_FILES = 0x4;
 constexpr DWORD DPD_DELETE_ALL_FILES = 0x4;
 constexpr DWORD PRINTER_ALL_ACCESS = 0xF000C;
@@ -372,6 +379,44 @@ BOOL GetPrinterDriverW(HANDLE printer, char16_t* environment, DWORD level, BYTE*
 BOOL OpenPrinterW(char16_t* printerName, HANDLE* printer, PRINTER_DEFAULTSW* defaults);
 BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD command);
 BOOL ClosePrinter(HANDLE printer);
+BOOL EnumPrintersW(DWORD flags, char16_t* name, DWORD level, BYTE* printerEnum, DWORD bufSize,
+                   DWORD* needed, DWORD* returned);
+HANDLE AddPrinterW(char16_t* name, DWORD level, BYTE* printer);
+BOOL DeletePrinter(HANDLE printer);
+BOOL GetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD bufSize, DWORD* needed);
+// Printer data: results are error codes, as for the registry.
+DWORD GetPrinterDataA(HANDLE printer, char* valueName, DWORD* type, BYTE* data, DWORD size,
+                      DWORD* needed);
+DWORD GetPrinterDataExA(HANDLE printer, const char* keyName, const char* valueName, DWORD* type,
+                        BYTE* data, DWORD size, DWORD* needed);
+DWORD SetPrinterDataA(HANDLE printer, char* valueName, DWORD type, BYTE* data, DWORD size);
+DWORD SetPrinterDataExA(HANDLE printer, const char* keyName, const char* valueName, DWORD type,
+                        BYTE* data, DWORD size);
+// `size` is in characters, terminator included, both ways.
+BOOL GetDefaultPrinterW(char16_t* buffer, DWORD* size);
+BOOL SetDefaultPrinterW(const char16_t* printer);
+
+// ---- File version resources ------------------------------------------------------
+struct VS_FIXEDFILEINFO {
+  DWORD dwSignature;  // 0xFEEF04BD
+  DWORD dwStrucVersion;
+  DWORD dwFileVersionMS;
+  DWORD dwFileVersionLS;
+  DWORD dwProductVersionMS;
+  DWORD dwProductVersionLS;
+  DWORD dwFileFlagsMask;
+  DWORD dwFileFlags;
+  DWORD dwFileOS;
+  DWORD dwFileType;
+  DWORD dwFileSubtype;
+  DWORD dwFileDateMS;
+  DWORD dwFileDateLS;
+};
+constexpr DWORD VS_FFI_SIGNATURE = 0xFEEF04BDu;
+
+DWORD GetFileVersionInfoSizeW(const char16_t* fileName, DWORD* handle);
+BOOL GetFileVersionInfoW(const char16_t* fileName, DWORD handle, DWORD size, void* data);
+BOOL VerQueryValueW(const void* block, const char16_t* subBlock, void** buffer, UINT* length);
 
 // ---- Windows, messages, keyboard -------------------------------------------
 constexpr UINT WM_INITDIALOG = 0x0110;

@@ -70,4 +70,19 @@ std::u16string AnsiToWideString(std::string_view text) {
   return out;
 }
 
+std::vector<std::uint8_t> StoredFromAnsi(const std::vector<std::uint8_t>& ansi) {
+  const std::u16string wide =
+      AnsiToWideString(std::string_view(reinterpret_cast<const char*>(ansi.data()), ansi.size()));
+  std::vector<std::uint8_t> bytes(wide.size() * 2);
+  if (!bytes.empty()) std::memcpy(bytes.data(), wide.data(), bytes.size());
+  return bytes;
+}
+
+std::vector<std::uint8_t> AnsiFromStored(const std::vector<std::uint8_t>& stored) {
+  std::u16string wide(stored.size() / 2, u'\0');
+  if (!wide.empty()) std::memcpy(wide.data(), stored.data(), wide.size() * 2);
+  const std::string narrow = WideToAnsi(wide);
+  return std::vector<std::uint8_t>(narrow.begin(), narrow.end());
+}
+
 }  // namespace sim

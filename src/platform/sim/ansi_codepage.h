@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace sim {
 
@@ -35,5 +36,8 @@ namespace sim {
 // best-fit conversion without a mapping would give.
 std::string WideToAnsi(std::u16string_view text);
 std::u16string AnsiToWideString(std::string_view text);
+// Text data of an 8-bit call as the system stores it (UTF-16), and back.
+std::vector<std::uint8_t> StoredFromAnsi(const std::vector<std::uint8_t>& ansi);
+std::vector<std::uint8_t> AnsiFromStored(const std::vector<std::uint8_t>& stored);
 
 }  // namespace sim

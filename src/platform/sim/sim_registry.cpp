@@ -112,11 +112,7 @@ LONG Query(HKEY key, const std::u16string& name, bool ansi, DWORD* type, BYTE* d
   if (it == found->values.end()) return ERROR_FILE_NOT_FOUND;
   const sim::RegistryValue& value = it->second;
   if (!ansi || !IsText(value.type)) return Deliver(value.data, value.type, type, data, dataSize);
-  std::u16string wide(value.data.size() / 2, u'\0');
-  std::memcpy(wide.data(), value.data.data(), wide.size() * 2);
-  const std::string narrow = sim::WideToAnsi(wide);
-  return Deliver(std::vector<std::uint8_t>(narrow.begin(), narrow.end()), value.type, type, data,
-                 dataSize);
+  return Deliver(sim::AnsiFromStored(value.data), value.type, type, data, dataSize);
 }
 
 LONG Set(HKEY key, const std::u16string& name, const char* call, DWORD type,
@@ -173,12 +169,7 @@ LONG RegSetValueExW(HKEY key, const char16_t* valueName, DWORD, DWORD type, cons
 LONG RegSetValueExA(HKEY key, const char* valueName, DWORD, DWORD type, const BYTE* data,
                     DWORD dataSize) {
   std::vector<std::uint8_t> bytes(data, data + (data ? dataSize : 0));
-  if (IsText(type)) {
-    const std::u16string wide =
-        sim::AnsiToWideString(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()));
-    bytes.assign(wide.size() * 2, 0);
-    std::memcpy(bytes.data(), wide.data(), bytes.size());
-  }
+  if (IsText(type)) bytes = sim::StoredFromAnsi(bytes);
   return Set(key, Wide(valueName), "RegSetValueExA", type, std::move(bytes));
 }
 
