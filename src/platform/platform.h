@@ -147,6 +147,61 @@ constexpr DWORD MB_PRECOMPOSED = 0x00000001;
 int MultiByteToWideChar(UINT codePage, DWORD flags, const char* multiByte, int multiByteCount,
                         char16_t* wide, int wideCount);
 
+// ---- System version, processes, synchronisation --------------------------------
+struct OSVERSIONINFOA {
+  DWORD dwOSVersionInfoSize;
+  DWORD dwMajorVersion;
+  DWORD dwMinorVersion;
+  DWORD dwBuildNumber;
+  DWORD dwPlatformId;
+  char szCSDVersion[128];
+};
+constexpr DWORD VER_PLATFORM_WIN32_WINDOWS = 1;
+constexpr DWORD VER_PLATFORM_WIN32_NT = 2;
+BOOL GetVersionExA(OSVERSIONINFOA* info);
+
+struct STARTUPINFOW {
+  DWORD cb;
+  char16_t* lpReserved;
+  char16_t* lpDesktop;
+  char16_t* lpTitle;
+  DWORD dwX;
+  DWORD dwY;
+  DWORD dwXSize;
+  DWORD dwYSize;
+  DWORD dwXCountChars;
+  DWORD dwYCountChars;
+  DWORD dwFillAttribute;
+  DWORD dwFlags;
+  WORD wShowWindow;
+  WORD cbReserved2;
+  BYTE* lpReserved2;
+  HANDLE hStdInput;
+  HANDLE hStdOutput;
+  HANDLE hStdError;
+};
+struct PROCESS_INFORMATION {
+  HANDLE hProcess;
+  HANDLE hThread;
+  DWORD dwProcessId;
+  DWORD dwThreadId;
+};
+constexpr DWORD NORMAL_PRIORITY_CLASS = 0x20;
+constexpr DWORD STARTF_USESHOWWINDOW = 0x1;
+constexpr WORD SW_SHOW = 5;
+BOOL CreateProcessW(const char16_t* applicationName, char16_t* commandLine,
+                    void* processAttributes, void* threadAttributes, BOOL inheritHandles,
+                    DWORD creationFlags, void* environment, const char16_t* currentDirectory,
+                    STARTUPINFOW* startupInfo, PROCESS_INFORMATION* processInformation);
+
+constexpr DWORD WAIT_OBJECT_0 = 0;
+constexpr DWORD WAIT_ABANDONED = 0x80;
+constexpr DWORD WAIT_TIMEOUT = 0x102;
+constexpr DWORD WAIT_FAILED = 0xFFFFFFFFu;
+constexpr DWORD INFINITE = 0xFFFFFFFFu;
+HANDLE CreateMutexA(void* mutexAttributes, BOOL initialOwner, const char* name);
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
+
 // ---- Files ---------------------------------------------------------------
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
