@@ -30,4 +30,4 @@ endif()
 target_link_options(corvane-setup PRIVATE
   -municode -mwindows -static -static-libgcc -static-libstdc++)
 target_link_libraries(corvane-setup PRIVATE
-  corvane_system winspool shell32 user32 advapi32 kernel32)
+  corvane_system winspool version shell32 user32 advapi32 kernel32)

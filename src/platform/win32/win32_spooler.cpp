@@ -1,10 +1,16 @@
-// Print spooler: driver directory, port monitors, printer drivers, printers.
+// Print spooler: driver directory, port monitors, printer drivers, printers,
+// printer data and the default printer.
 #include "platform/platform.h"
 
 #include <cstddef>
 
 namespace {
 // Captured before <windows.h> turns these names into macros.
+constexpr win::DWORD kPrinterEnumLocal = win::PRINTER_ENUM_LOCAL;
+constexpr win::DWORD kPrinterEnumConnections = win::PRINTER_ENUM_CONNECTIONS;
+constexpr win::DWORD kPrinterAccessAdminister = win::PRINTER_ACCESS_ADMINISTER;
+constexpr win::DWORD kPrinterAccessUse = win::PRINTER_ACCESS_USE;
+constexpr win::DWORD kPrinterStatusPendingDeletion = win::PRINTER_STATUS_PENDING_DELETION;
 constexpr win::DWORD kApdCopyAllFiles = win::APD_COPY_ALL_FILES;
 constexpr win::DWORD kDpdDeleteAllFiles = win::DPD_DELETE_ALL_FILES;
 constexpr win::DWORD kPrinterAllAccess = win::PRINTER_ALL_ACCESS;
@@ -18,6 +24,7 @@ constexpr win::DWORD kErrorInsufficientBuffer = win::ERROR_INSUFFICIENT_BUFFER;
 constexpr win::DWORD kErrorUnknownPort = win::ERROR_UNKNOWN_PORT;
 constexpr win::DWORD kErrorUnknownPrinterDriver = win::ERROR_UNKNOWN_PRINTER_DRIVER;
 constexpr win::DWORD kErrorInvalidPrinterName = win::ERROR_INVALID_PRINTER_NAME;
+constexpr win::DWORD kErrorUnknownPrintProcessor = win::ERROR_UNKNOWN_PRINTPROCESSOR;
 constexpr win::DWORD kErrorPrinterAlreadyExists = win::ERROR_PRINTER_ALREADY_EXISTS;
 constexpr win::DWORD kErrorInvalidPrinterCommand = win::ERROR_INVALID_PRINTER_COMMAND;
 constexpr win::DWORD kErrorUnknownPrintMonitor = win::ERROR_UNKNOWN_PRINT_MONITOR;
@@ -29,6 +36,11 @@ constexpr win::DWORD kErrorPrintMonitorInUse = win::ERROR_PRINT_MONITOR_IN_USE;
 #include <windows.h>
 #include <winspool.h>
 
+static_assert(kPrinterEnumLocal == PRINTER_ENUM_LOCAL);
+static_assert(kPrinterEnumConnections == PRINTER_ENUM_CONNECTIONS);
+static_assert(kPrinterAccessAdminister == PRINTER_ACCESS_ADMINISTER);
+static_assert(kPrinterAccessUse == PRINTER_ACCESS_USE);
+static_assert(kPrinterStatusPendingDeletion == PRINTER_STATUS_PENDING_DELETION);
 static_assert(kApdCopyAllFiles == APD_COPY_ALL_FILES);
 static_assert(kDpdDeleteAllFiles == DPD_DELETE_ALL_FILES);
 static_assert(kPrinterAllAccess == PRINTER_ALL_ACCESS);
@@ -42,6 +54,7 @@ static_assert(kErrorInsufficientBuffer == ERROR_INSUFFICIENT_BUFFER);
 static_assert(kErrorUnknownPort == ERROR_UNKNOWN_PORT);
 static_assert(kErrorUnknownPrinterDriver == ERROR_UNKNOWN_PRINTER_DRIVER);
 static_assert(kErrorInvalidPrinterName == ERROR_INVALID_PRINTER_NAME);
+static_assert(kErrorUnknownPrintProcessor == ERROR_UNKNOWN_PRINTPROCESSOR);
 static_assert(kErrorPrinterAlreadyExists == ERROR_PRINTER_ALREADY_EXISTS);
 static_assert(kErrorInvalidPrinterCommand == ERROR_INVALID_PRINTER_COMMAND);
 static_assert(kErrorUnknownPrintMonitor == ERROR_UNKNOWN_PRINT_MONITOR);
@@ -171,6 +184,8 @@ namespace {
 
 wchar_t* ToSdk(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
 
+const wchar_t* ToSdk(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
+
 ::DWORD* ToSdk(win::DWORD* value) { return reinterpret_cast<::DWORD*>(value); }
 
 }  // namespace
@@ -228,5 +243,46 @@ BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD command) 
 }
 
 BOOL ClosePrinter(HANDLE printer) { return ::ClosePrinter(printer); }
+
+BOOL EnumPrintersW(DWORD flags, char16_t* name, DWORD level, BYTE* printerEnum, DWORD bufSize,
+                   DWORD* needed, DWORD* returned) {
+  return ::EnumPrintersW(flags, ToSdk(name), level, printerEnum, bufSize, ToSdk(needed),
+                         ToSdk(returned));
+}
+
+HANDLE AddPrinterW(char16_t* name, DWORD level, BYTE* printer) {
+  return ::AddPrinterW(ToSdk(name), level, printer);
+}
+
+BOOL DeletePrinter(HANDLE printer) { return ::DeletePrinter(printer); }
+
+BOOL GetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD bufSize, DWORD* needed) {
+  return ::GetPrinterW(printer, level, printerInfo, bufSize, ToSdk(needed));
+}
+
+DWORD GetPrinterDataA(HANDLE printer, char* valueName, DWORD* type, BYTE* data, DWORD size,
+                      DWORD* needed) {
+  return ::GetPrinterDataA(printer, valueName, ToSdk(type), data, size, ToSdk(needed));
+}
+
+DWORD GetPrinterDataExA(HANDLE printer, const char* keyName, const char* valueName, DWORD* type,
+                        BYTE* data, DWORD size, DWORD* needed) {
+  return ::GetPrinterDataExA(printer, keyName, valueName, ToSdk(type), data, size, ToSdk(needed));
+}
+
+DWORD SetPrinterDataA(HANDLE printer, char* valueName, DWORD type, BYTE* data, DWORD size) {
+  return ::SetPrinterDataA(printer, valueName, type, data, size);
+}
+
+DWORD SetPrinterDataExA(HANDLE printer, const char* keyName, const char* valueName, DWORD type,
+                        BYTE* data, DWORD size) {
+  return ::SetPrinterDataExA(printer, keyName, valueName, type, data, size);
+}
+
+BOOL GetDefaultPrinterW(char16_t* buffer, DWORD* size) {
+  return ::GetDefaultPrinterW(ToSdk(buffer), ToSdk(size));
+}
+
+BOOL SetDefaultPrinterW(const char16_t* printer) { return ::SetDefaultPrinterW(ToSdk(printer)); }
 
 }  // namespace win
