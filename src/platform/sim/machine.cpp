@@ -418,20 +418,6 @@ HandleObject* Machine::FindHandle(std::uintptr_t value) {
 
 // ---- The default machine -------------------------------------------------------------
 
-std::vector<std::uint8_t> VersionedFileImage(unsigned build, std::size_t size) {
-  std::vector<std::uint8_t> image(std::max<std::size_t>(size, 0x300), 0);
-  image[0] = 'M';
-  image[1] = 'Z';
-  // VS_FIXEDFILEINFO: signature, structure version, file and product
-  // versions 1.0.0.<build>.
-  const std::uint32_t fixed[] = {0xFEEF04BDu, 0x00010000u, 0x00010000u, build,
-                                 0x00010000u, build,       0x3Fu,       0,
-                                 0x00040004u, 2,           0,           0,
-                                 0};
-  std::memcpy(image.data() + 0x200, fixed, sizeof fixed);
-  return image;
-}
-
 void SetUpDefaultMachine(Machine& machine, unsigned build) {
   machine.AddDirectory(u"C:\\Windows\\system32");
   machine.AddDirectory(machine.driverRoot + u"\\x64\\3");

@@ -266,8 +266,10 @@ void SetCurrent(Machine* machine);
 void SetUpDefaultMachine(Machine& machine, unsigned build = 2620);
 
 // A file image carrying a fixed version block whose product version ends in
-// `build`, so that version checks read it like a real module's.
+// `build` (the file version in `fileBuild`, the same unless given), so that
+// version checks read it like a real module's.
 std::vector<std::uint8_t> VersionedFileImage(unsigned build, std::size_t size = 4096);
+std::vector<std::uint8_t> VersionedFileImage(unsigned build, std::size_t size, unsigned fileBuild);
 
 // A block of the machine's local heap, as the system hands out (LocalFree).
 void* LocalAllocZeroed(std::size_t bytes);

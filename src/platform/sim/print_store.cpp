@@ -126,10 +126,78 @@ void RemoveDriver(Machine& m, std::u16string_view environment, std::u16string_vi
     m.hklm.Remove(DriversKey(environment, version) + u"\\" + std::u16string(name));
 }
 
+namespace {
+
+constexpr char16_t WindowsKey[] = u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows";
+constexpr char16_t SpoolFolder[] = u"C:\\Windows\\system32\\spool\\PRINTERS";
+
+// The spool files of a printer's jobs: the shadow file names the printer.
+std::vector<std::u16string> JobFiles(Machine& m, std::u16string_view printer) {
+  std::vector<std::u16string> jobs;
+  const std::u16string prefix = Machine::Key(std::u16string(SpoolFolder) + u"\\");
+  for (const auto& [key, node] : m.files) {
+    if (key.rfind(prefix, 0) != 0 || key.size() < 4 || key.substr(key.size() - 4) != u".SHD") continue;
+    std::u16string owner(node.data.size() / 2, u'\0');
+    std::memcpy(owner.data(), node.data.data(), owner.size() * 2);
+    if (SameNoCase(owner, printer)) jobs.push_back(node.path.substr(0, node.path.size() - 4));
+  }
+  return jobs;
+}
+
+}  // namespace
+
+std::u16string PrinterKey(std::u16string_view name) {
+  return std::u16string(PrintersKey) + u"\\" + std::u16string(name);
+}
+
+std::u16string PrinterDataKey(std::u16string_view printer, std::u16string_view key) {
+  return PrinterKey(printer) + u"\\" + (key.empty() ? u"PrinterDriverData" : std::u16string(key));
+}
+
+void AddJob(Machine& m, std::u16string_view printer) {
+  std::u16string base;
+  for (int n = 1; base.empty() || m.FindFile(base + u".SHD"); ++n) {
+    const std::string digits = std::to_string(100000 + n).substr(1);
+    base = std::u16string(SpoolFolder) + u"\\FP" + std::u16string(digits.begin(), digits.end());
+  }
+  std::vector<std::uint8_t> owner(printer.size() * 2);
+  std::memcpy(owner.data(), printer.data(), owner.size());
+  m.AddFile(base + u".SHD", std::move(owner));
+  m.AddFile(base + u".SPL", std::vector<std::uint8_t>(4096, 0x1B));
+}
+
+int JobCount(Machine& m, std::u16string_view printer) { return static_cast<int>(JobFiles(m, printer).size()); }
+
+void PurgeJobs(Machine& m, std::u16string_view printer) {
+  for (const auto& job : JobFiles(m, printer)) {
+    m.files.erase(Machine::Key(job + u".SHD"));
+    m.files.erase(Machine::Key(job + u".SPL"));
+  }
+}
+
+std::u16string DefaultPrinter(Machine& m) {
+  const std::u16string device = m.String(win::HKEY_CURRENT_USER, WindowsKey, u"Device");
+  return device.substr(0, device.find(u','));
+}
+
+void SetDefaultPrinter(Machine& m, std::u16string_view name) {
+  if (name.empty()) {
+    if (RegistryKey* key = m.FindKey(win::HKEY_CURRENT_USER, WindowsKey)) key->values.erase(u"DEVICE");
+    return;
+  }
+  m.SetString(win::HKEY_CURRENT_USER, WindowsKey, u"Device", std::u16string(name) + u",winspool,Ne00:");
+}
+
+void RemovePrinter(Machine& m, std::u16string_view name) {
+  PurgeJobs(m, name);
+  if (SameNoCase(DefaultPrinter(m), name)) SetDefaultPrinter(m, u"");
+  m.hklm.Remove(PrinterKey(name));
+}
+
 std::vector<PrinterRecord> Printers(Machine& m) {
   std::vector<PrinterRecord> printers;
   for (const auto& name : SubkeyNames(m, PrintersKey)) {
-    const std::u16string key = std::u16string(PrintersKey) + u"\\" + name;
+    const std::u16string key = PrinterKey(name);
     PrinterRecord p;
     p.name = m.String(win::HKEY_LOCAL_MACHINE, key, u"Name");
     p.driver = m.String(win::HKEY_LOCAL_MACHINE, key, u"Printer Driver");
@@ -137,6 +205,8 @@ std::vector<PrinterRecord> Printers(Machine& m) {
     p.comment = m.String(win::HKEY_LOCAL_MACHINE, key, u"Description");
     p.location = m.String(win::HKEY_LOCAL_MACHINE, key, u"Location");
     p.attributes = Dword(m, key, u"Attributes");
+    p.printProcessor = m.String(win::HKEY_LOCAL_MACHINE, key, u"Print Processor");
+    p.status = Dword(m, key, u"Status");
     printers.push_back(p);
   }
   return printers;
@@ -152,14 +222,15 @@ bool FindPrinter(Machine& m, std::u16string_view name, PrinterRecord& found) {
 }
 
 void WritePrinter(Machine& m, const PrinterRecord& p) {
-  const std::u16string key = std::u16string(PrintersKey) + u"\\" + p.name;
+  const std::u16string key = PrinterKey(p.name);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Name", p.name);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Printer Driver", p.driver);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Port", p.port);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Description", p.comment);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Location", p.location);
-  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Print Processor", u"winprint");
+  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Print Processor", p.printProcessor);
   m.SetDword(win::HKEY_LOCAL_MACHINE, key, u"Attributes", p.attributes);
+  m.SetDword(win::HKEY_LOCAL_MACHINE, key, u"Status", p.status);
 }
 
 bool SpoolerHoldsImage(Machine& m, std::u16string_view fileKey) {

@@ -30,6 +30,8 @@ struct PrinterRecord {
   std::u16string comment;
   std::u16string location;
   DWORD attributes = 0;
+  std::u16string printProcessor = u"winprint";
+  DWORD status = 0;  // PRINTER_STATUS_PENDING_DELETION while jobs keep it
 };
 
 // The folder of an environment below the driver directory ("x64"), or empty.
@@ -57,6 +59,21 @@ void RemoveDriver(Machine& m, std::u16string_view environment, std::u16string_vi
 std::vector<PrinterRecord> Printers(Machine& m);
 bool FindPrinter(Machine& m, std::u16string_view name, PrinterRecord& found);
 void WritePrinter(Machine& m, const PrinterRecord& printer);
+// Removes the printer with its data and jobs; a default printer leaves none.
+void RemovePrinter(Machine& m, std::u16string_view name);
+std::u16string PrinterKey(std::u16string_view name);
+
+// Printer data: plain values (key empty) and values under a named key.
+std::u16string PrinterDataKey(std::u16string_view printer, std::u16string_view key);
+
+// Jobs wait as spool files in the spooler's PRINTERS folder.
+void AddJob(Machine& m, std::u16string_view printer);
+int JobCount(Machine& m, std::u16string_view printer);
+void PurgeJobs(Machine& m, std::u16string_view printer);
+
+// The default printer, where Windows keeps it for the user; empty for none.
+std::u16string DefaultPrinter(Machine& m);
+void SetDefaultPrinter(Machine& m, std::u16string_view name);
 
 // Whether the running spooler has the file loaded (a registered monitor's
 // DLL), so that it can be neither replaced nor deleted.

@@ -6,71 +6,18 @@
 
 #include "platform/sim/machine.h"
 #include "platform/sim/print_store.h"
+#include "platform/sim/spooler_calls.h"
 
 namespace {
 
 using namespace win;
+using sim::BaseName;
+using sim::EnvironmentOf;
 using sim::HandleKind;
 using sim::HandleObject;
-
-// Lays out records at the front of a caller's buffer and their strings
-// behind them, as the spooler does. Measures first; writes only when the
-// whole result fits.
-class RecordPacker {
- public:
-  RecordPacker(BYTE* buffer, DWORD size, std::size_t recordBytes, std::size_t count)
-      : buffer_(buffer), size_(size), stringsAt_(recordBytes * count) {}
-  void Measure(std::u16string_view text) { stringBytes_ += (text.size() + 1) * 2; }
-  DWORD Needed() const { return static_cast<DWORD>(stringsAt_ + stringBytes_); }
-  bool Fits() const { return Needed() == 0 || (buffer_ && size_ >= Needed()); }
-  char16_t* Put(std::u16string_view text) {
-    auto* out = reinterpret_cast<char16_t*>(buffer_ + stringsAt_);
-    std::memcpy(out, text.data(), text.size() * 2);
-    out[text.size()] = 0;
-    stringsAt_ += (text.size() + 1) * 2;
-    return out;
-  }
-  BYTE* Record(std::size_t index, std::size_t recordBytes) { return buffer_ + index * recordBytes; }
-
- private:
-  BYTE* buffer_;
-  DWORD size_;
-  std::size_t stringsAt_;
-  std::size_t stringBytes_ = 0;
-};
-
-// The common start of every spooler call: journal, fault, running service.
-bool EnterSpooler(sim::Machine& m, const char* call, std::u16string_view detail) {
-  if (m.Enter(call, detail)) return false;
-  if (!m.SpoolerRunning()) {
-    m.lastError = RPC_S_SERVER_UNAVAILABLE;
-    return false;
-  }
-  return true;
-}
-
-BOOL Refuse(sim::Machine& m, DWORD error) {
-  m.lastError = error;
-  return FALSE;
-}
-
-std::u16string Text(const char16_t* text) { return text ? text : u""; }
-
-// The environment a call names, the local one when none.
-std::u16string EnvironmentOf(const char16_t* environment) {
-  return environment && *environment ? environment : u"Windows x64";
-}
-
-std::u16string BaseName(std::u16string_view path) {
-  const auto slash = path.find_last_of(u"\\/");
-  return std::u16string(slash == std::u16string_view::npos ? path : path.substr(slash + 1));
-}
-
-sim::PrinterRecord* PrinterOf(sim::Machine& m, HANDLE printer, sim::PrinterRecord& record) {
-  const HandleObject* object = m.FindHandle(reinterpret_cast<std::uintptr_t>(printer));
-  if (!object || object->kind != HandleKind::Printer) return nullptr;
-  return sim::FindPrinter(m, object->name, record) ? &record : nullptr;
-}
+using sim::RecordPacker;
+using sim::Refuse;
+using sim::Text;
 
 // Driver records of the levels the spooler serves; strings measured, then
 // written when `write` is set.
@@ -140,15 +87,6 @@ void WriteDriver(RecordPacker& packer, BYTE* at, DWORD level, DWORD version, con
   std::memcpy(at, &r, DriverRecordBytes(level));
 }
 
-bool ReturnPacked(sim::Machine& m, RecordPacker& packer, DWORD* needed) {
-  if (needed) *needed = packer.Needed();
-  if (!packer.Fits()) {
-    m.lastError = ERROR_INSUFFICIENT_BUFFER;
-    return false;
-  }
-  return true;
-}
-
 bool PrinterUsesPortOf(sim::Machine& m, std::u16string_view monitor) {
   const auto ports = sim::MonitorPorts(m, monitor);
   for (const auto& printer : sim::Printers(m))
@@ -164,7 +102,7 @@ namespace win {
 BOOL GetPrinterDriverDirectoryW(char16_t* name, char16_t* environment, DWORD level,
                                 BYTE* driverDirectory, DWORD bufSize, DWORD* needed) {
   auto& m = sim::Current();
-  if (!EnterSpooler(m, "GetPrinterDriverDirectoryW", Text(environment))) return FALSE;
+  if (!sim::EnterSpooler(m, "GetPrinterDriverDirectoryW", Text(environment))) return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   if (level != 1) return Refuse(m, ERROR_INVALID_LEVEL);
   const std::u16string folder = sim::EnvironmentFolder(EnvironmentOf(environment));
@@ -181,7 +119,7 @@ BOOL EnumMonitorsW(char16_t*, DWORD level, BYTE* monitors, DWORD bufSize, DWORD*
                    DWORD* returned) {
   auto& m = sim::Current();
   if (returned) *returned = 0;
-  if (!EnterSpooler(m, "EnumMonitorsW", u"")) return FALSE;
+  if (!sim::EnterSpooler(m, "EnumMonitorsW", u"")) return FALSE;
   if (level != 1 && level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
   struct Entry {
     std::u16string name, dll;
@@ -197,7 +135,7 @@ BOOL EnumMonitorsW(char16_t*, DWORD level, BYTE* monitors, DWORD bufSize, DWORD*
       packer.Measure(e.dll);
     }
   }
-  if (!ReturnPacked(m, packer, needed)) return FALSE;
+  if (!sim::ReturnPacked(m, packer, needed)) return FALSE;
   for (std::size_t i = 0; i < entries.size(); ++i) {
     BYTE* at = packer.Record(i, recordBytes);
     if (level == 1) {
@@ -216,7 +154,7 @@ BOOL EnumMonitorsW(char16_t*, DWORD level, BYTE* monitors, DWORD bufSize, DWORD*
 BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {
   auto& m = sim::Current();
   const auto* info = reinterpret_cast<const MONITOR_INFO_2W*>(monitors);
-  if (!EnterSpooler(m, "AddMonitorW", info ? Text(info->pName) : u"")) return FALSE;
+  if (!sim::EnterSpooler(m, "AddMonitorW", info ? Text(info->pName) : u"")) return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   if (level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
   if (!info || !info->pName || !*info->pName || !info->pDLLName || !*info->pDLLName)
@@ -233,7 +171,7 @@ BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {
 
 BOOL DeleteMonitorW(char16_t* name, char16_t* environment, char16_t* monitorName) {
   auto& m = sim::Current();
-  if (!EnterSpooler(m, "DeleteMonitorW", Text(monitorName))) return FALSE;
+  if (!sim::EnterSpooler(m, "DeleteMonitorW", Text(monitorName))) return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   if (sim::EnvironmentFolder(EnvironmentOf(environment)) != u"x64")
     return Refuse(m, ERROR_INVALID_ENVIRONMENT);
@@ -249,7 +187,7 @@ BOOL EnumPrinterDriversW(char16_t*, char16_t* environment, DWORD level, BYTE* dr
   auto& m = sim::Current();
   if (returned) *returned = 0;
   const std::u16string env = EnvironmentOf(environment);
-  if (!EnterSpooler(m, "EnumPrinterDriversW", env)) return FALSE;
+  if (!sim::EnterSpooler(m, "EnumPrinterDriversW", env)) return FALSE;
   const std::size_t recordBytes = DriverRecordBytes(level);
   if (!recordBytes) return Refuse(m, ERROR_INVALID_LEVEL);
   if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
@@ -258,7 +196,7 @@ BOOL EnumPrinterDriversW(char16_t*, char16_t* environment, DWORD level, BYTE* dr
   for (const auto& d : drivers) strings.push_back(StringsOf(m, d));
   RecordPacker packer(driverInfo, bufSize, recordBytes, drivers.size());
   for (const auto& s : strings) MeasureDriver(packer, level, s);
-  if (!ReturnPacked(m, packer, needed)) return FALSE;
+  if (!sim::ReturnPacked(m, packer, needed)) return FALSE;
   for (std::size_t i = 0; i < drivers.size(); ++i)
     WriteDriver(packer, packer.Record(i, recordBytes), level, drivers[i].version, strings[i]);
   if (returned) *returned = static_cast<DWORD>(drivers.size());
@@ -268,7 +206,7 @@ BOOL EnumPrinterDriversW(char16_t*, char16_t* environment, DWORD level, BYTE* dr
 BOOL AddPrinterDriverExW(char16_t* name, DWORD level, BYTE* driverInfo, DWORD fileCopyFlags) {
   auto& m = sim::Current();
   const auto* info = reinterpret_cast<const DRIVER_INFO_6W*>(driverInfo);
-  if (!EnterSpooler(m, "AddPrinterDriverExW", info ? Text(info->pName) : u"")) return FALSE;
+  if (!sim::EnterSpooler(m, "AddPrinterDriverExW", info ? Text(info->pName) : u"")) return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   if (level < 2 || level > 6 || level == 5) return Refuse(m, ERROR_INVALID_LEVEL);
   if (!info || !info->pName || !*info->pName || !info->pDriverPath || !info->pDataFile ||
@@ -310,7 +248,7 @@ BOOL AddPrinterDriverExW(char16_t* name, DWORD level, BYTE* driverInfo, DWORD fi
 BOOL DeletePrinterDriverExW(char16_t* name, char16_t* environment, char16_t* driverName,
                             DWORD deleteFlag, DWORD) {
   auto& m = sim::Current();
-  if (!EnterSpooler(m, "DeletePrinterDriverExW", Text(driverName))) return FALSE;
+  if (!sim::EnterSpooler(m, "DeletePrinterDriverExW", Text(driverName))) return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   const std::u16string env = EnvironmentOf(environment);
   if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
@@ -331,9 +269,9 @@ BOOL DeletePrinterDriverExW(char16_t* name, char16_t* environment, char16_t* dri
 BOOL GetPrinterDriverW(HANDLE printer, char16_t* environment, DWORD level, BYTE* driverInfo,
                        DWORD bufSize, DWORD* needed) {
   auto& m = sim::Current();
-  if (!EnterSpooler(m, "GetPrinterDriverW", Text(environment))) return FALSE;
+  if (!sim::EnterSpooler(m, "GetPrinterDriverW", Text(environment))) return FALSE;
   sim::PrinterRecord record;
-  if (!PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);
+  if (!sim::PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);
   const std::size_t recordBytes = DriverRecordBytes(level);
   if (!recordBytes) return Refuse(m, ERROR_INVALID_LEVEL);
   sim::DriverRecord d;
@@ -342,53 +280,8 @@ BOOL GetPrinterDriverW(HANDLE printer, char16_t* environment, DWORD level, BYTE*
   const DriverStrings strings = StringsOf(m, d);
   RecordPacker packer(driverInfo, bufSize, recordBytes, 1);
   MeasureDriver(packer, level, strings);
-  if (!ReturnPacked(m, packer, needed)) return FALSE;
+  if (!sim::ReturnPacked(m, packer, needed)) return FALSE;
   WriteDriver(packer, packer.Record(0, recordBytes), level, d.version, strings);
-  return TRUE;
-}
-
-BOOL OpenPrinterW(char16_t* printerName, HANDLE* printer, PRINTER_DEFAULTSW* defaults) {
-  auto& m = sim::Current();
-  if (printer) *printer = nullptr;
-  if (!EnterSpooler(m, "OpenPrinterW", Text(printerName))) return FALSE;
-  sim::PrinterRecord record;
-  if (!printer || !printerName || !sim::FindPrinter(m, printerName, record))
-    return Refuse(m, ERROR_INVALID_PRINTER_NAME);
-  auto object = std::make_shared<HandleObject>();
-  object->kind = HandleKind::Printer;
-  object->name = record.name;
-  object->access = defaults ? defaults->DesiredAccess : 0x8;  // PRINTER_ACCESS_USE
-  *printer = reinterpret_cast<HANDLE>(m.AddHandle(std::move(object)));
-  return TRUE;
-}
-
-BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD command) {
-  auto& m = sim::Current();
-  if (!EnterSpooler(m, "SetPrinterW", u"")) return FALSE;
-  sim::PrinterRecord record;
-  if (!PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);
-  const HandleObject* object = m.FindHandle(reinterpret_cast<std::uintptr_t>(printer));
-  if ((object->access & PRINTER_ALL_ACCESS) != PRINTER_ALL_ACCESS) return Refuse(m, ERROR_ACCESS_DENIED);
-  if (level == 0) return command == PRINTER_CONTROL_PURGE ? TRUE : Refuse(m, ERROR_INVALID_PRINTER_COMMAND);
-  if (level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
-  if (command != 0) return Refuse(m, ERROR_INVALID_PARAMETER);
-  const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(printerInfo);
-  if (!info || !info->pPortName || !info->pDriverName) return Refuse(m, ERROR_INVALID_PARAMETER);
-  if (!sim::PortExists(m, info->pPortName)) return Refuse(m, ERROR_UNKNOWN_PORT);
-  record.port = info->pPortName;
-  record.comment = Text(info->pComment);
-  record.location = Text(info->pLocation);
-  sim::WritePrinter(m, record);
-  return TRUE;
-}
-
-BOOL ClosePrinter(HANDLE printer) {
-  auto& m = sim::Current();
-  if (m.Enter("ClosePrinter")) return FALSE;
-  const auto value = reinterpret_cast<std::uintptr_t>(printer);
-  const HandleObject* object = m.FindHandle(value);
-  if (!object || object->kind != HandleKind::Printer) return Refuse(m, ERROR_INVALID_HANDLE);
-  m.handles.erase(value);
   return TRUE;
 }
 
