@@ -84,6 +84,13 @@ void Machine::RunDueEvents() {
   }
 }
 
+std::optional<std::uint64_t> Machine::NextEventTime() const {
+  std::optional<std::uint64_t> next;
+  for (const auto& e : events_)
+    if (!next || e.atMs < *next) next = e.atMs;
+  return next;
+}
+
 void Machine::Advance(std::uint64_t ms) {
   const std::uint64_t target = nowMs + ms;
   for (;;) {
@@ -434,7 +441,7 @@ void SetUpDefaultMachine(Machine& machine, unsigned build) {
   machine.currentDir = setup.substr(0, setup.size() - 1);
 
   machine.CreateKey(win::HKEY_LOCAL_MACHINE, SessionManagerKey);
-  machine.CreateKey(win::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows\\CurrentVersion\\Run");
+  machine.CreateKey(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run");
 
   Service spooler;
   spooler.name = u"Spooler";

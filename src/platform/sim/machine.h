@@ -56,6 +56,7 @@ struct ExternalHold {
   DWORD share = 0;
   std::uint64_t untilMs = UINT64_MAX;
   std::string holder;
+  bool image = false;  // a mapped program image: deleting it is refused too
 };
 
 // ---- Services -----------------------------------------------------------------
@@ -87,6 +88,38 @@ struct Window {
   win::INT_PTR dialogResult = 0;
   MessageHandler onPosted;              // posted messages, as its process handles them
 };
+
+// ---- Processes and the tray companion ---------------------------------------------
+
+// A named mutex: who owns it, and how many handles keep it in existence.
+struct NamedMutex {
+  std::u16string name;
+  enum class Owner { None, Program, Companion } owner = Owner::None;
+  bool abandoned = false;  // its owner ended without releasing it
+  int programHandles = 0;
+  bool companionHandle = false;
+};
+
+// How the tray companion behaves once started.
+struct CompanionBehaviour {
+  DWORD windowDelayMs = 0;    // its window appears this long after the start
+  DWORD exitDelayMs = 100;    // it ends this long after the exit request
+  bool ignoresExitRequest = false;
+  bool abandonsMutex = false;  // ends without releasing its mutex
+  DWORD imageReleaseMs = 200;  // its program file stays locked this long after the end
+};
+
+struct Companion {
+  bool running = false;
+  std::u16string image;  // full path of the running program file
+  std::uintptr_t window = 0;
+  int starts = 0;
+  int exitRequests = 0;
+};
+
+inline constexpr char16_t CompanionMutexName[] = u"{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}";
+inline constexpr char16_t CompanionWindowClass[] = u"kvs::{05759F8E-103D-41B6-8A61-EFAA89516692}";
+inline constexpr win::UINT CompanionExitMessage = 1026;
 
 // How the simulated user ends a modal dialog.
 enum class DialogClose { CloseButton, EnterKey, EscapeKey, CloseBox, Ignore };
@@ -123,7 +156,7 @@ std::vector<std::uint8_t> MultiStringBytes(const std::vector<std::u16string>& st
 
 // ---- Kernel and service handles -----------------------------------------------
 
-enum class HandleKind { File, ScManager, Service, RegistryKey, Printer };
+enum class HandleKind { File, ScManager, Service, RegistryKey, Printer, Mutex, Process, Thread };
 
 struct HandleObject {
   HandleKind kind = HandleKind::File;
@@ -217,6 +250,14 @@ class Machine {
   // A string value without its terminator; empty when absent.
   std::u16string String(win::HKEY root, std::u16string_view path, std::u16string_view name);
 
+  // System version, processes, mutexes, the tray companion.
+  DWORD osMajor = 10, osMinor = 0, osBuild = 19045, osPlatform = win::VER_PLATFORM_WIN32_NT;
+  std::map<std::u16string, NamedMutex> mutexes;  // by upper-case name
+  CompanionBehaviour companionBehaviour;
+  Companion companion;
+  std::vector<std::u16string> processesStarted;  // command lines of every start
+  std::optional<std::uint64_t> NextEventTime() const;
+
   // Spooler's driver directory base ("...\spool\drivers").
   std::u16string driverRoot = u"C:\\Windows\\system32\\spool\\drivers";
 
@@ -252,6 +293,11 @@ class Machine {
 
 inline constexpr char16_t SessionManagerKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 inline constexpr char16_t PendingOperationsValue[] = u"PendingFileRenameOperations";
+
+// Starts the tray companion from `image` as CreateProcessW would.
+void StartCompanion(Machine& machine, std::u16string_view image);
+// Drops a mutex nobody holds a handle to any more.
+void ForgetUnusedMutex(Machine& machine, const std::u16string& key);
 
 // A restart: the pending file operations are carried out and cleared, other
 // processes end, services come back up, open handles are gone.

@@ -182,11 +182,20 @@ BOOL CloseHandle(HANDLE object) {
   const auto value = reinterpret_cast<std::uintptr_t>(object);
   HandleObject* found = m.FindHandle(value);
   if (m.Enter("CloseHandle", found ? found->name : u"")) return FALSE;
-  if (!found || found->kind == HandleKind::ScManager || found->kind == HandleKind::Service) {
+  const bool kernelObject = found && (found->kind == HandleKind::File || found->kind == HandleKind::Mutex ||
+                                      found->kind == HandleKind::Process || found->kind == HandleKind::Thread);
+  if (!kernelObject) {
     m.lastError = ERROR_INVALID_HANDLE;
     return FALSE;
   }
+  const HandleKind kind = found->kind;
+  const std::u16string name = found->name;
   m.handles.erase(value);
+  if (kind == HandleKind::Mutex) {
+    sim::NamedMutex& mutex = m.mutexes.at(name);
+    --mutex.programHandles;
+    sim::ForgetUnusedMutex(m, name);
+  }
   return TRUE;
 }
 
@@ -216,7 +225,9 @@ BOOL DeleteFileW(const char16_t* fileName) {
     return FALSE;
   }
   const std::u16string key = Machine::Key(full);
-  if (sim::SpoolerHoldsImage(m, key)) {
+  // A program or module that is running cannot be deleted.
+  if (sim::SpoolerHoldsImage(m, key) || (m.companion.running && Machine::Key(m.companion.image) == key) ||
+      std::any_of(m.holds.begin(), m.holds.end(), [&](const sim::ExternalHold& h) { return h.key == key && h.image; })) {
     m.lastError = ERROR_ACCESS_DENIED;
     return FALSE;
   }

@@ -150,7 +150,7 @@ BOOL CloseServiceHandle(SC_HANDLE handle) {
   if (m.Enter("CloseServiceHandle")) return FALSE;
   const auto value = reinterpret_cast<std::uintptr_t>(handle);
   const HandleObject* object = m.FindHandle(value);
-  if (!object || object->kind == HandleKind::File) {
+  if (!object || (object->kind != HandleKind::ScManager && object->kind != HandleKind::Service)) {
     m.lastError = ERROR_INVALID_HANDLE;
     return FALSE;
   }

@@ -1,0 +1,195 @@
+// Processes of the simulated machine: the system version, named mutexes,
+// process starts, and the tray companion behaving by its contract.
+#include <algorithm>
+#include <cstring>
+#include <memory>
+
+#include "platform/sim/ansi_codepage.h"
+#include "platform/sim/machine.h"
+#include "platform/sim/shell_split.h"
+
+namespace {
+
+using namespace win;
+using sim::HandleKind;
+using sim::HandleObject;
+
+sim::NamedMutex& CompanionMutex(sim::Machine& m) {
+  const std::u16string key = sim::ToUpperAscii(sim::CompanionMutexName);
+  sim::NamedMutex& mutex = m.mutexes[key];
+  mutex.name = sim::CompanionMutexName;
+  return mutex;
+}
+
+// The companion ends: its window goes, its mutex is released or abandoned,
+// and its program file stays mapped a moment longer.
+void EndCompanion(sim::Machine& m) {
+  if (!m.companion.running) return;
+  m.companion.running = false;
+  if (sim::Window* window = m.FindWindowByHandle(m.companion.window)) window->alive = false;
+  m.companion.window = 0;
+  const std::u16string key = sim::ToUpperAscii(sim::CompanionMutexName);
+  if (auto it = m.mutexes.find(key); it != m.mutexes.end()) {
+    sim::NamedMutex& mutex = it->second;
+    if (mutex.owner == sim::NamedMutex::Owner::Companion) {
+      mutex.owner = sim::NamedMutex::Owner::None;
+      mutex.abandoned = m.companionBehaviour.abandonsMutex;
+    }
+    mutex.companionHandle = false;
+    sim::ForgetUnusedMutex(m, key);
+  }
+  if (m.companionBehaviour.imageReleaseMs) {
+    m.HoldFile(m.companion.image, m.companionBehaviour.imageReleaseMs, FILE_SHARE_READ, "cortray.exe");
+    m.holds.back().image = true;
+  }
+}
+
+void OpenCompanionWindow(sim::Machine& m) {
+  if (!m.companion.running || m.companion.window) return;
+  sim::Window& window = m.AddWindow(sim::CompanionWindowClass, u"Corvane");
+  window.onPosted = [&m](sim::Window&, UINT message, WPARAM, LPARAM) {
+    if (message != sim::CompanionExitMessage) return;
+    ++m.companion.exitRequests;
+    if (m.companionBehaviour.ignoresExitRequest) return;
+    m.Schedule(m.companionBehaviour.exitDelayMs, [&m] { EndCompanion(m); });
+  };
+  m.companion.window = window.handle;
+}
+
+// The mutex behind a handle of the program, or null.
+sim::NamedMutex* MutexOf(sim::Machine& m, HANDLE handle) {
+  const HandleObject* object = m.FindHandle(reinterpret_cast<std::uintptr_t>(handle));
+  if (!object || object->kind != HandleKind::Mutex) return nullptr;
+  auto it = m.mutexes.find(object->name);
+  return it == m.mutexes.end() ? nullptr : &it->second;
+}
+
+// Takes the mutex when it is free; the wait's result, or WAIT_TIMEOUT while
+// another party owns it.
+DWORD TryTake(sim::NamedMutex& mutex) {
+  using Owner = sim::NamedMutex::Owner;
+  if (mutex.owner == Owner::Companion) return WAIT_TIMEOUT;
+  const bool abandoned = mutex.abandoned;
+  mutex.owner = Owner::Program;
+  mutex.abandoned = false;
+  return abandoned ? WAIT_ABANDONED : WAIT_OBJECT_0;
+}
+
+}  // namespace
+
+namespace sim {
+
+void ForgetUnusedMutex(Machine& m, const std::u16string& key) {
+  auto it = m.mutexes.find(key);
+  if (it != m.mutexes.end() && it->second.programHandles <= 0 && !it->second.companionHandle)
+    m.mutexes.erase(it);
+}
+
+void StartCompanion(Machine& m, std::u16string_view image) {
+  ++m.companion.starts;
+  // A second instance sees the first one's mutex and leaves at once.
+  if (m.companion.running) return;
+  m.companion.running = true;
+  m.companion.image = m.FullPath(image);
+  NamedMutex& mutex = CompanionMutex(m);
+  mutex.companionHandle = true;
+  if (mutex.owner == NamedMutex::Owner::None) mutex.owner = NamedMutex::Owner::Companion;
+  if (m.companionBehaviour.windowDelayMs == 0)
+    OpenCompanionWindow(m);
+  else
+    m.Schedule(m.companionBehaviour.windowDelayMs, [&m] { OpenCompanionWindow(m); });
+}
+
+}  // namespace sim
+
+namespace win {
+
+BOOL GetVersionExA(OSVERSIONINFOA* info) {
+  auto& m = sim::Current();
+  if (m.Enter("GetVersionExA")) return FALSE;
+  if (!info || (info->dwOSVersionInfoSize != sizeof(OSVERSIONINFOA) && info->dwOSVersionInfoSize != 156)) {
+    m.lastError = ERROR_INSUFFICIENT_BUFFER;
+    return FALSE;
+  }
+  info->dwMajorVersion = m.osMajor;
+  info->dwMinorVersion = m.osMinor;
+  info->dwBuildNumber = m.osBuild;
+  info->dwPlatformId = m.osPlatform;
+  std::memset(info->szCSDVersion, 0, sizeof info->szCSDVersion);
+  return TRUE;
+}
+
+BOOL CreateProcessW(const char16_t* applicationName, char16_t* commandLine, void*, void*, BOOL, DWORD,
+                    void*, const char16_t*, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* info) {
+  auto& m = sim::Current();
+  const std::u16string line = commandLine ? commandLine : u"";
+  if (m.Enter("CreateProcessW", line)) return FALSE;
+  if (info) *info = {};
+  if (!startupInfo || (!applicationName && line.empty())) {
+    m.lastError = ERROR_INVALID_PARAMETER;
+    return FALSE;
+  }
+  const std::u16string program = applicationName ? applicationName : sim::SplitCommandLine(line, u"").at(0);
+  const sim::FileNode* file = m.FindFile(program);
+  if (!file || file->directory) {
+    m.lastError = file ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
+    return FALSE;
+  }
+  m.processesStarted.push_back(line);
+  const std::u16string name = sim::ToUpperAscii(file->path.substr(file->path.rfind(u'\\') + 1));
+  if (name == u"CORTRAY.EXE") sim::StartCompanion(m, file->path);
+  if (info) {
+    for (HandleKind kind : {HandleKind::Process, HandleKind::Thread}) {
+      auto object = std::make_shared<HandleObject>();
+      object->kind = kind;
+      object->name = file->path;
+      const HANDLE handle = reinterpret_cast<HANDLE>(m.AddHandle(std::move(object)));
+      (kind == HandleKind::Process ? info->hProcess : info->hThread) = handle;
+    }
+    info->dwProcessId = 0x1000 + 4 * static_cast<DWORD>(m.processesStarted.size());
+    info->dwThreadId = info->dwProcessId + 4;
+  }
+  return TRUE;
+}
+
+HANDLE CreateMutexA(void*, BOOL initialOwner, const char* name) {
+  auto& m = sim::Current();
+  const std::u16string wide = name ? sim::AnsiToWideString(name) : u"";
+  if (m.Enter("CreateMutexA", wide)) return nullptr;
+  const std::u16string key = sim::ToUpperAscii(wide);
+  const bool existed = !key.empty() && m.mutexes.count(key);
+  sim::NamedMutex& mutex = m.mutexes[key];
+  mutex.name = wide;
+  ++mutex.programHandles;
+  if (!existed && initialOwner) mutex.owner = sim::NamedMutex::Owner::Program;
+  auto object = std::make_shared<HandleObject>();
+  object->kind = HandleKind::Mutex;
+  object->name = key;
+  m.lastError = existed ? ERROR_ALREADY_EXISTS : ERROR_SUCCESS;
+  return reinterpret_cast<HANDLE>(m.AddHandle(std::move(object)));
+}
+
+DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds) {
+  auto& m = sim::Current();
+  if (m.Enter("WaitForSingleObject")) return WAIT_FAILED;
+  if (!MutexOf(m, handle)) {
+    m.lastError = ERROR_INVALID_HANDLE;
+    return WAIT_FAILED;
+  }
+  const std::uint64_t deadline = milliseconds == INFINITE ? UINT64_MAX : m.nowMs + milliseconds;
+  for (;;) {
+    // Looked up anew each time: events may end the companion meanwhile.
+    sim::NamedMutex* mutex = MutexOf(m, handle);
+    const DWORD result = TryTake(*mutex);
+    if (result != WAIT_TIMEOUT) return result;
+    const auto next = m.NextEventTime();
+    if (!next || *next > deadline) {
+      if (deadline == UINT64_MAX) m.Advance(m.hangLimitMs);  // waits for good: the watchdog stops it
+      m.Advance(deadline - m.nowMs);
+      return WAIT_TIMEOUT;
+    }
+    m.Advance(*next > m.nowMs ? *next - m.nowMs : 0);
+  }
+}
+
+}  // namespace win
