@@ -4,11 +4,12 @@
 
 #include "core/log.h"
 #include "core/log_dialog.h"
-#include "core/not_yet_built.h"
 #include "monitor/port_monitor_install.h"
 #include "monitor/printer_driver.h"
 #include "spooler/pending_file_operations.h"
 #include "core/sequences.h"
+#include "printers/maintenance_commands.h"
+#include "tray/tray_companion.h"
 
 win::HINSTANCE ModuleInstance = nullptr;
 

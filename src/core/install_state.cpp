@@ -2,13 +2,15 @@
 
 #include "core/log.h"
 #include "core/entry.h"
-#include "core/not_yet_built.h"
+#include "printers/printer_queues.h"
+#include "printers/printer_settings.h"
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_service.h"
 
 namespace {
 
 constexpr win::DWORD PathCapacity = 260;
+constexpr win::DWORD DefaultNameCapacity = 255;
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/' || c == u':'; }
 
@@ -36,6 +38,16 @@ void FindSystemDir(InstallState& state) {
 
 }  // namespace
 
+void MarkDefaultPrinter(InstallState& state) {
+  ListPrinters(state.Printers);
+  char16_t name[DefaultNameCapacity] = {};
+  win::DWORD size = DefaultNameCapacity;
+  if (!win::GetDefaultPrinterW(name, &size)) return;
+  for (win::DWORD i = 0; i < state.Printers.count; ++i)
+    if (SameSpoolerName(state.Printers.entries[i].pPrinterName, name))
+      state.Printers.entries[i].Attributes |= win::PRINTER_ATTRIBUTE_DEFAULT;
+}
+
 InstallState& CreateInstallState(InstallState& state, unsigned mode) {
   state = InstallState{};
   LogFormat(state, u"Corvane %d", BuildNumber);
@@ -56,10 +68,13 @@ void ReleaseInstallState(InstallState& state) {
   win::GlobalFree(state.MovedPrinters);
   state.MovedPrinters = nullptr;
   ReleasePrinterList(state.Printers);
+  ReleaseSavedPrinters(state.SavedSettings);
+  state.SavedSettings = nullptr;
   FreeAll(state.SwitchedPorts);
   state.SwitchedPorts = nullptr;
   FreeAll(state.Undeletable);
   state.Undeletable = nullptr;
+  Release(state.TrayToKeep);
   Release(state.DriverDir);
   Release(state.Log);
   Release(state.SystemDir);

@@ -14,11 +14,16 @@ constexpr int BuildNumber = 2620;
 constexpr unsigned ModeX64 = 2;     // x64 environment and file names
 constexpr unsigned ModeNoTray = 4;  // the tray companion is not started
 
+struct SavedPrinter;
+
 struct InstallState {
   WideString ModuleDir;  // the program's folder, ending in its separator
   WideString SystemDir;  // ends with "\"; empty when unreadable
   WideString Log;
   WideString DriverDir;  // the spooler's driver directory, ending with "\"
+  // The companion program a reinstall is about to start again: stopping the
+  // old companion must not delete it.
+  WideString TrayToKeep;
   const char16_t* Environment;
   const char16_t* MonitorFile;
   const char16_t* DriverFile;
@@ -32,6 +37,7 @@ struct InstallState {
   std::int32_t ErrorCount;
   std::int32_t Indent;
   PathNode* Undeletable;  // files that a step failed to delete
+  SavedPrinter* SavedSettings;  // product printers to re-create, newest first
   PrinterList Printers;   // snapshot taken when the run began
   // Printers parked on "file:" while the monitor was removed; null-ended,
   // pointing into Printers. Null when none was moved.
@@ -44,5 +50,7 @@ struct InstallState {
 // Initialises the caller's record: first log line, spooler check, platform
 // names, directories. Never fails as a whole.
 InstallState& CreateInstallState(InstallState& state, unsigned mode);
+// Fills Printers and marks the default printer's record.
+void MarkDefaultPrinter(InstallState& state);
 // Releases everything the record owns, the log included.
 void ReleaseInstallState(InstallState& state);

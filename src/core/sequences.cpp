@@ -2,16 +2,43 @@
 
 #include "core/log.h"
 #include "core/log_dialog.h"
-#include "core/not_yet_built.h"
+#include "monitor/port_monitor_removal.h"
+#include "printers/printer_queues.h"
+#include "tray/tray_companion.h"
 #include "monitor/port_monitor_install.h"
 #include "monitor/printer_driver.h"
+#include "printers/printer_settings.h"
 #include "spooler/pending_file_operations.h"
 #include "spooler/spooler_service.h"
+
+void UnInstall(InstallState& state) {
+  LogLine(state, u"#UnInstall");
+  ++state.Indent;
+  StopTray(Length(state.TrayToKeep) ? Text(state.TrayToKeep) : nullptr);
+  LogLine(state, u"EnumMonitors");
+  MonitorList monitors = ListPortMonitors(state);
+  LogFormat(state, u"%d Monitors found.", static_cast<int>(monitors.count));
+  LogFormat(state, u"EnumPrinterDrivers for %s", state.Environment);
+  DriverList drivers = ListPrinterDrivers(state.Environment);
+  LogFormat(state, u"%d drivers found", static_cast<int>(drivers.count));
+  DeleteAllPrinterQueues(state);
+  RemovePrinterDriver(state, drivers);
+  RemovePortMonitor(state, monitors);
+  if (state.Undeletable) DeleteFileTry(state);
+  win::GlobalFree(drivers.entries);
+  win::GlobalFree(monitors.entries);
+  --state.Indent;
+}
 
 void ReInstall(InstallState& state) {
   LogLine(state, u"#ReInstall");
   state.Indent += 2;
   state.CheckMonitorVersion = 1;
+  if (state.StartTray) {
+    WideString tray = TrayProgramPath(state);
+    Release(state.TrayToKeep);
+    state.TrayToKeep = tray;
+  }
   UnInstall(state);
   if (state.Undeletable) {
     SpoolerRestart restart;
@@ -29,6 +56,16 @@ void ReInstall(InstallState& state) {
   InstallTray(state);
   RetryUndeletable(state);
   state.Indent -= 2;
+}
+
+void DeletePendingNow() {
+  PendingRenameTable table = ReadPendingRenames();
+  for (std::int32_t k = 0; k < table.pairCount; ++k) {
+    const char16_t* source = table.entries[2 * k];
+    if (!table.flags[2 * k] || !source || table.entries[2 * k + 1]) continue;
+    if (win::DeleteFileW(PendingPath(source))) table.flags[2 * k] = 0;
+  }
+  ReleasePendingRenames(table);
 }
 
 void RetryUndeletable(InstallState& state) {

@@ -4,7 +4,11 @@
 #include "core/install_state.h"
 #include "platform/platform.h"
 
+void UnInstall(InstallState& state);
 void ReInstall(InstallState& state);
+// Carries out now every pending deletion of an existing file, whoever
+// scheduled it; the system's list itself is left as it is.
+void DeletePendingNow();
 void RetryUndeletable(InstallState& state);
 void CompleteUnInstall(InstallState& state);
 // The uninstall command's run; `scheduled` receives the number of files

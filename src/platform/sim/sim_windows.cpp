@@ -76,8 +76,8 @@ HWND FindWindowW(const char16_t* className, const char16_t* windowName) {
 
 BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto& m = sim::Current();
-  if (m.Enter("PostMessageW")) return FALSE;
   sim::Window* target = Live(m, window);
+  if (m.Enter("PostMessageW", target ? target->className : u"")) return FALSE;
   if (!target) {
     m.lastError = ERROR_INVALID_WINDOW_HANDLE;
     return FALSE;

@@ -1,0 +1,26 @@
+// The machine's printers: listing them, creating one product printer, and
+// deleting printers, every product printer after remembering its settings.
+#pragma once
+
+#include "core/install_state.h"
+#include "printers/printer_list.h"
+
+constexpr char16_t ProductDriverName[] = u"Corvane printer";
+constexpr char16_t ProductPortName[] = u"Corvane:";
+
+// A record of the product: its driver name is exactly "Corvane printer".
+bool IsProductPrinter(const win::PRINTER_INFO_2W& printer);
+// Exact, case-sensitive equality of two spooler names.
+bool SameSpoolerName(const char16_t* a, const char16_t* b);
+
+// Fills the list with the local and connected printers; empty on failure.
+void ListPrinters(PrinterList& list);
+// Thin wrappers: the spooler's result, its last error left in place.
+win::HANDLE AddLocalPrinter(win::PRINTER_INFO_2W& printer);
+bool PurgeAndDeletePrinter(win::HANDLE printer);
+bool ClosePrinterChecked(win::HANDLE printer);
+
+void DeletePrinterQueue(InstallState& state, const char16_t* name);
+void DeleteAllPrinterQueues(InstallState& state);
+// Adds a product printer; the caller closes the handle. Null on failure.
+win::HANDLE AddPrinterQueue(InstallState& state, const char16_t* name);

@@ -1,0 +1,147 @@
+#include "tray/tray_companion.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "spooler/companion_files.h"
+
+namespace {
+
+constexpr char16_t RunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char16_t RunValue[] = u"CorvaneTray";
+constexpr char MutexName[] = "{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}";
+constexpr char16_t WindowClass[] = u"kvs::{05759F8E-103D-41B6-8A61-EFAA89516692}";
+constexpr win::UINT ExitRequest = win::WM_USER + 2;
+constexpr int StopAttempts = 20;
+constexpr win::DWORD ExitWaitMs = 5000;
+constexpr win::DWORD WindowPollMs = 250;
+constexpr win::DWORD MissingValuePauseMs = 1000;
+constexpr int DeleteAttempts = 10;
+constexpr win::DWORD LockedRetryMs = 100;
+constexpr win::DWORD OtherRetryMs = 10;
+constexpr std::uint64_t CommandPathLimit = 259;
+constexpr win::DWORD RunValueCapacity = 264;
+
+bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
+
+bool SystemRunsCompanion() {
+  win::OSVERSIONINFOA version{};
+  version.dwOSVersionInfoSize = sizeof version;
+  return win::GetVersionExA(&version) && version.dwPlatformId == win::VER_PLATFORM_WIN32_NT &&
+         version.dwMajorVersion >= 6;
+}
+
+void RegisterForLogOn(const WideString& path) {
+  win::HKEY key = nullptr;
+  if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, RunKey, 0, win::KEY_ALL_ACCESS, &key) != win::ERROR_SUCCESS)
+    return;
+  win::RegSetValueExW(key, RunValue, 0, win::REG_SZ, reinterpret_cast<const win::BYTE*>(Text(path)),
+                      static_cast<win::DWORD>((Length(path) + 1) * sizeof(char16_t)));
+  win::RegCloseKey(key);
+}
+
+void Start(const WideString& path) {
+  // A path cut short could name another program: such a path is not run.
+  if (Length(path) > CommandPathLimit) return;
+  WideString commandLine;
+  Assign(commandLine, u"\"");
+  Append(commandLine, Text(path));
+  Append(commandLine, u"\"");
+  win::STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = win::STARTF_USESHOWWINDOW;
+  startup.wShowWindow = win::SW_SHOW;
+  win::PROCESS_INFORMATION process{};
+  if (win::CreateProcessW(nullptr, Chars(commandLine), nullptr, nullptr, win::FALSE, win::NORMAL_PRIORITY_CLASS,
+                          nullptr, nullptr, &startup, &process)) {
+    win::CloseHandle(process.hProcess);
+    win::CloseHandle(process.hThread);
+  }
+  Release(commandLine);
+}
+
+// Asks a running companion to end and waits for it to let its mutex go.
+void AskCompanionToEnd(win::HANDLE mutex) {
+  bool requested = false;
+  for (int attempt = 0; attempt < StopAttempts; ++attempt) {
+    win::HWND window = win::FindWindowW(WindowClass, nullptr);
+    if (window) {
+      requested = true;
+      win::PostMessageW(window, ExitRequest, 0, 0);
+      if (win::WaitForSingleObject(mutex, ExitWaitMs) == win::WAIT_OBJECT_0) return;
+      continue;
+    }
+    if (requested) {
+      win::WaitForSingleObject(mutex, ExitWaitMs);
+      return;
+    }
+    win::Sleep(WindowPollMs);
+  }
+  if (requested) win::WaitForSingleObject(mutex, ExitWaitMs);
+}
+
+bool SamePathIgnoringCase(const char16_t* a, const char16_t* b) {
+  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
+  for (; *a && *b; ++a, ++b)
+    if (fold(*a) != fold(*b)) return false;
+  return *a == *b;
+}
+
+void DeleteProgram(const char16_t* path) {
+  for (int attempt = 0; attempt < DeleteAttempts; ++attempt) {
+    if (win::DeleteFileW(path)) return;
+    const win::DWORD error = win::GetLastError();
+    if (error == win::ERROR_FILE_NOT_FOUND) return;
+    win::Sleep(error == win::ERROR_ACCESS_DENIED ? LockedRetryMs : OtherRetryMs);
+  }
+}
+
+}  // namespace
+
+WideString TrayProgramPath(const InstallState& state) {
+  WideString folder = Copy(state.ModuleDir);
+  const auto n = Length(folder);
+  if (n && IsSeparator(Text(folder)[n - 1])) SetLength(folder, n - 1);
+  WideString path = ParentDir(folder);
+  Release(folder);
+  const auto m = Length(path);
+  if (m && !IsSeparator(Text(path)[m - 1])) Append(path, u"\\");
+  Append(path, TrayFileName);
+  return path;
+}
+
+void InstallTray(InstallState& state) {
+  if (!state.StartTray || !SystemRunsCompanion()) return;
+  WideString path = TrayProgramPath(state);
+  RegisterForLogOn(path);
+  Start(path);
+  Release(path);
+}
+
+long StopTray(const char16_t* keepFile) {
+  win::HANDLE mutex = win::CreateMutexA(nullptr, win::FALSE, MutexName);
+  if (mutex) {
+    if (win::GetLastError() == win::ERROR_ALREADY_EXISTS) AskCompanionToEnd(mutex);
+    win::CloseHandle(mutex);
+  }
+  win::HKEY key = nullptr;
+  const long opened = win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, RunKey, 0, win::KEY_ALL_ACCESS, &key);
+  if (opened != win::ERROR_SUCCESS) return opened;
+  if (mutex) {
+    char16_t program[RunValueCapacity];
+    program[0] = 0;
+    win::DWORD size = sizeof program;
+    const long read = win::RegQueryValueExW(key, RunValue, nullptr, nullptr,
+                                            reinterpret_cast<win::BYTE*>(program), &size);
+    const win::DWORD chars = size / sizeof(char16_t);
+    if (read == win::ERROR_SUCCESS && chars < RunValueCapacity) program[chars] = 0;
+    // A value that fills the buffer without a terminator names no whole path.
+    const bool whole = std::find(program, program + RunValueCapacity, u'\0') != program + RunValueCapacity;
+    if (read != win::ERROR_SUCCESS)
+      win::Sleep(MissingValuePauseMs);
+    else if (whole && program[0] && !(keepFile && SamePathIgnoringCase(program, keepFile)))
+      DeleteProgram(program);
+  }
+  win::RegDeleteValueW(key, RunValue);
+  return win::RegCloseKey(key);
+}

@@ -1,0 +1,15 @@
+// Registering, starting and stopping the tray companion "cortray.exe".
+#pragma once
+
+#include "core/install_state.h"
+
+// The companion's path: "cortray.exe" in the parent of the installer's
+// folder. The caller releases it.
+WideString TrayProgramPath(const InstallState& state);
+// Registers the companion for log-on and starts it, unless StartTray is
+// clear or the system is older than NT 6.
+void InstallTray(InstallState& state);
+// Stops a running companion, deletes the program its Run value names (but
+// not `keepFile`, which an install is about to start again) and removes
+// the value. Gives the status of closing the Run key.
+long StopTray(const char16_t* keepFile = nullptr);
