@@ -23,6 +23,12 @@ const HandleObject* PrinterHandle(sim::Machine& m, HANDLE printer) {
   return object && object->kind == HandleKind::Printer ? object : nullptr;
 }
 
+// The name behind a printer handle, for the journal.
+std::u16string NameOf(sim::Machine& m, HANDLE printer) {
+  const HandleObject* object = PrinterHandle(m, printer);
+  return object ? object->name : u"";
+}
+
 bool Allows(const HandleObject& object, DWORD rights) { return (object.access & rights) == rights; }
 
 bool SameNoCase(std::u16string_view a, std::u16string_view b) {
@@ -167,7 +173,7 @@ BOOL OpenPrinterW(char16_t* printerName, HANDLE* printer, PRINTER_DEFAULTSW* def
 
 BOOL DeletePrinter(HANDLE printer) {
   auto& m = sim::Current();
-  if (!sim::EnterSpooler(m, "DeletePrinter", u"")) return FALSE;
+  if (!sim::EnterSpooler(m, "DeletePrinter", NameOf(m, printer))) return FALSE;
   sim::PrinterRecord record;
   const HandleObject* object = PrinterHandle(m, printer);
   if (!object || !sim::PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);
@@ -180,7 +186,7 @@ BOOL DeletePrinter(HANDLE printer) {
 
 BOOL GetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD bufSize, DWORD* needed) {
   auto& m = sim::Current();
-  if (!sim::EnterSpooler(m, "GetPrinterW", u"")) return FALSE;
+  if (!sim::EnterSpooler(m, "GetPrinterW", NameOf(m, printer))) return FALSE;
   sim::PrinterRecord record;
   if (!sim::PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);
   if (level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
@@ -193,7 +199,7 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD bufSize, 
 
 BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD command) {
   auto& m = sim::Current();
-  if (!sim::EnterSpooler(m, "SetPrinterW", u"")) return FALSE;
+  if (!sim::EnterSpooler(m, "SetPrinterW", NameOf(m, printer))) return FALSE;
   sim::PrinterRecord record;
   const HandleObject* object = PrinterHandle(m, printer);
   if (!object || !sim::PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);

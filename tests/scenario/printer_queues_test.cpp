@@ -1,0 +1,104 @@
+// Listing, deleting and adding printers, and marking the default printer in
+// the run's snapshot.
+#include "core/log.h"
+#include "printer_setup.h"
+#include "printers/printer_queues.h"
+#include "sim_test.h"
+
+namespace {
+
+class PrinterQueuesTest : public SimTest {
+ protected:
+  InstallState state{};
+  void Create() {
+    ModuleInstance = Instance();
+    CreateInstallState(state, ModeX64);
+    Release(state.Log);
+  }
+  ~PrinterQueuesTest() override {
+    ReleaseInstallState(state);
+    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
+    EXPECT_TRUE(machine.handles.empty()) << "handles left open";
+  }
+  std::vector<std::u16string> Log() { return Lines(LogOf(state)); }
+  win::DWORD AttributesOf(const std::u16string& name) {
+    for (win::DWORD i = 0; i < state.Printers.count; ++i)
+      if (state.Printers.entries[i].pPrinterName == name) return state.Printers.entries[i].Attributes;
+    ADD_FAILURE() << "no record " << sim::Utf8(name);
+    return 0;
+  }
+};
+
+TEST_F(PrinterQueuesTest, OnlyTheDefaultPrinterIsMarkedInTheSnapshot) {
+  sim::WritePrinter(machine, {u"Laser", u"Other", u"LPT1:", u"", u"", 0});
+  sim::WritePrinter(machine, {u"Laser 2", u"Other", u"LPT2:", u"", u"", 0});
+  sim::SetDefaultPrinter(machine, u"Laser 2");
+  Create();
+  ASSERT_EQ(state.Printers.count, 2u);
+  EXPECT_EQ(AttributesOf(u"Laser") & win::PRINTER_ATTRIBUTE_DEFAULT, 0u);
+  EXPECT_EQ(AttributesOf(u"Laser 2") & win::PRINTER_ATTRIBUTE_DEFAULT, win::PRINTER_ATTRIBUTE_DEFAULT);
+
+  ReleaseInstallState(state);
+  sim::SetDefaultPrinter(machine, u"");
+  Create();
+  EXPECT_EQ(AttributesOf(u"Laser 2") & win::PRINTER_ATTRIBUTE_DEFAULT, 0u);
+}
+
+TEST_F(PrinterQueuesTest, TheListBlockHasRoomToSpare) {
+  sim::WritePrinter(machine, {u"Laser", u"Other", u"LPT1:", u"", u"", 0});
+  PrinterList list{nullptr, 0};
+  ListPrinters(list);
+  win::DWORD needed = 0, returned = 0;
+  win::EnumPrintersW(6, nullptr, 2, nullptr, 0, &needed, &returned);
+  EXPECT_EQ(machine.globalBlocks.at(list.entries), needed + 32u);
+  machine.Fail("EnumPrintersW", win::ERROR_ACCESS_DENIED, 1, 1);
+  ListPrinters(list);
+  EXPECT_EQ(list.entries, nullptr) << "a failed fetch leaves no partial list";
+  EXPECT_EQ(list.count, 0u);
+}
+
+TEST_F(PrinterQueuesTest, OnlyProductPrintersAreDeleted) {
+  Create();
+  DeleteAllPrinterQueues(state);
+  EXPECT_EQ(Log(), (std::vector<std::u16string>{u"#DeleteAllPrinters"}));
+
+  ReleaseInstallState(state);
+  AddProductPrinter(machine, u"Mine");
+  sim::WritePrinter(machine, {u"Lookalike", u"corvane printer", u"Corvane:", u"", u"", 0});
+  sim::WritePrinter(machine, {u"Neighbour", u"Other", u"Corvane:", u"", u"", 0});
+  Create();
+  DeleteAllPrinterQueues(state);
+  EXPECT_EQ(Log(), (std::vector<std::u16string>{u"#DeleteAllPrinters", u"  #DeletePrinter(Mine)", u"    OK"}));
+  sim::PrinterRecord record;
+  EXPECT_FALSE(sim::FindPrinter(machine, u"Mine", record));
+  EXPECT_TRUE(sim::FindPrinter(machine, u"Lookalike", record));
+  EXPECT_TRUE(sim::FindPrinter(machine, u"Neighbour", record));
+}
+
+TEST_F(PrinterQueuesTest, DeletionFailuresAreCountedWithTheSpoolersReason) {
+  Create();
+  DeletePrinterQueue(state, u"Nobody");
+  machine.Fail("DeletePrinter", win::ERROR_ACCESS_DENIED);
+  AddProductPrinter(machine, u"Mine");
+  DeletePrinterQueue(state, u"Mine");
+  EXPECT_EQ(Log(), (std::vector<std::u16string>{
+                       u"#DeletePrinter(Nobody)",
+                       u"  Error(16): Can`t open printer 'Nobody' - (The printer name is invalid.)",
+                       u"#DeletePrinter(Mine)", u"  Error(17): Can`t delete printer 'Mine' - (Access is denied.)"}));
+  EXPECT_EQ(state.ErrorCount, 2);
+  EXPECT_EQ(state.Indent, 0);
+}
+
+TEST_F(PrinterQueuesTest, APrinterIsAddedEvenWithoutTheMonitor) {
+  Create();
+  EXPECT_EQ(AddPrinterQueue(state, u"Corvane"), nullptr);
+  EXPECT_EQ(Log(), (std::vector<std::u16string>{
+                       u"#AddPrinter(Corvane)", u"  Let's check our port monitors",
+                       u"  No Corvane port monitor (Windows x64) was found.",
+                       u"  ------- 1 existing monitors ----------", u"  1. Local Port",
+                       u"  ---------------------------------------",
+                       u"  Error(15): Can`t add printer 'Corvane' - (The printer driver is unknown.)"}));
+  EXPECT_EQ(machine.Count("AddPrinterW"), 1);
+}
+
+}  // namespace
