@@ -270,6 +270,9 @@ class Machine {
   std::vector<DialogClose> dialogActions;  // consumed one per dialog
   std::vector<DialogRecord> dialogs;       // every dialog shown
   bool renderDialogs = false;              // the desktop draws dialogs on stderr
+  // Called while a dialog is up, with its initialisation parameter, so a
+  // test can look at what the dialog shows before the run releases it.
+  std::function<void(win::LPARAM)> onDialogShown;
   bool dialogTemplatePresent = true;
 
   // Handles of the simulated kernel objects, by value.

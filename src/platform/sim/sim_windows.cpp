@@ -120,6 +120,7 @@ INT_PTR DialogBoxParamW(HINSTANCE, const char16_t* templateName, HWND owner, DLG
 
   dialogProc(hwnd, WM_INITDIALOG, 0, initParam);
   if (m.renderDialogs) Render(dialog);
+  if (m.onDialogShown) m.onDialogShown(initParam);
   sim::DialogClose action = sim::DialogClose::CloseButton;
   if (!m.dialogActions.empty()) {
     action = m.dialogActions.front();
