@@ -1,0 +1,56 @@
+// Where the product lands on the default simulated machine, and small
+// readers for the log lines and the Session Manager's pending operations.
+#pragma once
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+#include "platform/sim/machine.h"
+
+namespace places {
+
+inline const std::u16string kSetupDir = u"C:\\Program Files\\Corvane\\Setup\\";
+inline const std::u16string kTray = u"C:\\Program Files\\Corvane\\cortray.exe";
+inline const std::u16string kSystemMonitor = u"C:\\Windows\\system32\\vexmon64.dll";
+inline const std::u16string kDriverDir = u"C:\\Windows\\system32\\spool\\drivers\\x64\\";
+inline const std::u16string kInstalledDriver = kDriverDir + u"3\\vexdrv64.dll";
+inline constexpr char16_t kRunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+inline constexpr char16_t kRunValue[] = u"CorvaneTray";
+
+inline void SetPending(sim::Machine& m, const std::vector<std::u16string>& strings) {
+  m.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, win::REG_MULTI_SZ,
+             sim::MultiStringBytes(strings));
+}
+
+inline const sim::RegistryValue* Pending(sim::Machine& m) {
+  return m.FindValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue);
+}
+
+inline const sim::RegistryValue* RunEntry(sim::Machine& m) {
+  return m.FindValue(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue);
+}
+
+// Position of the exact line, or -1.
+inline int LineAt(const std::vector<std::u16string>& lines, const std::u16string& line, int from = 0) {
+  const auto it = std::find(lines.begin() + std::min<std::size_t>(from, lines.size()), lines.end(), line);
+  return it == lines.end() ? -1 : static_cast<int>(it - lines.begin());
+}
+
+// Whether a line reads `text` once its indentation is taken away.
+inline bool HasTrimmedLine(const std::vector<std::u16string>& lines, const std::u16string& text) {
+  return std::any_of(lines.begin(), lines.end(), [&](const std::u16string& l) {
+    const auto start = l.find_first_not_of(u' ');
+    return start != std::u16string::npos && l.substr(start) == text;
+  });
+}
+
+// Calls of one kind whose detail names `path`, without regard to case.
+inline int CallsOn(const sim::Machine& m, const std::string& call, const std::u16string& path) {
+  const std::u16string key = sim::ToUpperAscii(path);
+  return static_cast<int>(std::count_if(m.journal.begin(), m.journal.end(), [&](const sim::JournalEntry& e) {
+    return e.call == call && sim::ToUpperAscii(e.detail) == key;
+  }));
+}
+
+}  // namespace places
