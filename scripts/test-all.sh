@@ -9,6 +9,12 @@ cmake --preset native >/dev/null
 cmake --build --preset native
 ctest --preset native
 
+# The whole native suite again under the address, undefined-behaviour and
+# leak sanitizers.
+cmake --preset asan >/dev/null
+cmake --build --preset asan
+ctest --preset asan
+
 cmake --preset windows >/dev/null
 cmake --build --preset windows
 bash tests/e2e/run_wine_tests.sh build/windows

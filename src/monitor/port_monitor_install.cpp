@@ -68,7 +68,7 @@ MonitorList ListPortMonitors(InstallState& state) {
   const FetchedRecords fetched =
       FetchRecords([](win::BYTE* buffer, win::DWORD size, win::DWORD* needed, win::DWORD* returned) {
         return win::EnumMonitorsW(nullptr, 2, buffer, size, needed, returned);
-      });
+      }, MonitorInfo2Layout);
   switch (fetched.outcome) {
     case FetchOutcome::NothingToList:
       LogLine(state, u"1. EnumMonitors returns true");

@@ -67,7 +67,8 @@ DriverList ListPrinterDrivers(const char16_t* environment) {
       [environment](win::BYTE* buffer, win::DWORD size, win::DWORD* needed, win::DWORD* returned) {
         return win::EnumPrinterDriversW(nullptr, const_cast<char16_t*>(environment), 6, buffer, size,
                                         needed, returned);
-      });
+      },
+      DriverInfo6Layout);
   return DriverList{fetched.block, 6, fetched.count};
 }
 
@@ -87,7 +88,8 @@ win::DRIVER_INFO_2W* GetPrinterDriverInfo(win::HANDLE printer) {
         char16_t* environment = sized ? nullptr : const_cast<char16_t*>(u"Windows x64");
         sized = true;
         return win::GetPrinterDriverW(printer, environment, 2, buffer, size, needed);
-      });
+      },
+      DriverInfo2Layout, true);
   return reinterpret_cast<win::DRIVER_INFO_2W*>(fetched.block);
 }
 

@@ -31,7 +31,7 @@ void ListPrinters(PrinterList& list) {
         return win::EnumPrintersW(win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS, nullptr, 2,
                                   buffer, size, needed, returned);
       },
-      PrinterListSlack);
+      PrinterInfo2Layout, false, PrinterListSlack);
   list.entries = reinterpret_cast<win::PRINTER_INFO_2W*>(fetched.block);
   list.count = fetched.count;
 }

@@ -46,7 +46,7 @@ win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer) {
   const FetchedRecords fetched =
       FetchRecords([printer](win::BYTE* buffer, win::DWORD size, win::DWORD* needed, win::DWORD*) {
         return win::GetPrinterW(printer, 2, buffer, size, needed);
-      });
+      }, PrinterInfo2Layout, true);
   return reinterpret_cast<win::PRINTER_INFO_2W*>(fetched.block);
 }
 
