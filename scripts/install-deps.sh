@@ -3,9 +3,10 @@
 # Does nothing when everything is there already.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev)
-if [ "${1:-}" = "--windows" ]; then
-  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64)
+packages=(cmake ninja-build g++ libgtest-dev python3)
+if [ "${1:-}" = "--all" ]; then
+  # The Windows build and Wine, and clang with libFuzzer for the fuzz targets.
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 clang libclang-rt-14-dev)
 fi
 
 missing=()

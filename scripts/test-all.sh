@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Builds both programs and runs every test: the native suite on simulated
-# machines, then the Windows executable under Wine.
+# machines (plainly and under sanitizers, with the fault matrix), a short run
+# of each fuzz target, then the Windows executable under Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh --windows
+bash scripts/install-deps.sh --all
 
 cmake --preset native >/dev/null
 cmake --build --preset native
@@ -14,6 +15,9 @@ ctest --preset native
 cmake --preset asan >/dev/null
 cmake --build --preset asan
 ctest --preset asan
+
+# A short run of every fuzz target from its seed corpus.
+bash scripts/run-fuzz.sh
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows

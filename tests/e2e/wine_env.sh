@@ -78,6 +78,14 @@ _wine_env_exec() {
     "$@" </dev/null
 }
 
+_wine_env_select_null_driver() {
+  _wine_env_exec timeout -k 5 120 "$WINE_ENV_LOADER" reg add 'HKCU\Software\Wine\Drivers' \
+    /v Graphics /t REG_SZ /d null /f >>"$1" 2>&1
+  local code=$?
+  [ "$code" -eq 0 ] || echo "wine_env: reg add exited with $code" >>"$1"
+  return "$code"
+}
+
 # Creates a fresh prefix in a temporary directory and leaves a persistent
 # wineserver running for it. Returns non-zero (and prints the boot log) on
 # failure.
@@ -99,9 +107,10 @@ wine_env_start() {
     cat "$log" >&2
     return 1
   fi
-  # Headless from here on: every later desktop uses the null driver.
-  if ! _wine_env_exec timeout -k 5 120 "$WINE_ENV_LOADER" reg add 'HKCU\Software\Wine\Drivers' \
-      /v Graphics /t REG_SZ /d null /f >>"$log" 2>&1; then
+  # Headless from here on: every later desktop uses the null driver. One
+  # more try when the first fails: on a loaded machine it was seen to fail
+  # once, silently, right after the boot.
+  if ! _wine_env_select_null_driver "$log" && ! _wine_env_select_null_driver "$log"; then
     echo "wine_env: could not select the null graphics driver" >&2
     cat "$log" >&2
     return 1
