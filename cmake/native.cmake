@@ -9,5 +9,15 @@ target_link_libraries(corvane_system PUBLIC corvane_sim)
 add_executable(corvane-setup src/platform/sim/host_main.cpp)
 target_link_libraries(corvane-setup PRIVATE corvane_system)
 
-enable_testing()
-add_subdirectory(tests)
+# The control tool for the machine directories corvane-setup runs on.
+add_executable(corvane-sim src/platform/sim/tool/corvane_sim.cpp src/platform/sim/tool/summary.cpp)
+target_link_libraries(corvane-sim PRIVATE corvane_sim)
+
+if(CORVANE_FUZZ)
+  add_subdirectory(fuzz)
+elseif(CORVANE_BENCH)
+  add_subdirectory(bench)
+else()
+  enable_testing()
+  add_subdirectory(tests)
+endif()

@@ -29,7 +29,7 @@ class SimTest : public ::testing::Test {
   ~SimTest() override { sim::SetCurrent(nullptr); }
 
   // Runs the program as if started with these words after its own path.
-  int Run(std::u16string arguments) {
+  int Run(const std::u16string& arguments) {
     machine.commandLine = u"\"" + machine.modulePath + u"\"";
     if (!arguments.empty()) machine.commandLine += u" " + arguments;
     return CorvaneEntry(Instance());

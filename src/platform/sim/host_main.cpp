@@ -1,37 +1,28 @@
-// The native corvane-setup: runs the program's entry on a simulated machine.
-// CORVANE_SIM_SHIFT=1 holds the Shift key down; the simulated desktop draws
-// any dialog the program shows on standard error.
+// The native corvane-setup: runs the program's entry on a simulated machine;
+// the simulated desktop draws any dialog the program shows on standard error.
+//
+//   CORVANE_SIM_MACHINE=DIR   runs on the machine saved in DIR (see
+//                             machine_store.h) and saves it back when the
+//                             program ends, through ExitProcess too; without
+//                             it the run has a fresh default machine to itself
+//   CORVANE_SIM_SHIFT=1       holds the Shift key down during this run
+//   CORVANE_SIM_LOCK_WAIT_MS  how long to wait while another run uses DIR
+//                             (30000 unless given)
+//   CORVANE_SIM_DIE_BEFORE_SWITCH=1  for tests: the run is killed once its new
+//                             snapshot is written, before it takes effect
+//
+// A machine directory that cannot be used ends the run with exit code 125
+// and a message on standard error.
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 
 #include "core/entry.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/machine_store.h"
 
 namespace {
-
-std::u16string FromUtf8(const std::string& text) {
-  std::u16string out;
-  for (std::size_t i = 0; i < text.size();) {
-    const auto c = static_cast<unsigned char>(text[i]);
-    const int extra = c < 0x80 ? 0 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
-    if (extra < 0 || (extra > 0 && i + extra >= text.size())) {
-      out += u'\uFFFD';
-      ++i;
-      continue;
-    }
-    std::uint32_t code = extra == 0 ? c : c & (0x3F >> extra);
-    for (int k = 1; k <= extra; ++k) code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
-    i += extra + 1;
-    if (code >= 0x10000) {
-      code -= 0x10000;
-      out += static_cast<char16_t>(0xD800 + (code >> 10));
-      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
-    } else {
-      out += static_cast<char16_t>(code);
-    }
-  }
-  return out;
-}
 
 // Quotes one word so that the shell's splitting gives it back unchanged.
 std::u16string Quote(const std::u16string& word) {
@@ -51,18 +42,80 @@ std::u16string Quote(const std::u16string& word) {
   return out + u"\"";
 }
 
+constexpr int ExitMachineUnusable = 125;
+constexpr std::uint64_t DefaultLockWaitMs = 30000;
+constexpr std::uint64_t RunWatchdogMs = 24ull * 3600 * 1000;
+
+bool EnvIs(const char* name, const char* value) {
+  const char* set = std::getenv(name);
+  return set && std::string(set) == value;
+}
+
+class Host {
+ public:
+  // False, with the reason on standard error, when the machine cannot be had.
+  bool Start() {
+    const char* dir = std::getenv("CORVANE_SIM_MACHINE");
+    if (!dir || !*dir) {
+      sim::SetUpDefaultMachine(machine_);
+      return true;
+    }
+    dirName_ = dir;
+    const char* wait = std::getenv("CORVANE_SIM_LOCK_WAIT_MS");
+    const std::uint64_t waitMs = wait && *wait ? std::strtoull(wait, nullptr, 10) : DefaultLockWaitMs;
+    std::string error = store_.Open(dirName_, sim::MachineDirectory::Access::Change, waitMs);
+    if (error.empty()) error = store_.Load(machine_);
+    if (!error.empty()) {
+      std::fprintf(stderr, "corvane-setup: cannot use the machine in %s: %s\n", dir, error.c_str());
+      return false;
+    }
+    persistent_ = true;
+    return true;
+  }
+
+  sim::Machine& machine() { return machine_; }
+
+  // The program's process is gone; the machine goes back to its directory.
+  int Finish(int code) {
+    sim::SetCurrent(nullptr);
+    if (!persistent_) return code;
+    persistent_ = false;
+    sim::EndProgram(machine_);
+    machine_.shiftHeld = shiftBefore_;
+    const std::string error = store_.Save(machine_, [] {
+      if (EnvIs("CORVANE_SIM_DIE_BEFORE_SWITCH", "1")) std::raise(SIGKILL);
+    });
+    if (error.empty()) return code;
+    std::fprintf(stderr, "corvane-setup: cannot save the machine in %s: %s\n", dirName_.c_str(), error.c_str());
+    return ExitMachineUnusable;
+  }
+
+  void HoldShiftForThisRun() {
+    shiftBefore_ = machine_.shiftHeld;
+    if (EnvIs("CORVANE_SIM_SHIFT", "1")) machine_.shiftHeld = true;
+  }
+
+ private:
+  sim::Machine machine_;
+  sim::MachineDirectory store_;
+  std::string dirName_;
+  bool persistent_ = false;
+  bool shiftBefore_ = false;
+};
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  sim::Machine machine;
-  sim::SetUpDefaultMachine(machine);
+  static Host host;
+  if (!host.Start()) return ExitMachineUnusable;
+  sim::Machine& machine = host.machine();
   sim::SetCurrent(&machine);
-  const char* shift = std::getenv("CORVANE_SIM_SHIFT");
-  machine.shiftHeld = shift && std::string(shift) == "1";
+  host.HoldShiftForThisRun();
   machine.renderDialogs = true;
+  machine.hangLimitMs = machine.nowMs + RunWatchdogMs;
+  machine.exitHandler = [](unsigned code) { std::_Exit(host.Finish(static_cast<int>(code))); };
   machine.commandLine = u"\"" + machine.modulePath + u"\"";
-  for (int i = 1; i < argc; ++i) machine.commandLine += u" " + Quote(FromUtf8(argv[i]));
+  for (int i = 1; i < argc; ++i) machine.commandLine += u" " + Quote(sim::FromUtf8(argv[i]));
   const int code = CorvaneEntry(reinterpret_cast<win::HINSTANCE>(std::uintptr_t{0x140000000}));
-  sim::SetCurrent(nullptr);
-  return code;
+  return host.Finish(code);
 }

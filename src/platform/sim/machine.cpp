@@ -61,32 +61,83 @@ std::string Utf8(std::u16string_view text) {
   return out;
 }
 
+std::u16string FromUtf8(std::string_view text) {
+  std::u16string out;
+  for (std::size_t i = 0; i < text.size();) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    int extra = c < 0x80 ? 0 : c >= 0xF8 ? -1 : c >= 0xF0 ? 3 : c >= 0xE0 ? 2 : c >= 0xC0 ? 1 : -1;
+    if (extra > 0 && i + extra >= text.size()) extra = -1;
+    for (int k = 1; k <= extra; ++k)
+      if ((static_cast<unsigned char>(text[i + k]) & 0xC0) != 0x80) extra = -1;
+    if (extra < 0) {
+      out += u'\uFFFD';
+      ++i;
+      continue;
+    }
+    std::uint32_t code = extra == 0 ? c : c & (0x3F >> extra);
+    for (int k = 1; k <= extra; ++k) code = (code << 6) | (static_cast<unsigned char>(text[i + k]) & 0x3F);
+    i += extra + 1;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      out += static_cast<char16_t>(0xD800 + (code >> 10));
+      out += static_cast<char16_t>(0xDC00 + (code & 0x3FF));
+    } else {
+      out += static_cast<char16_t>(code);
+    }
+  }
+  return out;
+}
+
 Machine::Machine() = default;
 Machine::~Machine() {
   if (current == this) current = nullptr;
+  // A run that ended early leaves its blocks behind, as a process would.
+  for (auto* heap : {&crtBlocks, &globalBlocks, &localBlocks})
+    for (const auto& [block, size] : *heap) std::free(block);
 }
 
 // ---- Clock ------------------------------------------------------------------------
 
-void Machine::Schedule(std::uint64_t delayMs, std::function<void()> action) {
-  events_.push_back({nowMs + delayMs, eventSeq_++, std::move(action)});
+void Machine::Schedule(std::uint64_t delayMs, TimedEvent event) {
+  event.atMs = nowMs + delayMs;
+  event.seq = eventSeq++;
+  events.push_back(std::move(event));
 }
 
 void Machine::RunDueEvents() {
   for (;;) {
-    auto due = std::min_element(events_.begin(), events_.end(), [](const Event& a, const Event& b) {
-      return a.atMs != b.atMs ? a.atMs < b.atMs : a.seq < b.seq;
-    });
-    if (due == events_.end() || due->atMs > nowMs) return;
-    auto action = std::move(due->action);
-    events_.erase(due);
-    action();
+    auto due = std::min_element(events.begin(), events.end(), Earlier);
+    if (due == events.end() || due->atMs > nowMs) return;
+    const TimedEvent event = std::move(*due);
+    events.erase(due);
+    Fire(event);
+  }
+}
+
+void Machine::Fire(const TimedEvent& event) {
+  switch (event.kind) {
+    case TimedEvent::Kind::ServiceState:
+      if (Service* service = FindService(event.name); service && service->state == event.from)
+        service->state = event.to;
+      break;
+    case TimedEvent::Kind::HoldRelease:
+      std::erase_if(holds, [&](const ExternalHold& h) { return h.key == event.name && h.untilMs == event.atMs; });
+      break;
+    case TimedEvent::Kind::CompanionWindow:
+      OpenCompanionWindow(*this);
+      break;
+    case TimedEvent::Kind::CompanionExit:
+      EndCompanion(*this);
+      break;
+    case TimedEvent::Kind::WindowClose:
+      if (Window* w = FindWindowByHandle(event.window)) w->alive = false;
+      break;
   }
 }
 
 std::optional<std::uint64_t> Machine::NextEventTime() const {
   std::optional<std::uint64_t> next;
-  for (const auto& e : events_)
+  for (const auto& e : events)
     if (!next || e.atMs < *next) next = e.atMs;
   return next;
 }
@@ -94,10 +145,8 @@ std::optional<std::uint64_t> Machine::NextEventTime() const {
 void Machine::Advance(std::uint64_t ms) {
   const std::uint64_t target = nowMs + ms;
   for (;;) {
-    auto next = std::min_element(events_.begin(), events_.end(), [](const Event& a, const Event& b) {
-      return a.atMs != b.atMs ? a.atMs < b.atMs : a.seq < b.seq;
-    });
-    if (next == events_.end() || next->atMs > target) break;
+    auto next = std::min_element(events.begin(), events.end(), Earlier);
+    if (next == events.end() || next->atMs > target) break;
     nowMs = std::max(nowMs, next->atMs);
     RunDueEvents();
   }
@@ -145,6 +194,7 @@ DWORD Machine::ArmedFault(const char* call, std::u16string_view detail) {
 }
 
 bool Machine::Fails(const char* call, std::u16string_view detail) {
+  ++quietCalls[call];
   const DWORD error = ArmedFault(call, detail);
   if (error) lastError = error;
   return error != 0;
@@ -242,11 +292,10 @@ void Machine::HoldFile(std::u16string_view path, std::uint64_t forMs, DWORD shar
   hold.holder = std::move(holder);
   holds.push_back(hold);
   if (forMs != UINT64_MAX) {
-    const std::uint64_t until = hold.untilMs;
-    const std::u16string key = hold.key;
-    Schedule(forMs, [this, key, until] {
-      std::erase_if(holds, [&](const ExternalHold& h) { return h.key == key && h.untilMs == until; });
-    });
+    TimedEvent release;
+    release.kind = TimedEvent::Kind::HoldRelease;
+    release.name = hold.key;
+    Schedule(forMs, std::move(release));
   }
 }
 
@@ -388,8 +437,8 @@ Window* Machine::FindWindowByHandle(std::uintptr_t handle) {
 
 Window& Machine::AddWindow(std::u16string className, std::u16string title) {
   auto window = std::make_unique<Window>();
-  window->handle = nextWindow_;
-  nextWindow_ += 0x10;
+  window->handle = nextWindow;
+  nextWindow += 0x10;
   window->className = std::move(className);
   window->title = std::move(title);
   windows.push_back(std::move(window));
@@ -398,22 +447,17 @@ Window& Machine::AddWindow(std::u16string className, std::u16string title) {
 
 Window& Machine::AddHelpWindow(DWORD closeDelayMs, bool closes) {
   Window& window = AddWindow(u"HH Parent", u"Corvane Help");
-  window.onPosted = [this, closeDelayMs, closes](Window& self, win::UINT message, win::WPARAM wParam,
-                                                 win::LPARAM) {
-    if (!closes || message != win::WM_SYSCOMMAND || wParam != win::SC_CLOSE) return;
-    const std::uintptr_t handle = self.handle;
-    Schedule(closeDelayMs, [this, handle] {
-      if (Window* w = FindWindowByHandle(handle)) w->alive = false;
-    });
-  };
+  window.role = WindowRole::Help;
+  window.closeDelayMs = closeDelayMs;
+  window.closes = closes;
   return window;
 }
 
 // ---- Handles ------------------------------------------------------------------------
 
 std::uintptr_t Machine::AddHandle(std::shared_ptr<HandleObject> object) {
-  const std::uintptr_t value = nextHandle_;
-  nextHandle_ += 4;
+  const std::uintptr_t value = nextHandle;
+  nextHandle += 4;
   handles[value] = std::move(object);
   return value;
 }

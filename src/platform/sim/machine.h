@@ -71,10 +71,39 @@ struct Service {
   DWORD startError = 0;      // StartServiceW refuses with this code
 };
 
+// ---- Timed events ----------------------------------------------------------------
+
+// Something due at a virtual time. Kept as data rather than code so that a
+// saved machine brings its pending changes along.
+struct TimedEvent {
+  enum class Kind {
+    ServiceState,     // service `name` moves from state `from` to `to`, unless moved meanwhile
+    HoldRelease,      // the hold on file key `name` that lasts until atMs ends
+    CompanionWindow,  // the tray companion's window appears
+    CompanionExit,    // the tray companion ends
+    WindowClose,      // `window` closes
+  };
+  Kind kind = Kind::ServiceState;
+  std::uint64_t atMs = 0;
+  std::uint64_t seq = 0;  // orders events due at the same time
+  std::u16string name;
+  std::uintptr_t window = 0;
+  DWORD from = 0, to = 0;
+};
+
+// Whether `a` happens before `b`.
+inline bool Earlier(const TimedEvent& a, const TimedEvent& b) {
+  return a.atMs != b.atMs ? a.atMs < b.atMs : a.seq < b.seq;
+}
+
 // ---- Windows -----------------------------------------------------------------
 
-struct Window;
-using MessageHandler = std::function<void(Window&, win::UINT, win::WPARAM, win::LPARAM)>;
+// What a window does with messages posted to it.
+enum class WindowRole {
+  Plain,      // nothing
+  Help,       // a help viewer: closes after SC_CLOSE (see Window::closes)
+  Companion,  // the tray companion's window: ends it on the exit request
+};
 
 struct Window {
   std::uintptr_t handle = 0;
@@ -86,7 +115,9 @@ struct Window {
   std::map<int, std::u16string> items;  // dialog controls by id
   bool dialogEnded = false;
   win::INT_PTR dialogResult = 0;
-  MessageHandler onPosted;              // posted messages, as its process handles them
+  WindowRole role = WindowRole::Plain;
+  DWORD closeDelayMs = 0;  // a help window closes this long after SC_CLOSE...
+  bool closes = true;      // ...or never
 };
 
 // ---- Processes and the tray companion ---------------------------------------------
@@ -182,7 +213,9 @@ class Machine {
   std::uint64_t hangLimitMs = 24ull * 3600 * 1000;  // a run past this is a hang
   std::map<std::string, DWORD> callCostMs;           // virtual time a call takes
   void Advance(std::uint64_t ms);
-  void Schedule(std::uint64_t delayMs, std::function<void()> action);
+  void Schedule(std::uint64_t delayMs, TimedEvent event);
+  std::vector<TimedEvent> events;  // pending, in no particular order
+  std::uint64_t eventSeq = 0;      // the next event's sequence number
 
   // Faults, journal, last error.
   std::vector<Fault> faults;
@@ -196,6 +229,7 @@ class Machine {
   bool Enter(const char* call, std::u16string_view detail = {});
   // The fault check alone, for calls too frequent to journal (the CRT heap).
   bool Fails(const char* call, std::u16string_view detail = {});
+  std::map<std::string, int> quietCalls;  // how often each unjournaled call was made
   // For calls that return their error instead of setting the last error
   // (the registry): records the call and gives the armed fault's code, or 0.
   DWORD EnterStatus(const char* call, std::u16string_view detail = {});
@@ -233,6 +267,10 @@ class Machine {
   std::vector<Service> services;
   Service* FindService(std::u16string_view name);
   bool SpoolerRunning() const;
+  // A running service begins to stop (a stopped one to start), as the
+  // Service Control Manager has it do: done after its delay, or never.
+  void BeginServiceStop(Service& service);
+  void BeginServiceStart(Service& service);
 
   // Registry.
   RegistryKey hklm{u"HKEY_LOCAL_MACHINE"};
@@ -279,18 +317,12 @@ class Machine {
   std::map<std::uintptr_t, std::shared_ptr<HandleObject>> handles;
   std::uintptr_t AddHandle(std::shared_ptr<HandleObject> object);
   HandleObject* FindHandle(std::uintptr_t value);
+  std::uintptr_t nextHandle = 0x104;
+  std::uintptr_t nextWindow = 0x10010;
 
  private:
-  struct Event {
-    std::uint64_t atMs;
-    std::uint64_t seq;
-    std::function<void()> action;
-  };
-  std::vector<Event> events_;
-  std::uint64_t eventSeq_ = 0;
-  std::uintptr_t nextHandle_ = 0x104;
-  std::uintptr_t nextWindow_ = 0x10010;
   void RunDueEvents();
+  void Fire(const TimedEvent& event);
   DWORD ArmedFault(const char* call, std::u16string_view detail);
 };
 
@@ -299,12 +331,30 @@ inline constexpr char16_t PendingOperationsValue[] = u"PendingFileRenameOperatio
 
 // Starts the tray companion from `image` as CreateProcessW would.
 void StartCompanion(Machine& machine, std::u16string_view image);
+// The companion's window appears (when it still runs and has none).
+void OpenCompanionWindow(Machine& machine);
+// The companion ends: its window goes, its mutex is released or abandoned.
+void EndCompanion(Machine& machine);
+// A message posted to a window, handled as the window's process would.
+void DeliverPosted(Machine& machine, Window& window, win::UINT message, win::WPARAM wParam);
+// The program's process ends: its handles close, a mutex it still owns is
+// abandoned, its windows go.
+void EndProgram(Machine& machine);
 // Drops a mutex nobody holds a handle to any more.
 void ForgetUnusedMutex(Machine& machine, const std::u16string& key);
 
 // A restart: the pending file operations are carried out and cleared, other
-// processes end, services come back up, open handles are gone.
+// processes (the tray companion too) end, services come back up, open
+// handles, mutexes and pending events are gone.
 void Reboot(Machine& machine);
+
+// The Session Manager's pending file operations as (source, target) pairs
+// as recorded: "\??\" prefixes kept, an empty target deletes, a target
+// starting with "!" replaces what is there.
+std::vector<std::pair<std::u16string, std::u16string>> PendingOperations(Machine& machine);
+// Records one as MoveFileExW with MOVEFILE_DELAY_UNTIL_REBOOT does, for
+// full paths; an empty `to` deletes `from`.
+void AddPendingOperation(Machine& machine, std::u16string_view from, std::u16string_view to, bool replace);
 
 // The machine every platform call talks to.
 Machine& Current();
@@ -319,11 +369,20 @@ void SetUpDefaultMachine(Machine& machine, unsigned build = 2620);
 // version checks read it like a real module's.
 std::vector<std::uint8_t> VersionedFileImage(unsigned build, std::size_t size = 4096);
 std::vector<std::uint8_t> VersionedFileImage(unsigned build, std::size_t size, unsigned fileBuild);
+// The build a version check reads from a file image (the product version's
+// last part), or nothing without a version block.
+std::optional<unsigned> FileBuild(const std::vector<std::uint8_t>& image);
+// Makes the image's version block carry `build` as product and file build;
+// false when it has none.
+bool SetFileBuild(std::vector<std::uint8_t>& image, unsigned build);
 
 // A block of the machine's local heap, as the system hands out (LocalFree).
 void* LocalAllocZeroed(std::size_t bytes);
 
 std::u16string ToUpperAscii(std::u16string_view text);
 std::string Utf8(std::u16string_view text);
+// UTF-8 back to UTF-16; bytes that start no sequence become U+FFFD. Gives
+// back what Utf8 made, unpaired surrogates included.
+std::u16string FromUtf8(std::string_view text);
 
 }  // namespace sim

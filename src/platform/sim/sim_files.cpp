@@ -251,17 +251,7 @@ BOOL MoveFileExW(const char16_t* existingFileName, const char16_t* newFileName, 
   }
   if (flags & MOVEFILE_DELAY_UNTIL_REBOOT) {
     // Recorded for the Session Manager; nothing is checked until the restart.
-    const sim::RegistryValue* old = m.FindValue(HKEY_LOCAL_MACHINE, sim::SessionManagerKey,
-                                                sim::PendingOperationsValue);
-    std::vector<std::uint8_t> data = old ? old->data : std::vector<std::uint8_t>{};
-    if (data.size() >= 2 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0)
-      data.resize(data.size() - 2);
-    std::u16string target;
-    if (!to.empty()) target = std::u16string((flags & MOVEFILE_REPLACE_EXISTING) ? u"!" : u"") + u"\\??\\" + to;
-    const auto pair = sim::MultiStringBytes({u"\\??\\" + from, target});
-    data.insert(data.end(), pair.begin(), pair.end());
-    m.SetValue(HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, REG_MULTI_SZ,
-               std::move(data));
+    sim::AddPendingOperation(m, from, to, flags & MOVEFILE_REPLACE_EXISTING);
     return TRUE;
   }
   sim::FileNode* node = m.FindFile(from);

@@ -21,41 +21,6 @@ sim::NamedMutex& CompanionMutex(sim::Machine& m) {
   return mutex;
 }
 
-// The companion ends: its window goes, its mutex is released or abandoned,
-// and its program file stays mapped a moment longer.
-void EndCompanion(sim::Machine& m) {
-  if (!m.companion.running) return;
-  m.companion.running = false;
-  if (sim::Window* window = m.FindWindowByHandle(m.companion.window)) window->alive = false;
-  m.companion.window = 0;
-  const std::u16string key = sim::ToUpperAscii(sim::CompanionMutexName);
-  if (auto it = m.mutexes.find(key); it != m.mutexes.end()) {
-    sim::NamedMutex& mutex = it->second;
-    if (mutex.owner == sim::NamedMutex::Owner::Companion) {
-      mutex.owner = sim::NamedMutex::Owner::None;
-      mutex.abandoned = m.companionBehaviour.abandonsMutex;
-    }
-    mutex.companionHandle = false;
-    sim::ForgetUnusedMutex(m, key);
-  }
-  if (m.companionBehaviour.imageReleaseMs) {
-    m.HoldFile(m.companion.image, m.companionBehaviour.imageReleaseMs, FILE_SHARE_READ, "cortray.exe");
-    m.holds.back().image = true;
-  }
-}
-
-void OpenCompanionWindow(sim::Machine& m) {
-  if (!m.companion.running || m.companion.window) return;
-  sim::Window& window = m.AddWindow(sim::CompanionWindowClass, u"Corvane");
-  window.onPosted = [&m](sim::Window&, UINT message, WPARAM, LPARAM) {
-    if (message != sim::CompanionExitMessage) return;
-    ++m.companion.exitRequests;
-    if (m.companionBehaviour.ignoresExitRequest) return;
-    m.Schedule(m.companionBehaviour.exitDelayMs, [&m] { EndCompanion(m); });
-  };
-  m.companion.window = window.handle;
-}
-
 // The mutex behind a handle of the program, or null.
 sim::NamedMutex* MutexOf(sim::Machine& m, HANDLE handle) {
   const HandleObject* object = m.FindHandle(reinterpret_cast<std::uintptr_t>(handle));
@@ -85,6 +50,35 @@ void ForgetUnusedMutex(Machine& m, const std::u16string& key) {
     m.mutexes.erase(it);
 }
 
+// Its program file stays mapped a moment longer than the process.
+void EndCompanion(Machine& m) {
+  if (!m.companion.running) return;
+  m.companion.running = false;
+  if (Window* window = m.FindWindowByHandle(m.companion.window)) window->alive = false;
+  m.companion.window = 0;
+  const std::u16string key = ToUpperAscii(CompanionMutexName);
+  if (auto it = m.mutexes.find(key); it != m.mutexes.end()) {
+    NamedMutex& mutex = it->second;
+    if (mutex.owner == NamedMutex::Owner::Companion) {
+      mutex.owner = NamedMutex::Owner::None;
+      mutex.abandoned = m.companionBehaviour.abandonsMutex;
+    }
+    mutex.companionHandle = false;
+    ForgetUnusedMutex(m, key);
+  }
+  if (m.companionBehaviour.imageReleaseMs) {
+    m.HoldFile(m.companion.image, m.companionBehaviour.imageReleaseMs, FILE_SHARE_READ, "cortray.exe");
+    m.holds.back().image = true;
+  }
+}
+
+void OpenCompanionWindow(Machine& m) {
+  if (!m.companion.running || m.companion.window) return;
+  Window& window = m.AddWindow(CompanionWindowClass, u"Corvane");
+  window.role = WindowRole::Companion;
+  m.companion.window = window.handle;
+}
+
 void StartCompanion(Machine& m, std::u16string_view image) {
   ++m.companion.starts;
   // A second instance sees the first one's mutex and leaves at once.
@@ -94,10 +88,32 @@ void StartCompanion(Machine& m, std::u16string_view image) {
   NamedMutex& mutex = CompanionMutex(m);
   mutex.companionHandle = true;
   if (mutex.owner == NamedMutex::Owner::None) mutex.owner = NamedMutex::Owner::Companion;
-  if (m.companionBehaviour.windowDelayMs == 0)
+  if (m.companionBehaviour.windowDelayMs == 0) {
     OpenCompanionWindow(m);
-  else
-    m.Schedule(m.companionBehaviour.windowDelayMs, [&m] { OpenCompanionWindow(m); });
+    return;
+  }
+  TimedEvent appear;
+  appear.kind = TimedEvent::Kind::CompanionWindow;
+  m.Schedule(m.companionBehaviour.windowDelayMs, std::move(appear));
+}
+
+void EndProgram(Machine& m) {
+  for (const auto& [value, object] : m.handles) {
+    if (object->kind != HandleKind::Mutex) continue;
+    auto it = m.mutexes.find(object->name);
+    if (it == m.mutexes.end()) continue;
+    --it->second.programHandles;
+    if (it->second.owner == NamedMutex::Owner::Program && it->second.programHandles <= 0) {
+      it->second.owner = NamedMutex::Owner::None;
+      it->second.abandoned = true;
+    }
+  }
+  m.handles.clear();
+  std::vector<std::u16string> keys;
+  for (const auto& [key, mutex] : m.mutexes) keys.push_back(key);
+  for (const auto& key : keys) ForgetUnusedMutex(m, key);
+  // Its dialogs go with it; windows closed before are forgotten.
+  std::erase_if(m.windows, [](const std::unique_ptr<Window>& w) { return w->dialog || !w->alive; });
 }
 
 }  // namespace sim

@@ -53,16 +53,38 @@ void CarryOut(Machine& m, const std::u16string& source, std::u16string target) {
 
 }  // namespace
 
-void Reboot(Machine& m) {
-  m.holds.clear();
-  m.handles.clear();
-  for (auto& window : m.windows) window->alive = false;
+std::vector<std::pair<std::u16string, std::u16string>> PendingOperations(Machine& m) {
+  std::vector<std::pair<std::u16string, std::u16string>> pairs;
   if (const RegistryValue* pending = m.FindValue(win::HKEY_LOCAL_MACHINE, SessionManagerKey,
                                                  PendingOperationsValue)) {
     const auto strings = Strings(pending->data);
-    for (std::size_t i = 0; i + 1 < strings.size(); i += 2) CarryOut(m, strings[i], strings[i + 1]);
-    m.FindKey(win::HKEY_LOCAL_MACHINE, SessionManagerKey)->values.erase(ToUpperAscii(PendingOperationsValue));
+    for (std::size_t i = 0; i + 1 < strings.size(); i += 2) pairs.emplace_back(strings[i], strings[i + 1]);
   }
+  return pairs;
+}
+
+void AddPendingOperation(Machine& m, std::u16string_view from, std::u16string_view to, bool replace) {
+  const RegistryValue* old = m.FindValue(win::HKEY_LOCAL_MACHINE, SessionManagerKey, PendingOperationsValue);
+  std::vector<std::uint8_t> data = old ? old->data : std::vector<std::uint8_t>{};
+  if (data.size() >= 2 && data[data.size() - 1] == 0 && data[data.size() - 2] == 0) data.resize(data.size() - 2);
+  std::u16string target;
+  if (!to.empty()) target = std::u16string(replace ? u"!" : u"") + u"\\??\\" + std::u16string(to);
+  const auto pair = MultiStringBytes({u"\\??\\" + std::u16string(from), target});
+  data.insert(data.end(), pair.begin(), pair.end());
+  m.SetValue(win::HKEY_LOCAL_MACHINE, SessionManagerKey, PendingOperationsValue, win::REG_MULTI_SZ, std::move(data));
+}
+
+void Reboot(Machine& m) {
+  m.holds.clear();
+  m.handles.clear();
+  m.events.clear();
+  m.mutexes.clear();
+  for (auto& window : m.windows) window->alive = false;
+  m.companion.running = false;
+  m.companion.window = 0;
+  for (const auto& [source, target] : PendingOperations(m)) CarryOut(m, source, target);
+  if (RegistryKey* key = m.FindKey(win::HKEY_LOCAL_MACHINE, SessionManagerKey))
+    key->values.erase(ToUpperAscii(PendingOperationsValue));
   for (auto& service : m.services) {
     service.state = service.startError ? win::SERVICE_STOPPED : win::SERVICE_RUNNING;
     service.stopHangs = service.startHangs = false;

@@ -28,14 +28,16 @@ void FillStatus(const sim::Service& service, SERVICE_STATUS* status) {
 // it from `pending` in the meantime.
 void Transition(sim::Machine& m, const std::u16string& name, DWORD pending, DWORD target,
                 DWORD delayMs) {
-  auto apply = [&m, name, pending, target] {
-    sim::Service* service = m.FindService(name);
-    if (service && service->state == pending) service->state = target;
-  };
-  if (delayMs == 0)
-    apply();
-  else
-    m.Schedule(delayMs, apply);
+  if (delayMs == 0) {
+    if (sim::Service* service = m.FindService(name)) service->state = target;
+    return;
+  }
+  sim::TimedEvent event;
+  event.kind = sim::TimedEvent::Kind::ServiceState;
+  event.name = name;
+  event.from = pending;
+  event.to = target;
+  m.Schedule(delayMs, std::move(event));
 }
 
 // The service behind a handle for a call that needs `right`; null with the
@@ -56,6 +58,21 @@ sim::Service* EnterService(sim::Machine& m, const char* call, SC_HANDLE handle, 
 }
 
 }  // namespace
+
+namespace sim {
+
+void Machine::BeginServiceStop(Service& service) {
+  service.state = SERVICE_STOP_PENDING;
+  if (!service.stopHangs) Transition(*this, service.name, SERVICE_STOP_PENDING, SERVICE_STOPPED, service.stopDelayMs);
+}
+
+void Machine::BeginServiceStart(Service& service) {
+  service.state = SERVICE_START_PENDING;
+  if (!service.startHangs)
+    Transition(*this, service.name, SERVICE_START_PENDING, SERVICE_RUNNING, service.startDelayMs);
+}
+
+}  // namespace sim
 
 namespace win {
 
@@ -112,9 +129,7 @@ BOOL ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
     m.lastError = ERROR_SERVICE_CANNOT_ACCEPT_CTRL;
     return FALSE;
   }
-  service->state = SERVICE_STOP_PENDING;
-  if (!service->stopHangs)
-    Transition(m, service->name, SERVICE_STOP_PENDING, SERVICE_STOPPED, service->stopDelayMs);
+  m.BeginServiceStop(*service);
   FillStatus(*service, status);
   return TRUE;
 }
@@ -131,9 +146,7 @@ BOOL StartServiceW(SC_HANDLE handle, DWORD, const char16_t**) {
     m.lastError = service->startError;
     return FALSE;
   }
-  service->state = SERVICE_START_PENDING;
-  if (!service->startHangs)
-    Transition(m, service->name, SERVICE_START_PENDING, SERVICE_RUNNING, service->startDelayMs);
+  m.BeginServiceStart(*service);
   return TRUE;
 }
 

@@ -1,6 +1,7 @@
 // Version resources of the simulated machine, read from the file's own
 // bytes: a file carries a version when it holds a fixed version block.
 #include <cstring>
+#include <optional>
 
 #include "platform/sim/machine.h"
 
@@ -14,16 +15,20 @@ constexpr std::size_t HeaderBytes = 6 + sizeof(VersionKey);
 constexpr std::size_t FixedOffset = (HeaderBytes + 3) & ~std::size_t{3};
 constexpr std::size_t BlockBytes = FixedOffset + sizeof(VS_FIXEDFILEINFO);
 
-// The file's fixed version block, found on a 4-byte boundary.
-bool FindFixedInfo(const std::vector<std::uint8_t>& data, VS_FIXEDFILEINFO& info) {
-  for (std::size_t at = 0; at + sizeof info <= data.size(); at += 4) {
+// Where the file's fixed version block lies, found on a 4-byte boundary.
+std::optional<std::size_t> FixedInfoOffset(const std::vector<std::uint8_t>& data) {
+  for (std::size_t at = 0; at + sizeof(VS_FIXEDFILEINFO) <= data.size(); at += 4) {
     DWORD signature;
     std::memcpy(&signature, data.data() + at, 4);
-    if (signature != VS_FFI_SIGNATURE) continue;
-    std::memcpy(&info, data.data() + at, sizeof info);
-    return true;
+    if (signature == VS_FFI_SIGNATURE) return at;
   }
-  return false;
+  return std::nullopt;
+}
+
+bool FindFixedInfo(const std::vector<std::uint8_t>& data, VS_FIXEDFILEINFO& info) {
+  const auto at = FixedInfoOffset(data);
+  if (at) std::memcpy(&info, data.data() + *at, sizeof info);
+  return at.has_value();
 }
 
 // The fixed block of a file the caller names; false with the last error set.
@@ -115,6 +120,23 @@ namespace sim {
 
 std::vector<std::uint8_t> VersionedFileImage(unsigned build, std::size_t size) {
   return VersionedFileImage(build, size, build);
+}
+
+std::optional<unsigned> FileBuild(const std::vector<std::uint8_t>& image) {
+  VS_FIXEDFILEINFO info;
+  if (!FindFixedInfo(image, info)) return std::nullopt;
+  return LOWORD(info.dwProductVersionLS);
+}
+
+bool SetFileBuild(std::vector<std::uint8_t>& image, unsigned build) {
+  const auto at = FixedInfoOffset(image);
+  if (!at) return false;
+  VS_FIXEDFILEINFO info;
+  std::memcpy(&info, image.data() + *at, sizeof info);
+  info.dwProductVersionLS = build;
+  info.dwFileVersionLS = build;
+  std::memcpy(image.data() + *at, &info, sizeof info);
+  return true;
 }
 
 }  // namespace sim

@@ -59,6 +59,31 @@ void Act(sim::Window& dialog, DLGPROC proc, sim::DialogClose action) {
 
 }  // namespace
 
+namespace sim {
+
+void DeliverPosted(Machine& m, Window& window, UINT message, WPARAM wParam) {
+  TimedEvent event;
+  switch (window.role) {
+    case WindowRole::Plain:
+      return;
+    case WindowRole::Help:
+      if (!window.closes || message != WM_SYSCOMMAND || wParam != SC_CLOSE) return;
+      event.kind = TimedEvent::Kind::WindowClose;
+      event.window = window.handle;
+      m.Schedule(window.closeDelayMs, std::move(event));
+      return;
+    case WindowRole::Companion:
+      if (message != CompanionExitMessage) return;
+      ++m.companion.exitRequests;
+      if (m.companionBehaviour.ignoresExitRequest) return;
+      event.kind = TimedEvent::Kind::CompanionExit;
+      m.Schedule(m.companionBehaviour.exitDelayMs, std::move(event));
+      return;
+  }
+}
+
+}  // namespace sim
+
 namespace win {
 
 HWND FindWindowW(const char16_t* className, const char16_t* windowName) {
@@ -74,7 +99,7 @@ HWND FindWindowW(const char16_t* className, const char16_t* windowName) {
   return nullptr;
 }
 
-BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM) {
   auto& m = sim::Current();
   sim::Window* target = Live(m, window);
   if (m.Enter("PostMessageW", target ? target->className : u"")) return FALSE;
@@ -82,7 +107,7 @@ BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
     m.lastError = ERROR_INVALID_WINDOW_HANDLE;
     return FALSE;
   }
-  if (target->onPosted) target->onPosted(*target, message, wParam, lParam);
+  sim::DeliverPosted(m, *target, message, wParam);
   return TRUE;
 }
 

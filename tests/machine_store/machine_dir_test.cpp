@@ -1,0 +1,319 @@
+// corvane-setup and corvane-sim run as separate processes over one machine
+// directory: a whole story, runs that die or meet each other, and input
+// that must be refused without harm.
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <map>
+#include <optional>
+#include <tuple>
+#include <vector>
+
+#include "disk_tree.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using Env = std::map<std::string, std::string>;
+
+const std::string kSystemMonitor = "C:\\Windows\\system32\\vexmon64.dll";
+const std::string kInstalledDriver = "C:\\Windows\\system32\\spool\\drivers\\x64\\3\\vexdrv64.dll";
+const std::string kOtherDriver = "Fenwick LaserPro 400 PCL6";
+
+struct Outcome {
+  int code = -1;    // the exit code, or -1 when a signal ended it
+  int signal = 0;
+  std::string out, err;
+};
+
+// A program started with its output going to files of its own.
+class Child {
+ public:
+  Child(const std::string& program, const std::vector<std::string>& args, const Env& env, const fs::path& scratch,
+        int number)
+      : out_(scratch / ("out." + std::to_string(number))), err_(scratch / ("err." + std::to_string(number))) {
+    pid_ = fork();
+    if (pid_ != 0) return;
+    for (const auto& [name, value] : env) setenv(name.c_str(), value.c_str(), 1);
+    dup2(open(out_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 1);
+    dup2(open(err_.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644), 2);
+    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    for (const auto& a : args) argv.push_back(const_cast<char*>(a.c_str()));
+    argv.push_back(nullptr);
+    execv(program.c_str(), argv.data());
+    _exit(127);
+  }
+
+  Outcome Wait() {
+    int status = 0;
+    waitpid(pid_, &status, 0);
+    Outcome o;
+    if (WIFEXITED(status)) o.code = WEXITSTATUS(status);
+    if (WIFSIGNALED(status)) o.signal = WTERMSIG(status);
+    o.out = disk::Read(out_);
+    o.err = disk::Read(err_);
+    return o;
+  }
+
+  void Kill() { kill(pid_, SIGKILL); }
+
+ private:
+  fs::path out_, err_;
+  pid_t pid_ = -1;
+};
+
+// The directory's lock, held as another run would hold it.
+class HeldLock {
+ public:
+  explicit HeldLock(const fs::path& dir) : fd_(open((dir / ".lock").c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0644)) {
+    EXPECT_EQ(flock(fd_, LOCK_EX | LOCK_NB), 0);
+  }
+  ~HeldLock() { close(fd_); }
+
+ private:
+  int fd_;
+};
+
+class MachineDirTest : public ::testing::Test {
+ protected:
+  disk::TempDir temp;
+  const std::string dir = (temp.path() / "machine").string();
+  int started = 0;
+
+  Child Start(const std::string& program, const std::vector<std::string>& args, Env env = {}) {
+    return Child(program, args, env, temp.path(), started++);
+  }
+  Outcome Sim(const std::vector<std::string>& args, const Env& env = {}) {
+    return Start(CORVANE_SIM_PROGRAM, args, env).Wait();
+  }
+  Outcome Setup(const std::string& word, Env env = {}) {
+    env["CORVANE_SIM_MACHINE"] = dir;
+    return Start(CORVANE_SETUP_PROGRAM, {word}, env).Wait();
+  }
+  // The part of `show` under a heading, up to the next blank line.
+  std::string Show(const std::string& heading) {
+    const Outcome shown = Sim({"show", dir});
+    EXPECT_EQ(shown.code, 0) << shown.err;
+    const std::string text = "\n" + shown.out;
+    const auto start = text.find("\n" + heading);
+    if (start == std::string::npos) return "<no " + heading + ">";
+    return text.substr(start + 1, text.find("\n\n", start + 1) - start - 1);
+  }
+  void Succeeds(const std::vector<std::string>& args) {
+    const Outcome o = Sim(args);
+    EXPECT_EQ(o.code, 0) << args[0] << ": " << o.err;
+  }
+};
+
+#define EXPECT_HAS(text, part) EXPECT_NE((text).find(part), std::string::npos) << (text)
+#define EXPECT_LACKS(text, part) EXPECT_EQ((text).find(part), std::string::npos) << (text)
+
+TEST_F(MachineDirTest, AStoryOverOneMachineDirectory) {
+  Succeeds({"new", dir});
+  EXPECT_HAS(Show("Spooler"), "Spooler: running");
+  EXPECT_HAS(Show("Printers"), "  * Office Laser\n      port LPT1:, driver " + kOtherDriver);
+  EXPECT_HAS(Show("Port monitors"), "ports COM1:, COM2:, COM3:, COM4:, FILE:, LPT1:");
+  EXPECT_HAS(Show("Product files"), "Setup\\vexdrv64.dll (build 2620)");
+  EXPECT_HAS(Show("Product files"), "Corvane\\cortray.exe (build 2620)");
+
+  EXPECT_EQ(Setup("install").code, 1);
+  EXPECT_HAS(Show("Port monitors"), "  Corvane:\n    DLL vexmon64.dll (build 2620)\n    ports Corvane:");
+  EXPECT_HAS(Show("Printer drivers"), "  Corvane printer (Windows x64, version 3)");
+  EXPECT_HAS(Show("Tray companion"), "Run value CorvaneTray: \"C:\\Program Files\\Corvane\\cortray.exe\"\n  running");
+
+  // Printers the product's other programs made, with their settings, come through a reinstall.
+  Succeeds({"add-printer", dir, "Front desk", "--comment", "Reception", "--location", "Hall", "--settings", "keyA",
+            "--default", "--jobs", "2"});
+  Succeeds({"add-printer", dir, "Back office", "--dsuser-settings", "keyB"});
+  EXPECT_HAS(Show("Printers"), "SubKey none, DsUser SubKey \"keyB\"\n      jobs queued: 0");
+  EXPECT_HAS(Show("Printers"), "jobs queued: 2");
+  EXPECT_EQ(Setup("install").code, 1);
+  const std::string printers = Show("Printers");
+  EXPECT_HAS(printers, "  * Front desk\n      port Corvane:, driver Corvane printer\n"
+                       "      comment \"Reception\", location \"Hall\"\n"
+                       "      SubKey \"keyA\", DsUser SubKey \"keyA\"\n      jobs queued: 0");
+  EXPECT_HAS(printers, "    Back office\n");
+  EXPECT_HAS(printers, "SubKey \"keyB\", DsUser SubKey \"keyB\"");
+  EXPECT_LACKS(printers, "    Corvane\n");
+
+  // A file another process keeps open waits for the restart.
+  Succeeds({"lock", dir, kSystemMonitor, "--holder", "a virus scanner"});
+  const Outcome uninstall = Setup("uninstall", {{"CORVANE_SIM_SHIFT", "1"}});
+  EXPECT_EQ(uninstall.code, 101);
+  EXPECT_HAS(uninstall.err, "DeleteFile-try\n#Restart Spooler\nDeleteFile-try\n[ Close ]");
+  EXPECT_HAS(Show("Pending file operations"), "  delete " + kSystemMonitor);
+  EXPECT_HAS(Show("Held files"), kSystemMonitor + " by a virus scanner, sharing nothing, until released");
+  EXPECT_HAS(Show("Printers"), "    Office Laser");
+  EXPECT_LACKS(Show("Printers"), "Front desk");
+  EXPECT_HAS(Show("Clock"), "Shift up") << "Shift was held for that run only";
+
+  Succeeds({"reboot", dir});
+  EXPECT_HAS(Show("Pending file operations"), "\n  none");
+  EXPECT_HAS(Show("Held files"), "\n  none");
+  EXPECT_LACKS(Show("Product files"), kSystemMonitor);
+
+  EXPECT_EQ(Setup("onInit").code, 102) << "the product's printer is not the default";
+  EXPECT_EQ(Setup("install").code, 1);
+  EXPECT_EQ(Setup("onChkDrv").code, 103);
+  Succeeds({"set-build", dir, kInstalledDriver, "2600"});
+  EXPECT_HAS(Show("Printer drivers"), "vexdrv64.dll (build 2600)");
+  EXPECT_EQ(Setup("onChkDrv").code, 3) << "a driver older than 2605 is out of date";
+  EXPECT_EQ(Setup("def.set").code, 4);
+  EXPECT_HAS(Show("Printers"), "  * Corvane\n");
+  EXPECT_EQ(Setup("onInit").code, 3);
+}
+
+TEST_F(MachineDirTest, ARunKilledWhileSavingLeavesThePreviousStateWhole) {
+  Succeeds({"new", dir});
+  ASSERT_EQ(Setup("install").code, 1);
+  const auto before = disk::Tree(dir);
+  const Outcome died = Setup("uninstall", {{"CORVANE_SIM_DIE_BEFORE_SWITCH", "1"}});
+  EXPECT_EQ(died.signal, SIGKILL);
+  auto after = disk::Tree(dir);
+  int leftovers = std::erase_if(after, [](const auto& entry) { return entry.first.rfind("state.3", 0) == 0; });
+  EXPECT_GT(leftovers, 10) << "the new snapshot was written whole";
+  EXPECT_EQ(after, before) << "what was in force is untouched";
+  EXPECT_HAS(Show("Printers"), "    Corvane\n");
+
+  EXPECT_EQ(Setup("uninstall").code, 2);
+  EXPECT_LACKS(Show("Printers"), "    Corvane\n");
+  for (const auto& [name, content] : disk::Tree(dir))
+    EXPECT_TRUE(name == ".lock" || name == "current" || name.rfind("state.3", 0) == 0) << name << " left behind";
+}
+
+TEST_F(MachineDirTest, ARunEndedThroughExitProcessIsSavedToo) {
+  Succeeds({"new", dir});
+  Succeeds({"fault", dir, "malloc", "--skip", "5"});
+  EXPECT_HAS(Show("Armed faults"), "malloc fails with 5");
+  EXPECT_EQ(Setup("install").code, 100) << "out of memory ends the run at once";
+  EXPECT_HAS(Show("Armed faults"), "\n  none") << "the fault was used up in the run that was saved";
+}
+
+TEST_F(MachineDirTest, RunsOnOneDirectoryTakeTurns) {
+  Succeeds({"new", dir});
+  const auto before = disk::Tree(dir);
+  {
+    std::optional<HeldLock> lock(std::in_place, dir);
+    const Env brief{{"CORVANE_SIM_LOCK_WAIT_MS", "50"}};
+    const Outcome setup = Setup("install", brief);
+    EXPECT_EQ(setup.code, 125);
+    EXPECT_HAS(setup.err, "corvane-setup: cannot use the machine in " + dir + ": " + dir +
+                              " is in use by another run; gave up waiting after 50 ms");
+    const Outcome tool = Sim({"shift", dir, "down"}, brief);
+    EXPECT_EQ(tool.code, 1);
+    EXPECT_HAS(tool.err, "is in use by another run");
+
+    Child killed = Start(CORVANE_SIM_PROGRAM, {"add-printer", dir, "Killed"});
+    killed.Kill();
+    EXPECT_EQ(killed.Wait().signal, SIGKILL);
+    EXPECT_EQ(disk::Tree(dir), before);
+
+    Child waiting = Start(CORVANE_SIM_PROGRAM, {"shift", dir, "down"});
+    EXPECT_EQ(disk::Tree(dir), before) << "nothing changes while the directory is held";
+    lock.reset();
+    EXPECT_EQ(waiting.Wait().code, 0) << "it went on once the directory was free";
+  }
+  EXPECT_HAS(Show("Clock"), "Shift held down");
+
+  // Many runs at once: none loses what another one did.
+  std::vector<Child> runs;
+  for (int i = 0; i < 8; ++i)
+    runs.push_back(Start(CORVANE_SIM_PROGRAM, {"add-printer", dir, "P" + std::to_string(i), "--driver", kOtherDriver,
+                                               "--port", "LPT2:"}));
+  for (int i = 0; i < 2; ++i) runs.push_back(Start(CORVANE_SETUP_PROGRAM, {"install"}, {{"CORVANE_SIM_MACHINE", dir}}));
+  for (std::size_t i = 0; i < runs.size(); ++i) {
+    const Outcome o = runs[i].Wait();
+    EXPECT_EQ(o.code, i < 8 ? 0 : 1) << o.err;
+  }
+  const std::string printers = Show("Printers");
+  for (int i = 0; i < 8; ++i) EXPECT_HAS(printers, "    P" + std::to_string(i) + "\n      port LPT2:");
+  EXPECT_HAS(printers, "    Corvane\n");
+  EXPECT_HAS(Show("Tray companion"), "started 2 times");
+}
+
+TEST_F(MachineDirTest, BadInputIsRefusedClearlyAndHarmsNothing) {
+  Succeeds({"new", dir});
+  ASSERT_EQ(Setup("install").code, 1);
+  const auto before = disk::Tree(dir);
+  const std::string setupMonitor = "C:\\Program Files\\Corvane\\Setup\\vexmon64.dll";
+  const struct {
+    std::vector<std::string> args;
+    int code;
+    std::string error;
+  } cases[] = {
+      {{}, 2, "corvane-sim: a verb is missing"},
+      {{"frobnicate", dir}, 2, "corvane-sim: no verb \"frobnicate\""},
+      {{"help", "frobnicate"}, 2, "corvane-sim help: no verb \"frobnicate\""},
+      {{"lock"}, 2, "corvane-sim lock: the machine directory is missing\nusage: corvane-sim lock DIR PATH"},
+      {{"lock", dir, "C:\\nope.dll"}, 2, "there is no file C:\\nope.dll on the machine"},
+      {{"lock", dir, "vexmon64.dll"}, 2, "\"vexmon64.dll\" is no full Windows path"},
+      {{"lock", dir, kSystemMonitor, "--for", "soon"}, 2, "--for must be a whole number, not \"soon\""},
+      {{"lock", dir, kSystemMonitor, "--colour", "red"}, 2, "lock has no option --colour"},
+      {{"lock", dir, kSystemMonitor, "--for"}, 2, "--for needs a value"},
+      {{"lock", dir, kSystemMonitor, "--share", "all"}, 2, "--share takes none or read, write and delete"},
+      {{"unlock", dir, kSystemMonitor}, 2, "nothing holds " + kSystemMonitor + " open"},
+      {{"fault", dir, "DeleteFileW", "--count", "0"}, 2, "--count must be 1 or more, or always"},
+      {{"fault", dir, "Delete File"}, 2, "\"Delete File\" is no name of a platform call"},
+      {{"spooler", dir, "explode"}, 2, "unknown spooler action \"explode\""},
+      {{"spooler", dir, "delays", "1"}, 2, "spooler delays takes 2 more words"},
+      {{"spooler", dir, "starting"}, 2, "the spooler must be stopped first"},
+      {{"tray", dir, "start"}, 2, "the tray companion runs already"},
+      {{"tray", dir, "pause"}, 2, "tray needs start or end"},
+      {{"shift", dir, "sideways"}, 2, "shift takes down or up"},
+      {{"add-printer", dir, "Corvane"}, 2, "the printer Corvane exists already"},
+      {{"add-printer", dir, "a,b"}, 2, "a printer name must not be empty nor hold \\ or ,"},
+      {{"set-build", dir, "C:\\Program Files\\Corvane\\Setup\\vexhelp.chm", "2700"}, 2, "carries no version information"},
+      {{"set-build", dir, setupMonitor, "70000"}, 2, "the build must be at most 65535"},
+      {{"pending", dir, setupMonitor, "--replace"}, 2, "--replace needs a target"},
+      {{"wait", dir, "-5"}, 2, "the time must be a whole number"},
+      {{"new", dir}, 1, dir + " is not empty; a new machine needs a new or empty directory"},
+      {{"show", (temp.path() / "nowhere").string()}, 1, "nowhere is no directory"},
+      {{"show", temp.path().string()}, 1, "holds no simulated machine"},
+  };
+  for (const auto& c : cases) {
+    const Outcome o = Sim(c.args);
+    EXPECT_EQ(o.code, c.code) << (c.args.empty() ? "" : c.args[0]) << ": " << o.err;
+    EXPECT_HAS(o.err, c.error);
+    EXPECT_EQ(o.out, "");
+    EXPECT_EQ(disk::Tree(dir), before) << c.error;
+  }
+
+  const Outcome help = Sim({"help"});
+  EXPECT_EQ(help.code, 0);
+  for (const char* verb : {"new", "show", "lock", "unlock", "fault", "clear-faults", "shift", "spooler", "tray",
+                           "add-printer", "set-build", "pending", "help-window", "wait", "reboot"})
+    EXPECT_HAS(help.out, "\ncorvane-sim " + std::string(verb) + " ");
+}
+
+TEST_F(MachineDirTest, AMachineWhoseFilesAreMalformedIsRefusedUnharmed) {
+  Succeeds({"new", dir});
+  const fs::path current = fs::path(dir) / "current";
+  for (const auto& [file, extra, error] :
+       {std::tuple{"registry.reg", "[HKEY_LOCAL_MACHINE\\Broken\n", ": a key line must end with ]"},
+        std::tuple{"machine.txt", "fault call=\"DeleteFileW\" count=lots\n",
+                   " (fault): the field count must be a whole number that fits"}}) {
+    const std::string original = disk::Read(current / file);
+    const int line = static_cast<int>(std::count(original.begin(), original.end(), '\n')) + 1;
+    disk::Write(current / file, original + extra);
+    const auto before = disk::Tree(dir);
+    const std::string message = std::string(file) + ": line " + std::to_string(line) + error;
+
+    const Outcome setup = Setup("install");
+    EXPECT_EQ(setup.code, 125);
+    EXPECT_HAS(setup.err, message);
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"show", dir}, {"shift", dir, "down"}}) {
+      const Outcome tool = Sim(args);
+      EXPECT_EQ(tool.code, 1);
+      EXPECT_HAS(tool.err, message);
+    }
+    EXPECT_EQ(disk::Tree(dir), before);
+    disk::Write(current / file, original);
+  }
+  EXPECT_EQ(Setup("install").code, 1) << "mended by hand, the machine runs again";
+}
+
+}  // namespace

@@ -1,0 +1,431 @@
+// Saving a simulated machine and loading it back: every piece comes back,
+// what was due still happens at its virtual time, and text that does not
+// follow the formats is refused with its line.
+#include <sstream>
+
+#include "disk_tree.h"
+#include "platform/sim/machine_store.h"
+#include "platform/sim/machine_text.h"
+#include "platform/sim/print_store.h"
+#include "platform/sim/registry_text.h"
+#include "product_places.h"
+#include "sim_test.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+using sim::Machine;
+
+std::vector<std::uint8_t> Bytes(std::initializer_list<int> values) {
+  return std::vector<std::uint8_t>(values.begin(), values.end());
+}
+
+const std::u16string kOddKey = u"SOFTWARE\\Corvane test";
+
+// Values of every shape .reg text has to carry.
+void AddOddValues(Machine& m) {
+  auto set = [&](const char16_t* name, win::DWORD type, std::vector<std::uint8_t> data) {
+    m.SetValue(win::HKEY_LOCAL_MACHINE, kOddKey, name, type, std::move(data));
+  };
+  set(u"multi-cut", win::REG_MULTI_SZ, Bytes({'a', 0, 0, 0, 'b', 0}));
+  set(u"sz-unterminated", win::REG_SZ, Bytes({'a', 0, 'b', 0}));
+  set(u"sz-odd", win::REG_SZ, Bytes({'a', 0, 'b'}));
+  set(u"sz-inner-zero", win::REG_SZ, sim::StringBytes(std::u16string(u"a\0b", 3)));
+  set(u"sz-empty-data", win::REG_SZ, {});
+  set(u"dword-short", win::REG_DWORD, Bytes({1, 2, 3}));
+  set(u"qword", 11, Bytes({1, 2, 3, 4, 5, 6, 7, 8}));
+  set(u"none", win::REG_NONE, {});
+  std::vector<std::uint8_t> lots(100);
+  for (std::size_t i = 0; i < lots.size(); ++i) lots[i] = static_cast<std::uint8_t>(i * 7);
+  set(u"binary-long", win::REG_BINARY, lots);
+  m.SetString(win::HKEY_LOCAL_MACHINE, kOddKey, u"sz-lines", u"one\r\ntwo");
+  m.SetString(win::HKEY_LOCAL_MACHINE, kOddKey, u"sz-clean", u"C:\\dir \"quoted\" \u00dcn\u00ef \U0001F5A8 ;=[]");
+  m.SetString(win::HKEY_LOCAL_MACHINE, kOddKey, u"sz-lone", u"lone \xD800 surrogate");
+  m.SetString(win::HKEY_LOCAL_MACHINE, kOddKey, u"", u"unnamed");
+  m.SetString(win::HKEY_LOCAL_MACHINE, kOddKey, u"@", u"at sign");
+  m.SetString(win::HKEY_LOCAL_MACHINE, kOddKey, u"\"quoted\\name\"", u"");
+  m.SetString(win::HKEY_LOCAL_MACHINE, kOddKey, u"expand", u"%SystemRoot%\\x", win::REG_EXPAND_SZ);
+  m.SetDword(win::HKEY_LOCAL_MACHINE, kOddKey, u"dword", 0xDEADBEEF);
+  m.CreateKey(win::HKEY_LOCAL_MACHINE, kOddKey + u"\\Empty ]key[");
+  m.SetValue(win::HKEY_LOCAL_MACHINE, u"", u"at the root", win::REG_BINARY, Bytes({9}));
+  m.SetDword(win::HKEY_CURRENT_USER, u"Software\\Brennock\\Corvane\\Corvanes\\k1", u"deleted", 1);
+}
+
+// Everything else a machine can know, on top of an installed product.
+void AddOddState(Machine& m) {
+  m.Fail("DeleteFileW", win::ERROR_SHARING_VIOLATION, 2, 1, u"vexmon");
+  m.Fail("malloc", 0, -1, 5000);
+  m.callCostMs["ReadFile"] = 3;
+  m.nowMs = 5000;
+  m.tickBase = 0xFFFFF000;
+  m.HoldFile(places::kSystemMonitor, 500, win::FILE_SHARE_READ, "a virus scanner");
+  m.HoldFile(places::kSetupDir + u"vexhelp.chm", UINT64_MAX);
+  m.holds.back().image = true;
+  m.AddHelpWindow(120);
+  m.AddHelpWindow(0, false);
+  sim::Window& plain = m.AddWindow(u"Notepad", u"notes \"1\"\n\x01");
+  plain.items[7] = u"x\ty";
+  plain.alive = false;
+  m.dialogActions = {sim::DialogClose::EscapeKey, sim::DialogClose::Ignore};
+  m.companionBehaviour = {2000, 3000, false, true, 250};
+  sim::DeliverPosted(m, *m.FindWindowByHandle(m.companion.window), sim::CompanionExitMessage, 0);
+  m.BeginServiceStop(*m.FindService(u"Spooler"));
+  m.services.push_back({u"Other", win::SERVICE_STOPPED, 1, 2, true, false, 1058});
+  m.mutexes[u"X"] = {u"x", sim::NamedMutex::Owner::Program, true, 2, false};
+  m.AddHandle(std::make_shared<sim::HandleObject>(
+      sim::HandleObject{sim::HandleKind::File, Machine::Key(places::kTray), nullptr, win::GENERIC_READ, 1, 17}));
+  m.AddHandle(std::make_shared<sim::HandleObject>(
+      sim::HandleObject{sim::HandleKind::RegistryKey, u"SOFTWARE", win::HKEY_LOCAL_MACHINE, 0xF003F, 0, 0}));
+  m.osMajor = 6;
+  m.osMinor = 1;
+  m.osBuild = 7601;
+  m.englishMessages = false;
+  m.diskFreeBytes = 123456789;
+  m.shiftHeld = true;
+  m.dialogTemplatePresent = false;
+  m.modulePath = u"D:\\Media\\corvane-setup.exe";
+
+  std::vector<std::uint8_t> all(256);
+  for (int i = 0; i < 256; ++i) all[i] = static_cast<std::uint8_t>(i);
+  m.AddFile(u"D:\\Data\\\u00dcn\u00efcode name, with spaces.txt", all);
+  m.AddFile(u"C:\\Empty.bin", {});
+  m.FindFile(places::kSetupDir + u"vexhelp.chm")->attributes |= win::FILE_ATTRIBUTE_READONLY;
+  m.AddDirectory(u"C:\\Empty folder");
+  m.FindFile(u"C:\\Empty folder")->attributes |= 0x2;  // hidden
+  m.AddFile(u"C:\\WINDOWS\\SYSTEM32\\upper.dll", Bytes({1}));  // spelled otherwise than its folder
+  m.AddFile(u"c:\\lower.txt", Bytes({2}));
+  sim::FileNode orphan{u"E:\\Lost\\found.txt", false, win::FILE_ATTRIBUTE_ARCHIVE, Bytes({3})};
+  m.files[Machine::Key(orphan.path)] = orphan;  // its folders are no nodes
+  AddOddValues(m);
+}
+
+void DescribeKey(std::ostringstream& out, const sim::RegistryKey& key, const std::string& path) {
+  out << "key " << path << "\n";
+  for (const auto& [upper, v] : key.values) {
+    out << "  value " << sim::Utf8(upper) << "=" << sim::Utf8(v.name) << " type " << v.type << ":";
+    for (auto b : v.data) out << " " << int(b);
+    out << "\n";
+  }
+  for (const auto& [upper, sub] : key.subkeys) DescribeKey(out, *sub, path + "\\" + sim::Utf8(sub->name));
+}
+
+// All a machine knows, told independently of the saved formats.
+std::string Describe(const Machine& m) {
+  std::ostringstream out;
+  out << m.nowMs << " " << m.tickBase << " " << m.hangLimitMs << " " << m.eventSeq << " " << m.nextHandle << " "
+      << m.nextWindow << " " << m.osMajor << "." << m.osMinor << "." << m.osBuild << "." << m.osPlatform << " "
+      << m.englishMessages << m.shiftHeld << m.dialogTemplatePresent << " " << m.diskFreeBytes << "\n"
+      << sim::Utf8(m.modulePath + m.currentDir + m.systemDir + m.driverRoot) << "\n";
+  for (auto a : m.dialogActions) out << "action " << int(a) << "\n";
+  for (const auto& [call, ms] : m.callCostMs) out << "cost " << call << " " << ms << "\n";
+  for (const auto& f : m.faults)
+    out << "fault " << f.call << " " << f.error << " " << f.skip << " " << f.count << " " << sim::Utf8(f.match) << "\n";
+  for (const auto& s : m.services)
+    out << "service " << sim::Utf8(s.name) << " " << s.state << " " << s.stopDelayMs << " " << s.startDelayMs << " "
+        << s.stopHangs << s.startHangs << " " << s.startError << "\n";
+  for (const auto& h : m.holds)
+    out << "hold " << sim::Utf8(h.key) << " " << h.access << " " << h.share << " " << h.untilMs << " " << h.holder
+        << " " << h.image << "\n";
+  const auto& c = m.companion;
+  const auto& b = m.companionBehaviour;
+  out << "companion " << c.running << " " << sim::Utf8(c.image) << " " << c.window << " " << c.starts << " "
+      << c.exitRequests << " " << b.windowDelayMs << " " << b.exitDelayMs << " " << b.ignoresExitRequest
+      << b.abandonsMutex << " " << b.imageReleaseMs << "\n";
+  for (const auto& [key, x] : m.mutexes)
+    out << "mutex " << sim::Utf8(key) << " " << sim::Utf8(x.name) << " " << int(x.owner) << " " << x.abandoned << " "
+        << x.programHandles << " " << x.companionHandle << "\n";
+  for (const auto& w : m.windows) {
+    out << "window " << w->handle << " " << sim::Utf8(w->className) << "|" << sim::Utf8(w->title) << " " << w->alive
+        << w->dialog << " " << w->owner << " " << w->dialogEnded << " " << w->dialogResult << " " << int(w->role)
+        << " " << w->closeDelayMs << " " << w->closes << "\n";
+    for (const auto& [id, text] : w->items) out << "  item " << id << " " << sim::Utf8(text) << "\n";
+  }
+  for (const auto& [value, h] : m.handles)
+    out << "handle " << value << " " << int(h->kind) << " " << sim::Utf8(h->name) << " " << h->root << " " << h->access
+        << " " << h->share << " " << h->position << "\n";
+  for (const auto& e : m.events)
+    out << "event " << e.atMs << " " << e.seq << " " << int(e.kind) << " " << sim::Utf8(e.name) << " " << e.window
+        << " " << e.from << " " << e.to << "\n";
+  for (const auto& [key, node] : m.files) {
+    out << "file " << sim::Utf8(key) << " " << sim::Utf8(node.path) << " " << node.directory << " " << node.attributes
+        << " " << node.data.size() << ":";
+    for (auto byte : node.data) out << char('a' + byte % 26);
+    out << "\n";
+  }
+  DescribeKey(out, m.hklm, "HKLM");
+  DescribeKey(out, m.hkcu, "HKCU");
+  return out.str();
+}
+
+class MachineStoreTest : public SimTest {
+ protected:
+  disk::TempDir temp;
+
+  // Saves the machine and loads it into `loaded`, both without a fault.
+  void SaveAndLoad(Machine& loaded, const std::string& name = "a") {
+    ASSERT_EQ(sim::SaveSnapshot(machine, temp.path() / name), "");
+    ASSERT_EQ(sim::LoadSnapshot(loaded, temp.path() / name), "");
+  }
+};
+
+TEST_F(MachineStoreTest, EverythingTheMachineKnowsComesBackUnchanged) {
+  ASSERT_EQ(Run(u"install"), 1);
+  sim::AddJob(machine, u"Corvane");
+  AddOddState(machine);
+  Machine loaded;
+  SaveAndLoad(loaded);
+  EXPECT_EQ(Describe(loaded), Describe(machine));
+  ASSERT_EQ(sim::SaveSnapshot(loaded, temp.path() / "b"), "");
+  EXPECT_EQ(disk::Tree(temp.path() / "a"), disk::Tree(temp.path() / "b"));
+
+  // The files lie where a reader looks for them.
+  const fs::path a = temp.path() / "a";
+  EXPECT_EQ(disk::Read(a / "drive_c/Program Files/Corvane/Setup/vexmon64.dll"),
+            std::string(reinterpret_cast<const char*>(machine.FindFile(places::kSetupDir + u"vexmon64.dll")->data.data()),
+                        machine.FindFile(places::kSetupDir + u"vexmon64.dll")->data.size()));
+  EXPECT_TRUE(fs::is_regular_file(a / "drive_c/Windows/system32/upper.dll")) << "kept in its folder's spelling";
+  EXPECT_TRUE(fs::is_regular_file(a / "drive_d/Data/\u00dcn\u00efcode name, with spaces.txt"));
+  EXPECT_TRUE(fs::is_regular_file(a / "drive_e/Lost/found.txt"));
+}
+
+TEST_F(MachineStoreTest, RegistryValuesAreWrittenInTheirPlainestFaithfulForm) {
+  AddOddValues(machine);
+  std::string error;
+  const std::string text = sim::RegistryText(machine, error);
+  ASSERT_EQ(error, "");
+  EXPECT_EQ(text.rfind("Windows Registry Editor Version 5.00\n", 0), 0u);
+  for (const char* line : {
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane test]\n",
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Corvane test\\Empty ]key[]\n",
+           "\n\"sz-clean\"=\"C:\\\\dir \\\"quoted\\\" \xC3\x9Cn\xC3\xAF \xF0\x9F\x96\xA8 ;=[]\"\n",
+           "\n@=\"unnamed\"\n",
+           "\n\"@\"=\"at sign\"\n",
+           "\n\"\\\"quoted\\\\name\\\"\"=\"\"\n",
+           "\n\"dword\"=dword:deadbeef\n",
+           "\n\"multi-cut\"=hex(7):61,00,00,00,62,00\n",
+           "\n\"sz-unterminated\"=hex(1):61,00,62,00\n",
+           "\n\"sz-odd\"=hex(1):61,00,62\n",
+           "\n\"sz-lone\"=hex(1):6c,00,6f,00,6e,00,65,00,20,00,00,d8,20,00,",
+           "\n\"sz-lines\"=hex(1):6f,00,6e,00,65,00,0d,00,0a,00,74,00,77,00,6f,00,00,00\n",
+           "\n\"dword-short\"=hex(4):01,02,03\n",
+           "\n\"qword\"=hex(b):01,02,03,04,05,06,07,08\n",
+           "\n\"none\"=hex(0):\n",
+           "\n\"expand\"=hex(2):25,00,",
+           "\n\"binary-long\"=hex:00,07,0e,",
+           "\n[HKEY_CURRENT_USER\\Software\\Brennock\\Corvane\\Corvanes\\k1]\n\"deleted\"=dword:00000001\n",
+       })
+    EXPECT_NE(text.find(line), std::string::npos) << line;
+  EXPECT_NE(text.find(",\\\n  "), std::string::npos) << "long hex data goes on over lines";
+
+  Machine loaded;
+  ASSERT_EQ(sim::ReadRegistryText(text, loaded), "");
+  EXPECT_EQ(Describe(loaded).substr(Describe(loaded).find("key HKLM")),
+            Describe(machine).substr(Describe(machine).find("key HKLM")));
+}
+
+TEST_F(MachineStoreTest, RegistryTextAsRegeditWritesItIsRead) {
+  const std::string text =
+      "\xEF\xBB\xBFWindows Registry Editor Version 5.00\r\n\r\n"
+      "; exported by hand\r\n"
+      "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Test]\r\n"
+      "\"Long\"=hex:01,02,\\\r\n  03,04\r\n"
+      "\"Path\"=\"C:\\\\x\"\r\n"
+      "[hkey_current_user\\Software]\r\n"
+      "@=dword:0000002A\r\n";
+  ASSERT_EQ(sim::ReadRegistryText(text, machine), "");
+  EXPECT_EQ(machine.FindValue(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test", u"Long")->data, Bytes({1, 2, 3, 4}));
+  EXPECT_EQ(machine.String(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Test", u"Path"), u"C:\\x");
+  EXPECT_EQ(machine.FindValue(win::HKEY_CURRENT_USER, u"Software", u"")->data, Bytes({42, 0, 0, 0}));
+  EXPECT_EQ(machine.FindKey(win::HKEY_LOCAL_MACHINE, sim::MonitorsKey), nullptr) << "the text replaces the registry";
+}
+
+TEST_F(MachineStoreTest, MalformedRegistryTextIsRefusedWithItsLineAndChangesNothing) {
+  const std::string header = "Windows Registry Editor Version 5.00\n";
+  const struct {
+    std::string text, error;
+  } cases[] = {
+      {"", "line 0: the text is empty"},
+      {"REGEDIT4\n", "line 1: the first line must read"},
+      {header + "\"a\"=\"b\"\n", "line 2: a value comes before any [key] line"},
+      {header + "[HKEY_CLASSES_ROOT\\x]\n", "line 2: keys must lie below"},
+      {header + "[HKEY_LOCAL_MACHINE\\a\\\\b]\n", "line 2: a key path has an empty part"},
+      {header + "[HKEY_LOCAL_MACHINE\\a\n", "line 2: a key line must end with ]"},
+      {header + "[-HKEY_LOCAL_MACHINE\\a]\n", "line 2: removing keys"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=-\n", "line 3: removing values"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\n", "line 3: a text in double quotes is not closed"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\"x\n", "line 3: unexpected text after the closing quote"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\\n\"=\"b\"\n", "line 3: a backslash in a text"},
+      {header + "[HKEY_LOCAL_MACHINE]\na=\"b\"\n", "line 3: expected a text in double quotes"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\" \"b\"\n", "line 3: expected = after the value name"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=dword:123\n", "line 3: dword: needs exactly eight hex digits"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=hex:1,02\n", "line 3: \"1\" is not a byte"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=hex(z):00\n", "line 3: hex(N): needs the type N in hex"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,\\\n", "line 3: the hex data ends with \\"},
+      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=word:1\n", "line 3: a value must be"},
+  };
+  AddOddValues(machine);
+  const std::string before = Describe(machine);
+  for (const auto& c : cases) {
+    const std::string error = sim::ReadRegistryText(c.text, machine);
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.text << "\ngave: " << error;
+    EXPECT_EQ(Describe(machine), before) << c.text;
+  }
+}
+
+TEST_F(MachineStoreTest, MalformedControlLinesAreRefusedWithTheirLine) {
+  const std::string header = "machine format=1\n";
+  const struct {
+    std::string text, error;
+  } cases[] = {
+      {"", "the file is empty"},
+      {"machine format=2\n", "line 1 (machine): the first line must read \"machine format=1\""},
+      {header + "clock now-ms=12x\n", "line 2 (clock): the field now-ms must be a whole number that fits"},
+      {header + "clock now-ms=-1\n", "line 2 (clock): the field now-ms must be a whole number"},
+      {header + "system os-major=4294967296\n", "line 2 (system): the field os-major must be a whole number that fits"},
+      {header + "clock speed=2\n", "line 2 (clock): unknown field speed"},
+      {header + "weather sunny=yes\n", "line 2 (weather): unknown word \"weather\""},
+      {header + "desktop shift=maybe\n", "line 2 (desktop): the field shift must be yes or no"},
+      {header + "desktop shift\n", "line 2 (desktop): \"shift\" is no name=value field"},
+      {header + "desktop shift=yes shift=no\n", "line 2 (desktop): the field shift is given twice"},
+      {header + "paths module=\"C:\\x\n", "line 2 (paths): unknown escape \\x"},
+      {header + "paths module=\"C:\n", "line 2 (paths): a text in double quotes is not closed"},
+      {header + "paths module=\"a\"b\n", "line 2 (paths): text follows a closing quote"},
+      {header + "paths module=a\"b\"\n", "line 2 (paths): the field module has a stray quote"},
+      {header + "paths module=\"\\u12\"\n", "line 2 (paths): \\u needs four hex digits"},
+      {header + "service state=running\n", "line 2 (service): the field name is missing"},
+      {header + "service name=\"S\" state=asleep\n", "line 2 (service): the field state must be one of stopped,"},
+      {header + "fault call=\"X\" count=lots\n", "line 2 (fault): the field count must be a whole number"},
+      {header + "event kind=companion-exit\n", "line 2 (event): the fields at-ms and kind are needed"},
+      {header + "window-item handle=0x10 id=1 text=\"\"\n", "line 2 (window-item): no window line before it"},
+      {header + "window handle=0x10\nwindow handle=0x10\n", "line 3 (window): a window with this handle is given twice"},
+  };
+  for (const auto& c : cases) {
+    Machine fresh;
+    std::vector<sim::FileFact> facts;
+    const std::string error = sim::ReadMachineText(c.text, fresh, facts);
+    EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.text << "\ngave: " << error;
+  }
+}
+
+TEST_F(MachineStoreTest, WhatWasDueHappensOnTimeAfterALoad) {
+  machine.nowMs = 1000;
+  machine.BeginServiceStop(*machine.FindService(u"Spooler"));  // stopped at 1600
+  machine.HoldFile(places::kSetupDir + u"vexhelp.chm", 300);   // let go at 1300
+  machine.companionBehaviour.windowDelayMs = 450;               // its window at 1450
+  sim::StartCompanion(machine, places::kTray);
+  sim::DeliverPosted(machine, machine.AddHelpWindow(200), win::WM_SYSCOMMAND, win::SC_CLOSE);  // closed at 1200
+  Machine loaded;
+  SaveAndLoad(loaded);
+  sim::SetCurrent(&loaded);
+  auto at = [&](std::uint64_t ms) { loaded.Advance(ms - loaded.nowMs); };
+  auto helpOpen = [&] { return win::FindWindowW(u"HH Parent", u"Corvane Help") != nullptr; };
+  auto held = [&] { return !loaded.holds.empty(); };
+  auto spooler = [&] { return loaded.FindService(u"Spooler")->state; };
+
+  at(1199);
+  EXPECT_TRUE(helpOpen());
+  at(1200);
+  EXPECT_FALSE(helpOpen());
+  at(1299);
+  EXPECT_TRUE(held());
+  at(1300);
+  EXPECT_FALSE(held());
+  at(1449);
+  EXPECT_EQ(win::FindWindowW(sim::CompanionWindowClass, nullptr), nullptr);
+  at(1450);
+  const win::HWND tray = win::FindWindowW(sim::CompanionWindowClass, nullptr);
+  ASSERT_NE(tray, nullptr);
+  EXPECT_TRUE(win::PostMessageW(tray, sim::CompanionExitMessage, 0, 0));
+  at(1549);
+  EXPECT_TRUE(loaded.companion.running);
+  at(1550);
+  EXPECT_FALSE(loaded.companion.running) << "the loaded window still answers the exit request";
+  at(1599);
+  EXPECT_EQ(spooler(), win::SERVICE_STOP_PENDING);
+  at(1600);
+  EXPECT_EQ(spooler(), win::SERVICE_STOPPED);
+  sim::SetCurrent(&machine);
+}
+
+TEST_F(MachineStoreTest, AProgramRunOnALoadedMachineSeesWhatWasSaved) {
+  ASSERT_EQ(Run(u"install"), 1);
+  machine.companionBehaviour.ignoresExitRequest = true;
+  machine.HoldFile(places::kSystemMonitor, UINT64_MAX);
+  machine.AddHelpWindow(0, false);
+  ASSERT_EQ(sim::SaveSnapshot(machine, temp.path() / "a"), "");
+  machine.~Machine();
+  new (&machine) Machine();
+  ASSERT_EQ(sim::LoadSnapshot(machine, temp.path() / "a"), "");
+  sim::SetCurrent(&machine);
+  EXPECT_EQ(Run(u"uninstall"), 101) << "the held monitor waits for a restart";
+  EXPECT_EQ(machine.Count("PostMessageW"), 100 + 20) << "the help window and the deaf tray companion were asked";
+  sim::Reboot(machine);
+  EXPECT_EQ(machine.FindFile(places::kSystemMonitor), nullptr);
+  EXPECT_FALSE(machine.companion.running);
+}
+
+class MachineFolderTest : public MachineStoreTest {
+ protected:
+  fs::path SavedOnce() {
+    const fs::path folder = temp.path() / "s";
+    EXPECT_EQ(sim::SaveSnapshot(machine, folder), "");
+    return folder;
+  }
+  std::string LoadError(const fs::path& folder) {
+    Machine loaded;
+    return sim::LoadSnapshot(loaded, folder);
+  }
+};
+
+TEST_F(MachineFolderTest, FoldersThatDoNotFollowTheLayoutAreRefused) {
+  const fs::path s = SavedOnce();
+  EXPECT_EQ(LoadError(s), "");
+
+  disk::Write(s / "notes.txt", "x");
+  EXPECT_NE(LoadError(s).find("notes.txt has no place in a saved machine"), std::string::npos);
+  fs::remove(s / "notes.txt");
+
+  disk::Write(s / "drive_c/windows", "x");
+  EXPECT_NE(LoadError(s).find("two names differ only in case"), std::string::npos);
+  fs::remove(s / "drive_c/windows");
+
+  fs::create_symlink("/etc/hostname", s / "drive_c/link");
+  EXPECT_NE(LoadError(s).find("is neither a file nor a folder"), std::string::npos);
+  fs::remove(s / "drive_c/link");
+
+  disk::Write(s / "drive_c/\xFF.bin", "x");
+  EXPECT_NE(LoadError(s).find("is not UTF-8"), std::string::npos);
+  fs::remove(s / "drive_c/\xFF.bin");
+
+  const std::string control = disk::Read(s / "machine.txt");
+  disk::Write(s / "machine.txt", control + "carrier-folder path=\"C:\\\\Program Files\\\\Corvane\\\\cortray.exe\"\n");
+  EXPECT_NE(LoadError(s).find("\"C:\\Program Files\\Corvane\\cortray.exe\" is no folder on disk"), std::string::npos);
+  disk::Write(s / "machine.txt", control + "file path=\"C:\\\\Nowhere\" attributes=0x1\n");
+  EXPECT_NE(LoadError(s).find("\"C:\\Nowhere\" is no file or folder on disk"), std::string::npos);
+  fs::remove(s / "machine.txt");
+  EXPECT_NE(LoadError(s).find("lacks machine.txt"), std::string::npos);
+}
+
+TEST_F(MachineFolderTest, ASaveCutShortLeavesThePreviousStateInForce) {
+  sim::MachineDirectory dir;
+  ASSERT_EQ(dir.Create(temp.path() / "m", machine, 0), "");
+  const auto before = disk::Tree(temp.path() / "m");
+  machine.shiftHeld = true;
+  struct Died {};
+  EXPECT_THROW(dir.Save(machine, [] { throw Died{}; }), Died);
+  Machine loaded;
+  ASSERT_EQ(dir.Load(loaded), "");
+  EXPECT_FALSE(loaded.shiftHeld) << "the state in force is the one before";
+  EXPECT_EQ(dir.CurrentSnapshot().filename(), "state.1");
+
+  ASSERT_EQ(dir.Save(machine), "");
+  EXPECT_EQ(dir.CurrentSnapshot().filename(), "state.2");
+  const auto after = disk::Tree(temp.path() / "m");
+  for (const auto& [name, content] : after)
+    EXPECT_TRUE(name.rfind("state.2", 0) == 0 || name == "current" || name == ".lock") << name << " was left behind";
+  Machine reloaded;
+  ASSERT_EQ(dir.Load(reloaded), "");
+  EXPECT_TRUE(reloaded.shiftHeld);
+}
+
+}  // namespace
