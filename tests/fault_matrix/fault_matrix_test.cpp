@@ -194,6 +194,7 @@ TEST_F(FaultMatrixTest, OutOfMemoryAtAnyAllocationEndsWithErrors) {
     Run(reinstall.words);
     const int calls = machine.quietCalls[call] - before;
     ASSERT_GT(calls, 10) << call;
+    std::printf("fault matrix: %s: %d calls in a reinstall\n", call, calls);
     for (int skip = 0; skip < calls; ++skip) {
       std::fflush(nullptr);
       const pid_t child = fork();
