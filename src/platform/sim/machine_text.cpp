@@ -472,19 +472,22 @@ std::string MachineText(const Machine& m, const std::vector<FileFact>& facts) {
   line("desktop", [&](auto& v) { DesktopFields(v, m); });
   for (const DialogClose& action : m.dialogActions)
     line("dialog-action", [&](auto& v) { v.Choice("close", action, DialogCloses); });
-  for (const auto& [call, ms] : m.callCostMs) line("call-cost", [&](auto& v) { CallCostFields(v, call, ms); });
+  // Named entries, not structured bindings: lambdas may not capture those everywhere.
+  for (const auto& cost : m.callCostMs)
+    line("call-cost", [&](auto& v) { CallCostFields(v, cost.first, cost.second); });
   for (const auto& f : m.faults) line("fault", [&](auto& v) { FaultFields(v, f); });
   for (const auto& s : m.services) line("service", [&](auto& v) { ServiceFields(v, s); });
   for (const auto& h : m.holds) line("hold", [&](auto& v) { HoldFields(v, h); });
   line("companion", [&](auto& v) { CompanionFields(v, m.companion); });
   line("companion-behaviour", [&](auto& v) { BehaviourFields(v, m.companionBehaviour); });
-  for (const auto& [key, x] : m.mutexes) line("mutex", [&](auto& v) { MutexFields(v, x); });
+  for (const auto& mutex : m.mutexes) line("mutex", [&](auto& v) { MutexFields(v, mutex.second); });
   for (const auto& w : m.windows) {
     line("window", [&](auto& v) { WindowFields(v, *w); });
-    for (const auto& [id, text] : w->items)
-      line("window-item", [&](auto& v) { WindowItemFields(v, w->handle, id, text); });
+    for (const auto& item : w->items)
+      line("window-item", [&](auto& v) { WindowItemFields(v, w->handle, item.first, item.second); });
   }
-  for (const auto& [value, h] : m.handles) line("handle", [&](auto& v) { HandleFields(v, value, *h); });
+  for (const auto& handle : m.handles)
+    line("handle", [&](auto& v) { HandleFields(v, handle.first, *handle.second); });
   for (const auto& e : m.events) line("event", [&](auto& v) { EventFields(v, e); });
   for (const auto& fact : facts)
     line(fact.carrier ? "carrier-folder" : "file", [&](auto& v) {
