@@ -2,6 +2,7 @@
 // what was due still happens at its virtual time, and text that does not
 // follow the formats is refused with its line.
 #include <sstream>
+#include <type_traits>
 
 #include "disk_tree.h"
 #include "platform/sim/machine_store.h"
@@ -99,63 +100,68 @@ void AddOddState(Machine& m) {
   AddOddValues(m);
 }
 
+// One line of fields, each followed by a space: UTF-16 text as UTF-8, enums
+// as numbers, bytes as they are.
+template <typename... Fields>
+void Put(std::ostringstream& out, const Fields&... fields) {
+  auto put = [&out](const auto& field) {
+    using Field = std::decay_t<decltype(field)>;
+    if constexpr (std::is_same_v<Field, std::u16string>) {
+      out << sim::Utf8(field) << ' ';
+    } else if constexpr (std::is_same_v<Field, std::vector<std::uint8_t>>) {
+      out << std::string(field.begin(), field.end()) << ' ';
+    } else if constexpr (std::is_enum_v<Field>) {
+      out << static_cast<int>(field) << ' ';
+    } else {
+      out << field << ' ';
+    }
+  };
+  (put(fields), ...);
+  out << '\n';
+}
+
 void DescribeKey(std::ostringstream& out, const sim::RegistryKey& key, const std::string& path) {
-  out << "key " << path << "\n";
-  for (const auto& [upper, v] : key.values) {
-    out << "  value " << sim::Utf8(upper) << "=" << sim::Utf8(v.name) << " type " << v.type << ":";
-    for (auto b : v.data) out << " " << int(b);
-    out << "\n";
-  }
+  Put(out, "key", path);
+  for (const auto& [upper, v] : key.values) Put(out, "value", upper, v.name, v.type, v.data);
   for (const auto& [upper, sub] : key.subkeys) DescribeKey(out, *sub, path + "\\" + sim::Utf8(sub->name));
 }
 
 // All a machine knows, told independently of the saved formats.
 std::string Describe(const Machine& m) {
   std::ostringstream out;
-  out << m.nowMs << " " << m.tickBase << " " << m.hangLimitMs << " " << m.eventSeq << " " << m.nextHandle << " "
-      << m.nextWindow << " " << m.osMajor << "." << m.osMinor << "." << m.osBuild << "." << m.osPlatform << " "
-      << m.englishMessages << m.shiftHeld << m.dialogTemplatePresent << " " << m.diskFreeBytes << "\n"
-      << sim::Utf8(m.modulePath + m.currentDir + m.systemDir + m.driverRoot) << "\n";
-  for (auto a : m.dialogActions) out << "action " << int(a) << "\n";
-  for (const auto& [call, ms] : m.callCostMs) out << "cost " << call << " " << ms << "\n";
-  for (const auto& f : m.faults)
-    out << "fault " << f.call << " " << f.error << " " << f.skip << " " << f.count << " " << sim::Utf8(f.match) << "\n";
+  Put(out, m.nowMs, m.tickBase, m.hangLimitMs, m.eventSeq, m.nextHandle, m.nextWindow, m.osMajor, m.osMinor, m.osBuild,
+      m.osPlatform, m.englishMessages, m.shiftHeld, m.dialogTemplatePresent, m.diskFreeBytes);
+  Put(out, m.modulePath, m.currentDir, m.systemDir, m.driverRoot);
+  for (auto a : m.dialogActions) Put(out, "action", a);
+  for (const auto& [call, ms] : m.callCostMs) Put(out, "cost", call, ms);
+  for (const auto& f : m.faults) Put(out, "fault", f.call, f.error, f.skip, f.count, f.match);
   for (const auto& s : m.services)
-    out << "service " << sim::Utf8(s.name) << " " << s.state << " " << s.stopDelayMs << " " << s.startDelayMs << " "
-        << s.stopHangs << s.startHangs << " " << s.startError << "\n";
-  for (const auto& h : m.holds)
-    out << "hold " << sim::Utf8(h.key) << " " << h.access << " " << h.share << " " << h.untilMs << " " << h.holder
-        << " " << h.image << "\n";
+    Put(out, "service", s.name, s.state, s.stopDelayMs, s.startDelayMs, s.stopHangs, s.startHangs, s.startError);
+  for (const auto& h : m.holds) Put(out, "hold", h.key, h.access, h.share, h.untilMs, h.holder, h.image);
   const auto& c = m.companion;
   const auto& b = m.companionBehaviour;
-  out << "companion " << c.running << " " << sim::Utf8(c.image) << " " << c.window << " " << c.starts << " "
-      << c.exitRequests << " " << b.windowDelayMs << " " << b.exitDelayMs << " " << b.ignoresExitRequest
-      << b.abandonsMutex << " " << b.imageReleaseMs << "\n";
+  Put(out, "companion", c.running, c.image, c.window, c.starts, c.exitRequests, b.windowDelayMs, b.exitDelayMs,
+      b.ignoresExitRequest, b.abandonsMutex, b.imageReleaseMs);
   for (const auto& [key, x] : m.mutexes)
-    out << "mutex " << sim::Utf8(key) << " " << sim::Utf8(x.name) << " " << int(x.owner) << " " << x.abandoned << " "
-        << x.programHandles << " " << x.companionHandle << "\n";
+    Put(out, "mutex", key, x.name, x.owner, x.abandoned, x.programHandles, x.companionHandle);
   for (const auto& w : m.windows) {
-    out << "window " << w->handle << " " << sim::Utf8(w->className) << "|" << sim::Utf8(w->title) << " " << w->alive
-        << w->dialog << " " << w->owner << " " << w->dialogEnded << " " << w->dialogResult << " " << int(w->role)
-        << " " << w->closeDelayMs << " " << w->closes << "\n";
-    for (const auto& [id, text] : w->items) out << "  item " << id << " " << sim::Utf8(text) << "\n";
+    Put(out, "window", w->handle, w->className, w->title, w->alive, w->dialog, w->owner, w->dialogEnded,
+        w->dialogResult, w->role, w->closeDelayMs, w->closes);
+    for (const auto& [id, text] : w->items) Put(out, "item", id, text);
   }
   for (const auto& [value, h] : m.handles)
-    out << "handle " << value << " " << int(h->kind) << " " << sim::Utf8(h->name) << " " << h->root << " " << h->access
-        << " " << h->share << " " << h->position << "\n";
-  for (const auto& e : m.events)
-    out << "event " << e.atMs << " " << e.seq << " " << int(e.kind) << " " << sim::Utf8(e.name) << " " << e.window
-        << " " << e.from << " " << e.to << "\n";
-  for (const auto& [key, node] : m.files) {
-    out << "file " << sim::Utf8(key) << " " << sim::Utf8(node.path) << " " << node.directory << " " << node.attributes
-        << " " << node.data.size() << ":";
-    for (auto byte : node.data) out << char('a' + byte % 26);
-    out << "\n";
-  }
+    Put(out, "handle", value, h->kind, h->name, h->root, h->access, h->share, h->position);
+  for (const auto& e : m.events) Put(out, "event", e.atMs, e.seq, e.kind, e.name, e.window, e.from, e.to);
+  for (const auto& [key, node] : m.files) Put(out, "file", key, node.path, node.directory, node.attributes, node.data);
   DescribeKey(out, m.hklm, "HKLM");
   DescribeKey(out, m.hkcu, "HKCU");
   return out.str();
 }
+
+// A text and the start of the error it must be refused with.
+struct Refusal {
+  std::string text, error;
+};
 
 class MachineStoreTest : public SimTest {
  protected:
@@ -165,6 +171,10 @@ class MachineStoreTest : public SimTest {
   void SaveAndLoad(Machine& loaded, const std::string& name = "a") {
     ASSERT_EQ(sim::SaveSnapshot(machine, temp.path() / name), "");
     ASSERT_EQ(sim::LoadSnapshot(loaded, temp.path() / name), "");
+  }
+  std::string LoadError(const fs::path& folder) {
+    Machine loaded;
+    return sim::LoadSnapshot(loaded, folder);
   }
 };
 
@@ -241,9 +251,7 @@ TEST_F(MachineStoreTest, RegistryTextAsRegeditWritesItIsRead) {
 
 TEST_F(MachineStoreTest, MalformedRegistryTextIsRefusedWithItsLineAndChangesNothing) {
   const std::string header = "Windows Registry Editor Version 5.00\n";
-  const struct {
-    std::string text, error;
-  } cases[] = {
+  const Refusal cases[] = {
       {"", "line 0: the text is empty"},
       {"REGEDIT4\n", "line 1: the first line must read"},
       {header + "\"a\"=\"b\"\n", "line 2: a value comes before any [key] line"},
@@ -274,9 +282,7 @@ TEST_F(MachineStoreTest, MalformedRegistryTextIsRefusedWithItsLineAndChangesNoth
 
 TEST_F(MachineStoreTest, MalformedControlLinesAreRefusedWithTheirLine) {
   const std::string header = "machine format=1\n";
-  const struct {
-    std::string text, error;
-  } cases[] = {
+  const Refusal cases[] = {
       {"", "the file is empty"},
       {"machine format=2\n", "line 1 (machine): the first line must read \"machine format=1\""},
       {header + "clock now-ms=12x\n", "line 2 (clock): the field now-ms must be a whole number that fits"},
@@ -297,7 +303,8 @@ TEST_F(MachineStoreTest, MalformedControlLinesAreRefusedWithTheirLine) {
       {header + "fault call=\"X\" count=lots\n", "line 2 (fault): the field count must be a whole number"},
       {header + "event kind=companion-exit\n", "line 2 (event): the fields at-ms and kind are needed"},
       {header + "window-item handle=0x10 id=1 text=\"\"\n", "line 2 (window-item): no window line before it"},
-      {header + "window handle=0x10\nwindow handle=0x10\n", "line 3 (window): a window with this handle is given twice"},
+      {header + "window handle=0x10\nwindow handle=0x10\n",
+       "line 3 (window): a window with this handle is given twice"},
   };
   for (const auto& c : cases) {
     Machine fresh;
@@ -347,69 +354,34 @@ TEST_F(MachineStoreTest, WhatWasDueHappensOnTimeAfterALoad) {
   sim::SetCurrent(&machine);
 }
 
-TEST_F(MachineStoreTest, AProgramRunOnALoadedMachineSeesWhatWasSaved) {
-  ASSERT_EQ(Run(u"install"), 1);
-  machine.companionBehaviour.ignoresExitRequest = true;
-  machine.HoldFile(places::kSystemMonitor, UINT64_MAX);
-  machine.AddHelpWindow(0, false);
-  ASSERT_EQ(sim::SaveSnapshot(machine, temp.path() / "a"), "");
-  machine.~Machine();
-  new (&machine) Machine();
-  ASSERT_EQ(sim::LoadSnapshot(machine, temp.path() / "a"), "");
-  sim::SetCurrent(&machine);
-  EXPECT_EQ(Run(u"uninstall"), 101) << "the held monitor waits for a restart";
-  EXPECT_EQ(machine.Count("PostMessageW"), 100 + 20) << "the help window and the deaf tray companion were asked";
-  sim::Reboot(machine);
-  EXPECT_EQ(machine.FindFile(places::kSystemMonitor), nullptr);
-  EXPECT_FALSE(machine.companion.running);
-}
-
-class MachineFolderTest : public MachineStoreTest {
- protected:
-  fs::path SavedOnce() {
-    const fs::path folder = temp.path() / "s";
-    EXPECT_EQ(sim::SaveSnapshot(machine, folder), "");
-    return folder;
-  }
-  std::string LoadError(const fs::path& folder) {
-    Machine loaded;
-    return sim::LoadSnapshot(loaded, folder);
-  }
-};
-
-TEST_F(MachineFolderTest, FoldersThatDoNotFollowTheLayoutAreRefused) {
-  const fs::path s = SavedOnce();
+TEST_F(MachineStoreTest, FoldersThatDoNotFollowTheLayoutAreRefused) {
+  const fs::path s = temp.path() / "s";
+  ASSERT_EQ(sim::SaveSnapshot(machine, s), "");
   EXPECT_EQ(LoadError(s), "");
 
-  disk::Write(s / "notes.txt", "x");
-  EXPECT_NE(LoadError(s).find("notes.txt has no place in a saved machine"), std::string::npos);
-  fs::remove(s / "notes.txt");
-
-  disk::Write(s / "drive_c/windows", "x");
-  EXPECT_NE(LoadError(s).find("two names differ only in case"), std::string::npos);
-  fs::remove(s / "drive_c/windows");
-
+  for (const auto& [stray, error] : {std::pair{"notes.txt", "notes.txt has no place in a saved machine"},
+                                     {"drive_c/windows", "two names differ only in case"},
+                                     {"drive_c/\xFF.bin", "is not UTF-8"}}) {
+    disk::Write(s / stray, "x");
+    EXPECT_HAS(LoadError(s), error);
+    fs::remove(s / stray);
+  }
   fs::create_symlink("/etc/hostname", s / "drive_c/link");
-  EXPECT_NE(LoadError(s).find("is neither a file nor a folder"), std::string::npos);
+  EXPECT_HAS(LoadError(s), "is neither a file nor a folder");
   fs::remove(s / "drive_c/link");
-
-  disk::Write(s / "drive_c/\xFF.bin", "x");
-  EXPECT_NE(LoadError(s).find("is not UTF-8"), std::string::npos);
-  fs::remove(s / "drive_c/\xFF.bin");
 
   const std::string control = disk::Read(s / "machine.txt");
   disk::Write(s / "machine.txt", control + "carrier-folder path=\"C:\\\\Program Files\\\\Corvane\\\\cortray.exe\"\n");
-  EXPECT_NE(LoadError(s).find("\"C:\\Program Files\\Corvane\\cortray.exe\" is no folder on disk"), std::string::npos);
+  EXPECT_HAS(LoadError(s), "\"C:\\Program Files\\Corvane\\cortray.exe\" is no folder on disk");
   disk::Write(s / "machine.txt", control + "file path=\"C:\\\\Nowhere\" attributes=0x1\n");
-  EXPECT_NE(LoadError(s).find("\"C:\\Nowhere\" is no file or folder on disk"), std::string::npos);
+  EXPECT_HAS(LoadError(s), "\"C:\\Nowhere\" is no file or folder on disk");
   fs::remove(s / "machine.txt");
-  EXPECT_NE(LoadError(s).find("lacks machine.txt"), std::string::npos);
+  EXPECT_HAS(LoadError(s), "lacks machine.txt");
 }
 
-TEST_F(MachineFolderTest, ASaveCutShortLeavesThePreviousStateInForce) {
+TEST_F(MachineStoreTest, ASaveCutShortLeavesThePreviousStateInForce) {
   sim::MachineDirectory dir;
   ASSERT_EQ(dir.Create(temp.path() / "m", machine, 0), "");
-  const auto before = disk::Tree(temp.path() / "m");
   machine.shiftHeld = true;
   struct Died {};
   EXPECT_THROW(dir.Save(machine, [] { throw Died{}; }), Died);
@@ -420,8 +392,7 @@ TEST_F(MachineFolderTest, ASaveCutShortLeavesThePreviousStateInForce) {
 
   ASSERT_EQ(dir.Save(machine), "");
   EXPECT_EQ(dir.CurrentSnapshot().filename(), "state.2");
-  const auto after = disk::Tree(temp.path() / "m");
-  for (const auto& [name, content] : after)
+  for (const auto& [name, content] : disk::Tree(temp.path() / "m"))
     EXPECT_TRUE(name.rfind("state.2", 0) == 0 || name == "current" || name == ".lock") << name << " was left behind";
   Machine reloaded;
   ASSERT_EQ(dir.Load(reloaded), "");

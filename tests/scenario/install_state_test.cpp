@@ -4,22 +4,10 @@
 
 namespace {
 
-class InstallStateTest : public SimTest {
- protected:
-  InstallState state{};
-  void Create(unsigned mode) {
-    ModuleInstance = Instance();
-    CreateInstallState(state, mode);
-  }
-  ~InstallStateTest() override {
-    ReleaseInstallState(state);
-    EXPECT_TRUE(machine.crtBlocks.empty()) << "strings left after the release";
-    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left after the release";
-  }
-};
+using InstallStateTest = StateTest;
 
 TEST_F(InstallStateTest, ModeSelectsPlatformAndTray) {
-  Create(6);
+  Create(6, true);
   EXPECT_EQ(state.Is64Bit, 1);
   EXPECT_EQ(state.StartTray, 0);
   EXPECT_EQ(state.InstallMonitor, 1);
@@ -35,72 +23,58 @@ TEST_F(InstallStateTest, ModeSelectsPlatformAndTray) {
   EXPECT_EQ(std::u16string(Text(state.DriverDir)), u"C:\\Windows\\system32\\spool\\drivers\\x64\\");
   EXPECT_EQ(state.ErrorCount, 0);
   EXPECT_EQ(state.Indent, 0);
-}
 
-TEST_F(InstallStateTest, ThirtyTwoBitModeUsesTheX86Names) {
-  Create(0);
+  // Without the x64 bit: the x86 names, and the tray is started.
+  Create(0, true);
   EXPECT_EQ(state.Is64Bit, 0);
   EXPECT_EQ(state.StartTray, 1);
   EXPECT_EQ(std::u16string(state.Environment), u"Windows NT x86");
   EXPECT_EQ(std::u16string(state.MonitorFile), u"vexmon32.dll");
-  EXPECT_EQ(std::u16string(Text(state.DriverDir)),
-            u"C:\\Windows\\system32\\spool\\drivers\\W32X86\\");
+  EXPECT_EQ(std::u16string(Text(state.DriverDir)), u"C:\\Windows\\system32\\spool\\drivers\\W32X86\\");
 }
 
-TEST_F(InstallStateTest, ModuleDirKeepsItsLastSeparator) {
-  struct Case {
-    const char16_t* path;
-    const char16_t* dir;
-  } cases[] = {
+TEST_F(InstallStateTest, DirectoriesKeepOneLastSeparator) {
+  const std::pair<const char16_t*, const char16_t*> modules[] = {
       {u"corvane-setup.exe", u""},
       {u"C:corvane-setup.exe", u"C:"},
       {u"D:/kits/corvane-setup.exe", u"D:/kits/"},
       {u"C:\\corvane-setup.exe", u"C:\\"},
   };
-  for (const auto& c : cases) {
-    machine.modulePath = c.path;
-    ReleaseInstallState(state);
+  for (const auto& [path, dir] : modules) {
+    machine.modulePath = path;
     Create(2);
-    EXPECT_EQ(std::u16string(Text(state.ModuleDir)), c.dir) << sim::Utf8(c.path);
+    EXPECT_EQ(std::u16string(Text(state.ModuleDir)), dir) << sim::Utf8(path);
   }
-}
-
-TEST_F(InstallStateTest, SystemDirectoryFailureIsErrorSeven) {
-  machine.Fail("GetSystemDirectoryW", win::ERROR_ACCESS_DENIED);
-  Create(2);
-  EXPECT_EQ(Length(state.SystemDir), 0u);
-  EXPECT_EQ(state.ErrorCount, 1);
-  EXPECT_NE(LogOf(state).find(u"Error(7): Can`t retrieve system directory. - (Access is denied.)\r\n"),
-            std::u16string::npos);
-}
-
-TEST_F(InstallStateTest, SystemDirectoryAtADriveRootGetsNoSecondBackslash) {
+  // A system directory at a drive root gets no second backslash.
   machine.systemDir = u"C:\\";
   Create(2);
   EXPECT_EQ(std::u16string(Text(state.SystemDir)), u"C:\\");
 }
 
-TEST_F(InstallStateTest, DriverDirectoryUnavailableIsErrorSix) {
-  machine.services[0].state = win::SERVICE_STOPPED;
-  machine.services[0].startError = win::ERROR_SERVICE_DISABLED;
-  Create(2);
-  EXPECT_EQ(Length(state.DriverDir), 0u);
-  EXPECT_EQ(Lines(LogOf(state)),
-            (std::vector<std::u16string>{
-                u"Corvane 2620", u"#Check Spooler",
-                u"  Error(4): Can't start the spooler - (The service cannot be started, either "
-                u"because it is disabled or because it has no enabled devices associated with it.)",
-                u"Error(6): Can`t retrieve printer driver directory. - (The RPC server is unavailable.)"}));
-  EXPECT_EQ(std::u16string(state.HelpFile), u"vexhelp.chm");
-}
+TEST_F(InstallStateTest, UnreadableDirectoriesAreErrorsSevenAndSix) {
+  machine.Fail("GetSystemDirectoryW", win::ERROR_ACCESS_DENIED);
+  Create(2, true);
+  EXPECT_EQ(Length(state.SystemDir), 0u);
+  EXPECT_EQ(state.ErrorCount, 1);
+  EXPECT_HAS(LogOf(state), u"Error(7): Can`t retrieve system directory. - (Access is denied.)\r\n");
 
-TEST_F(InstallStateTest, DriverDirectoryBufferFailureIsErrorSix) {
   machine.Fail("GlobalAlloc", win::ERROR_NOT_ENOUGH_MEMORY);
-  Create(2);
+  Create(2, true);
   EXPECT_EQ(Length(state.DriverDir), 0u);
   EXPECT_EQ(state.ErrorCount, 1);
-  EXPECT_NE(LogOf(state).find(u"Error(6): Can`t retrieve printer driver directory. - (Not enough memory"),
-            std::u16string::npos);
+  EXPECT_HAS(LogOf(state), u"Error(6): Can`t retrieve printer driver directory. - (Not enough memory");
+}
+
+TEST_F(InstallStateTest, DriverDirectoryOfAStoppedSpoolerIsErrorSix) {
+  machine.services[0].state = win::SERVICE_STOPPED;
+  machine.services[0].startError = win::ERROR_SERVICE_DISABLED;
+  Create(2, true);
+  EXPECT_EQ(Length(state.DriverDir), 0u);
+  EXPECT_EQ(Log(), (Texts{u"Corvane 2620", u"#Check Spooler",
+                          u"  Error(4): Can't start the spooler - (The service cannot be started, either because it is "
+                          u"disabled or because it has no enabled devices associated with it.)",
+                          u"Error(6): Can`t retrieve printer driver directory. - (The RPC server is unavailable.)"}));
+  EXPECT_EQ(std::u16string(state.HelpFile), u"vexhelp.chm");
 }
 
 }  // namespace

@@ -5,11 +5,7 @@
 
 namespace {
 
-class LogTest : public SimTest {
- protected:
-  InstallState state{};
-  ~LogTest() override { ReleaseInstallState(state); }
-};
+using LogTest = StateTest;
 
 TEST_F(LogTest, IndentationIsTwoSpacesPerLevelUpToTen) {
   state.Indent = 3;
@@ -38,26 +34,24 @@ TEST_F(LogTest, ErrorLineCarriesTheSystemTextWithoutLineEnds) {
             u"Error(5): ControlService failed with code 74565 (0x12345) - ( No Description )\r\n");
   EXPECT_EQ(state.ErrorCount, 3);
   EXPECT_TRUE(machine.localBlocks.empty()) << "the system's text was not freed";
-}
 
-TEST_F(LogTest, WithoutEnglishMessagesEveryErrorHasNoDescription) {
+  // Without English message texts every error has none.
+  Release(state.Log);
   machine.englishMessages = false;
   win::SetLastError(win::ERROR_FILE_NOT_FOUND);
   LogError(state, 10, u"x");
   EXPECT_EQ(LogOf(state), u"Error(10): x - ( No Description )\r\n");
 }
 
-TEST_F(LogTest, PercentSignsInArgumentsStayText) {
+TEST_F(LogTest, ArgumentsStayTextAndLongLinesAreCutAtTheirBuffer) {
   LogFormat(state, u"PrinterDriverDirectory:%s", u"C:\\100%d\\%s");
   EXPECT_EQ(LogOf(state), u"PrinterDriverDirectory:C:\\100%d\\%s\r\n");
-}
+  Release(state.Log);
 
-TEST_F(LogTest, LongLinesAreCutAtTheirBufferNeverBeyond) {
   const std::u16string longText(3000, u'x');
   LogFormat(state, u"%s", longText.c_str());
   EXPECT_EQ(LogOf(state), std::u16string(1023, u'x') + u"\r\n");
-  ReleaseInstallState(state);
-  state = InstallState{};
+  Release(state.Log);
   win::SetLastError(win::ERROR_ACCESS_DENIED);
   LogError(state, 17, u"Can`t delete printer '%s'", longText.c_str());
   const auto log = LogOf(state);

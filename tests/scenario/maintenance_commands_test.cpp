@@ -1,6 +1,7 @@
 // The words "onInit", "onChkDrv" and "def.set": pending package files, the
 // default printer and the installed driver's build, answered by exit code.
 #include "platform/sim/print_store.h"
+#include "printer_setup.h"
 #include "product_places.h"
 #include "sim_test.h"
 
@@ -12,13 +13,6 @@ const std::u16string kStore = kDriverDir + u"3\\";
 
 class MaintenanceTest : public SimTest {
  protected:
-  void AddPrinter(const std::u16string& name, const std::u16string& driver) {
-    sim::PrinterRecord p;
-    p.name = name;
-    p.driver = driver;
-    p.port = driver == u"Corvane printer" ? u"Corvane:" : u"LPT1:";
-    sim::WritePrinter(machine, p);
-  }
   // None of these words creates a run record (whose spooler check would open the
   // service manager without stopping anything) or shows a window.
   void ExpectSilent(const char* what) {
@@ -29,7 +23,7 @@ class MaintenanceTest : public SimTest {
 
 TEST_F(MaintenanceTest, OnInitWithNothingPendingAsksWhetherTheDefaultIsForeign) {
   EXPECT_EQ(Run(u"onInit"), 102) << "no default printer";
-  AddPrinter(u"Laser", u"Generic");
+  sim::WritePrinter(machine, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
   sim::SetDefaultPrinter(machine, u"Laser");
   EXPECT_EQ(Run(u"onInit"), 102) << "another product's printer";
   ASSERT_EQ(Run(u"install"), 1);
@@ -43,47 +37,42 @@ TEST_F(MaintenanceTest, OnInitWithNothingPendingAsksWhetherTheDefaultIsForeign) 
 }
 
 TEST_F(MaintenanceTest, OnInitReportsPackageFilesStillPendingAfterTwoSpoolerRestarts) {
-  struct Case {
-    const char* what;
-    std::vector<std::u16string> pending;
-  };
-  const Case cases[] = {
+  const std::pair<const char*, Texts> cases[] = {
       {"rename of an upper-case x64 name", {u"\\??\\" + kStore + u"VEXUI64.DLL", u"\\??\\" + kStore + u"new.dll"}},
       {"deletion that keeps failing", {u"\\??\\" + kSystemMonitor, u""}},
       {"path without prefix", {kStore + u"vexdrv64.dll", u"!" + kStore + u"vexdrv64.old"}},
       {"forward slashes", {u"C:/Temp/vexmon64.dll", u"C:/Temp/x.dll"}},
   };
-  for (const auto& c : cases) {
+  for (const auto& [what, pending] : cases) {
+    SCOPED_TRACE(what);
     Reset();
     ASSERT_EQ(Run(u"install"), 1);
     sim::SetDefaultPrinter(machine, u"Corvane");
     machine.AddFile(kStore + u"VEXUI64.DLL", {1});
     machine.AddFile(u"C:\\Temp\\vexmon64.dll", {1});
     machine.HoldFile(kSystemMonitor, UINT64_MAX, win::FILE_SHARE_READ, "an old spooler module");
-    SetPending(machine, c.pending);
+    SetPending(machine, pending);
     const auto before = Pending(machine)->data;
     machine.journal.clear();
-    EXPECT_EQ(Run(u"onInit"), 200) << c.what;
-    EXPECT_EQ(machine.Count("ControlService"), 2) << c.what;
-    EXPECT_EQ(machine.Count("StartServiceW"), 2) << c.what;
-    EXPECT_TRUE(machine.SpoolerRunning()) << c.what;
-    EXPECT_EQ(machine.Count("GetDefaultPrinterW"), 0) << "the default printer is not asked about: " << c.what;
-    EXPECT_NE(machine.FindFile(c.pending[0].substr(c.pending[0][0] == u'\\' ? 4 : 0)), nullptr) << c.what;
-    EXPECT_EQ(Pending(machine)->data, before) << c.what;
-    ExpectSilent(c.what);
+    EXPECT_EQ(Run(u"onInit"), 200);
+    // Two restarts, and the default printer is not asked about.
+    EXPECT_EQ(Counts({"ControlService", "StartServiceW", "GetDefaultPrinterW"}), (std::vector<int>{2, 2, 0}));
+    EXPECT_TRUE(machine.SpoolerRunning());
+    EXPECT_NE(machine.FindFile(pending[0].substr(pending[0][0] == u'\\' ? 4 : 0)), nullptr);
+    EXPECT_EQ(Pending(machine)->data, before);
+    ExpectSilent(what);
   }
 }
 
 TEST_F(MaintenanceTest, OnInitLetsTheDefaultPrinterDecideOnceNoPackageFileWaits) {
-  struct Case {
-    const char* what;
-    std::vector<std::u16string> pending;
-    int restarts;
-    bool stays;
-  };
   machine.AddDirectory(u"C:\\Temp\\vexdrv64.dll");
   const std::u16string held = u"C:\\Temp\\Held\\vexmon64.dll";
-  const Case cases[] = {
+  const struct {
+    const char* what;
+    Texts pending;
+    int restarts;
+    bool stays;
+  } cases[] = {
       {"x86 package file", {u"\\??\\C:\\Temp\\vexui32.dll", u"\\??\\C:\\Temp\\x.dll"}, 0, true},
       {"x64 name inside a longer name", {u"\\??\\C:\\Temp\\oldvexui64.dll", u"\\??\\C:\\Temp\\x.dll"}, 0, true},
       {"deletion that succeeds at once", {u"\\??\\" + kStore + u"vexdrv64.dll", u""}, 0, false},
@@ -110,7 +99,7 @@ TEST_F(MaintenanceTest, OnInitLetsTheDefaultPrinterDecideOnceNoPackageFileWaits)
 }
 
 TEST_F(MaintenanceTest, OnChkDrvJudgesTheBuildOfTheFirstProductPrintersDriver) {
-  AddPrinter(u"Laser", u"Generic");
+  sim::WritePrinter(machine, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
   EXPECT_EQ(Run(u"onChkDrv"), 3) << "no product printer";
   ASSERT_EQ(Run(u"install"), 1);
   EXPECT_EQ(Run(u"onChkDrv"), 103) << "the installer's own build";
@@ -130,21 +119,17 @@ TEST_F(MaintenanceTest, OnChkDrvJudgesTheBuildOfTheFirstProductPrintersDriver) {
 }
 
 TEST_F(MaintenanceTest, DefSetMakesTheFirstProductPrinterDefaultAndAlwaysExitsFour) {
-  AddPrinter(u"Laser", u"Generic");
+  sim::WritePrinter(machine, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
   sim::SetDefaultPrinter(machine, u"Laser");
   EXPECT_EQ(Run(u"def.set"), 4);
   EXPECT_EQ(sim::DefaultPrinter(machine), u"Laser") << "no product printer: nothing changes";
 
   ASSERT_EQ(Run(u"install"), 1);
-  AddPrinter(u"Zeta", u"Corvane printer");
-  AddPrinter(u"Alpha", u"Corvane printer");
-  std::u16string first;
-  for (const auto& p : sim::Printers(machine))
-    if (first.empty() && p.driver == u"Corvane printer") first = p.name;
-  ASSERT_FALSE(first.empty());
+  AddProductPrinter(machine, u"Zeta");
+  AddProductPrinter(machine, u"Alpha");
   sim::SetDefaultPrinter(machine, u"Laser");
   EXPECT_EQ(Run(u"def.set"), 4);
-  EXPECT_EQ(sim::DefaultPrinter(machine), first);
+  EXPECT_EQ(sim::DefaultPrinter(machine), ProductPrinters(machine).at(0));
 
   machine.Fail("SetDefaultPrinterW", win::ERROR_ACCESS_DENIED);
   sim::SetDefaultPrinter(machine, u"Laser");

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/log.h"
+#include "product_places.h"
 #include "sim_test.h"
 #include "spooler/pending_file_operations.h"
 
@@ -10,17 +11,11 @@ namespace {
 
 const std::u16string kDir = u"C:\\Windows\\system32\\";
 
-class PendingOperationsTest : public SimTest {
+class PendingOperationsTest : public StateTest {
  protected:
-  InstallState state{};
-  ~PendingOperationsTest() override {
-    ReleaseInstallState(state);
-    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
-    EXPECT_TRUE(machine.handles.empty()) << "registry keys left open";
-  }
-  void SetPending(std::vector<std::uint8_t> bytes) {
-    machine.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue,
-                     win::REG_MULTI_SZ, std::move(bytes));
+  void SetPendingBytes(std::vector<std::uint8_t> bytes) {
+    machine.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, win::REG_MULTI_SZ,
+                     std::move(bytes));
   }
   static std::vector<std::uint8_t> Bytes(const std::u16string& text) {
     std::vector<std::uint8_t> bytes(text.size() * 2);
@@ -30,34 +25,36 @@ class PendingOperationsTest : public SimTest {
   static std::u16string Entry(const PendingRenameTable& t, int i) {
     return t.entries[i] ? std::u16string(t.entries[i]) : u"<null>";
   }
-  std::vector<std::u16string> Listed() const {
-    std::vector<std::u16string> paths;
-    for (PathNode* n = state.Undeletable; n; n = n->next) paths.push_back(n->text);
-    return paths;
+  void List(std::initializer_list<const char16_t*> files) {
+    for (const char16_t* f : files) AddUnique(state.Undeletable, (kDir + f).c_str());
   }
 };
 
 TEST_F(PendingOperationsTest, DeletionAndRenamePairsWithTheirFlags) {
   machine.AddFile(kDir + u"old.dll", {1});
   machine.AddFile(kDir + u"moved.dll", {1});
-  SetPending(sim::MultiStringBytes({u"\\??\\" + kDir + u"old.dll", u"", u"\\??\\" + kDir + u"moved.dll",
-                                    u"!\\??\\" + kDir + u"new.dll", u"\\??\\C:\\Windows", u"",
-                                    u"\\??\\C:\\gone.dll", u""}));
+  places::SetPending(machine, {u"\\??\\" + kDir + u"old.dll", u"", u"\\??\\" + kDir + u"moved.dll",
+                               u"!\\??\\" + kDir + u"new.dll", u"\\??\\C:\\Windows", u"", u"\\??\\C:\\gone.dll", u""});
   PendingRenameTable table = ReadPendingRenames();
   ASSERT_EQ(table.pairCount, 4);
   EXPECT_EQ(Entry(table, 0), u"\\??\\" + kDir + u"old.dll");
   EXPECT_EQ(Entry(table, 1), u"<null>");
   EXPECT_EQ(Entry(table, 3), u"!\\??\\" + kDir + u"new.dll");
-  const std::vector<int> flags(table.flags, table.flags + 8);
-  EXPECT_EQ(flags, (std::vector<int>{1, 0, 1, 0, 0, 0, 0, 0})) << "directories and missing files are not flagged";
+  EXPECT_EQ(std::vector<int>(table.flags, table.flags + 8), (std::vector<int>{1, 0, 1, 0, 0, 0, 0, 0}))
+      << "directories and missing files are not flagged";
   EXPECT_EQ(std::u16string(PendingPath(table.entries[0])), kDir + u"old.dll");
   ReleasePendingRenames(table);
   EXPECT_EQ(table.pairCount, 0);
   EXPECT_EQ(table.entries, nullptr);
 }
 
-TEST_F(PendingOperationsTest, MalformedValuesNeverReadPastTheirBlock) {
-  struct Case {
+TEST_F(PendingOperationsTest, MissingOrMalformedValuesNeverReadPastTheirBlock) {
+  EXPECT_EQ(ReadPendingRenames().pairCount, 0) << "no value";
+  machine.hklm.Remove(sim::SessionManagerKey);
+  EXPECT_EQ(ReadPendingRenames().pairCount, 0) << "no key";
+  auto oddBytes = sim::MultiStringBytes({u"x", u"y"});
+  oddBytes.push_back(0x7F);
+  const struct {
     const char* what;
     std::vector<std::uint8_t> bytes;
     int pairs;
@@ -67,38 +64,24 @@ TEST_F(PendingOperationsTest, MalformedValuesNeverReadPastTheirBlock) {
       {"odd string count", sim::MultiStringBytes({u"a", u"", u"orphan"}), 1},
       {"no final zero", Bytes(std::u16string(u"C:\\a\0C:\\b\0", 10)), 1},
       {"last string cut", Bytes(std::u16string(u"C:\\a\0C:\\bcdef", 13)), 1},
-      {"odd byte count", [] {
-         auto b = sim::MultiStringBytes({u"x", u"y"});
-         b.push_back(0x7F);
-         return b;
-       }(), 1},
+      {"odd byte count", oddBytes, 1},
       {"empty strings", sim::MultiStringBytes({u"", u"", u"", u""}), 2},
   };
-  for (auto& c : cases) {
-    SetPending(c.bytes);
+  for (const auto& c : cases) {
+    SetPendingBytes(c.bytes);
     PendingRenameTable table = ReadPendingRenames();
     EXPECT_EQ(table.pairCount, c.pairs) << c.what;
+    // The last zero is never walked: the cut string loses its final character.
+    if (std::string(c.what) == "last string cut") {
+      EXPECT_EQ(Entry(table, 1), u"C:\\bcde");
+    }
     ReleasePendingRenames(table);
   }
-  SetPending(Bytes(std::u16string(u"C:\\a\0C:\\bcdef", 13)));
-  PendingRenameTable table = ReadPendingRenames();
-  ASSERT_EQ(table.pairCount, 1);
-  // The last zero is never walked: the cut string loses its final character.
-  EXPECT_EQ(Entry(table, 1), u"C:\\bcde");
-  ReleasePendingRenames(table);
-}
-
-TEST_F(PendingOperationsTest, NothingToReadGivesAnEmptyTable) {
-  PendingRenameTable table = ReadPendingRenames();
-  EXPECT_EQ(table.pairCount, 0);
-  machine.hklm.Remove(sim::SessionManagerKey);
-  table = ReadPendingRenames();
-  EXPECT_EQ(table.pairCount, 0);
 }
 
 TEST_F(PendingOperationsTest, ShortMemoryGivesNoTableRatherThanAWrongOne) {
   machine.AddFile(kDir + u"a.dll", {1});
-  SetPending(sim::MultiStringBytes({u"\\??\\" + kDir + u"a.dll", u"\\??\\" + kDir + u"b.dll"}));
+  places::SetPending(machine, {u"\\??\\" + kDir + u"a.dll", u"\\??\\" + kDir + u"b.dll"});
   // The value, both arrays and the source copy succeed; the target copy fails.
   machine.Fail("GlobalAlloc", win::ERROR_NOT_ENOUGH_MEMORY, 1, 4);
   PendingRenameTable table = ReadPendingRenames();
@@ -110,12 +93,9 @@ TEST_F(PendingOperationsTest, RetryKeepsWhatStillFailsInOrder) {
   for (const char16_t* f : {u"a.dll", u"b.dll", u"c.dll"}) machine.AddFile(kDir + f, {1});
   machine.HoldFile(kDir + u"a.dll", UINT64_MAX);
   machine.HoldFile(kDir + u"c.dll", UINT64_MAX);
-  AddUnique(state.Undeletable, (kDir + u"a.dll").c_str());
-  AddUnique(state.Undeletable, (kDir + u"gone.dll").c_str());
-  AddUnique(state.Undeletable, (kDir + u"b.dll").c_str());
-  AddUnique(state.Undeletable, (kDir + u"c.dll").c_str());
+  List({u"a.dll", u"gone.dll", u"b.dll", u"c.dll"});
   DeleteFileTry(state);
-  EXPECT_EQ(Listed(), (std::vector<std::u16string>{kDir + u"c.dll", kDir + u"a.dll"}));
+  EXPECT_EQ(Paths(state.Undeletable), (Texts{kDir + u"c.dll", kDir + u"a.dll"}));
   EXPECT_EQ(machine.FindFile(kDir + u"b.dll"), nullptr);
   EXPECT_EQ(LogOf(state), u"DeleteFile-try\r\n");
   EXPECT_EQ(state.ErrorCount, 0);
@@ -127,14 +107,11 @@ TEST_F(PendingOperationsTest, LeftoversAreScheduledAsWindowsRecordsThem) {
 
   machine.AddFile(kDir + u"a.dll", {1});
   machine.AddFile(kDir + u"b.dll", {1});
-  AddUnique(state.Undeletable, (kDir + u"a.dll").c_str());
-  AddUnique(state.Undeletable, (kDir + u"b.dll").c_str());
-  AddUnique(state.Undeletable, (kDir + u"refused.dll").c_str());
+  List({u"a.dll", u"b.dll", u"refused.dll"});
   machine.Fail("MoveFileExW", win::ERROR_ACCESS_DENIED, 1, 0, u"refused");
   EXPECT_EQ(ScheduleUndeletableFiles(state), 2);
   EXPECT_EQ(state.Undeletable, nullptr);
-  const sim::RegistryValue* value =
-      machine.FindValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue);
+  const sim::RegistryValue* value = places::Pending(machine);
   ASSERT_NE(value, nullptr);
   EXPECT_EQ(value->type, win::REG_MULTI_SZ);
   EXPECT_EQ(value->data, sim::MultiStringBytes({u"\\??\\" + kDir + u"b.dll", u"", u"\\??\\" + kDir + u"a.dll", u""}));
@@ -142,8 +119,7 @@ TEST_F(PendingOperationsTest, LeftoversAreScheduledAsWindowsRecordsThem) {
   sim::Reboot(machine);
   EXPECT_EQ(machine.FindFile(kDir + u"a.dll"), nullptr);
   EXPECT_EQ(machine.FindFile(kDir + u"b.dll"), nullptr);
-  EXPECT_EQ(machine.FindValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue),
-            nullptr);
+  EXPECT_EQ(places::Pending(machine), nullptr);
 }
 
 TEST_F(PendingOperationsTest, DeletedMarkIsClearedOnlyWhereItExists) {

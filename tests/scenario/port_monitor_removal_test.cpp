@@ -9,31 +9,17 @@ namespace {
 
 const std::u16string kMonitorDll = u"C:\\Windows\\system32\\vexmon64.dll";
 
-class PortMonitorRemovalTest : public SimTest {
+class PortMonitorRemovalTest : public StateTest {
  protected:
-  InstallState state{};
-  ~PortMonitorRemovalTest() override {
-    ReleaseInstallState(state);
-    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
-  }
   // Runs the removal step as a reinstall (`checking`) or an uninstall would.
   void Remove(bool checking) {
-    ModuleInstance = Instance();
-    ReleaseInstallState(state);
-    CreateInstallState(state, ModeX64);
-    Release(state.Log);
+    Create();
     state.CheckMonitorVersion = checking;
     MonitorList list = ListPortMonitors(state);
     RemovePortMonitor(state, list);
     win::GlobalFree(list.entries);
   }
-  std::u16string Log() { return LogOf(state); }
-  // A fresh machine; the state's blocks belong to the old one.
-  void Fresh() {
-    ReleaseInstallState(state);
-    Reset();
-  }
-  bool Has(const std::u16string& line) { return Log().find(line + u"\r\n") != std::u16string::npos; }
+  bool Has(const std::u16string& line) { return LogOf(state).find(line + u"\r\n") != std::u16string::npos; }
   // An installed product whose monitor file has `build`; its own printer is
   // gone so that only the test's printers use the port.
   void InstallWithMonitorBuild(unsigned build) {
@@ -41,6 +27,11 @@ class PortMonitorRemovalTest : public SimTest {
     machine.AddFile(kMonitorDll, sim::VersionedFileImage(build));
     sim::RemovePrinter(machine, u"Corvane");
     machine.journal.clear();
+  }
+  void AddPrintersOnTwoPorts() {
+    sim::WritePrinter(machine, {u"One", u"Other", u"Corvane:", u"", u"", 0});
+    sim::WritePrinter(machine, {u"Parallel", u"Other", u"LPT1:", u"", u"", 0});
+    sim::WritePrinter(machine, {u"Two", u"Other", u"Corvane:", u"", u"", 0});
   }
 };
 
@@ -57,9 +48,9 @@ TEST_F(PortMonitorRemovalTest, CompatibleRegisteredMonitorIsKept) {
     EXPECT_TRUE(Has(u"  InstallMonitor == 0, CopyMonitor == 1")) << build;
     EXPECT_TRUE(sim::MonitorRegistered(machine, u"Corvane:"));
   }
-}
 
-TEST_F(PortMonitorRemovalTest, CompatibleFileWithoutRegistrationIsRegisteredInPlace) {
+  // A compatible file without a registration is registered in place.
+  Fresh();
   machine.AddFile(kMonitorDll, sim::VersionedFileImage(2610));
   Remove(true);
   EXPECT_TRUE(Has(u"  Computing monitor filename"));
@@ -69,25 +60,23 @@ TEST_F(PortMonitorRemovalTest, CompatibleFileWithoutRegistrationIsRegisteredInPl
 }
 
 TEST_F(PortMonitorRemovalTest, OtherBuildsAndMissingVersionsAreRemoved) {
-  struct Case {
-    int build;  // -1: a file without a version, -2: no file at all
-    const char16_t* line;
-  } cases[] = {
+  const std::pair<int, const char16_t*> cases[] = {
+      // -1: a file without a version, -2: no file at all
       {2604, u"  Version (2604) is not supported, proceed with reinstall"},
       {2621, u"  Version (2621) is not supported, proceed with reinstall"},
       {-1, u"  Version is unknown, proceed with reinstall"},
       {-2, u"  Version is unknown, proceed with reinstall"},
   };
-  for (const auto& c : cases) {
+  for (const auto& [build, line] : cases) {
     Fresh();
     InstallWithMonitorBuild(2620);
-    if (c.build >= 0) machine.AddFile(kMonitorDll, sim::VersionedFileImage(static_cast<unsigned>(c.build)));
-    if (c.build == -1) machine.AddFile(kMonitorDll, std::vector<std::uint8_t>(2048, 0x90));
-    if (c.build == -2) machine.files.erase(sim::Machine::Key(kMonitorDll));
+    if (build >= 0) machine.AddFile(kMonitorDll, sim::VersionedFileImage(static_cast<unsigned>(build)));
+    if (build == -1) machine.AddFile(kMonitorDll, std::vector<std::uint8_t>(2048, 0x90));
+    if (build == -2) machine.files.erase(sim::Machine::Key(kMonitorDll));
     Remove(true);
-    EXPECT_TRUE(Has(c.line)) << c.build;
-    EXPECT_TRUE(Has(u"  Monitor was removed :)")) << c.build;
-    EXPECT_FALSE(sim::MonitorRegistered(machine, u"Corvane:")) << c.build;
+    EXPECT_TRUE(Has(line)) << build;
+    EXPECT_TRUE(Has(u"  Monitor was removed :)")) << build;
+    EXPECT_FALSE(sim::MonitorRegistered(machine, u"Corvane:")) << build;
     EXPECT_EQ(state.InstallMonitor, 1);
     EXPECT_EQ(state.CopyMonitor, 1);
   }
@@ -116,20 +105,15 @@ TEST_F(PortMonitorRemovalTest, UninstallNeverChecksTheBuild) {
 
 TEST_F(PortMonitorRemovalTest, MonitorInUseParksItsPrintersOnFile) {
   InstallWithMonitorBuild(2620);
-  sim::WritePrinter(machine, {u"One", u"Other", u"Corvane:", u"", u"", 0});
-  sim::WritePrinter(machine, {u"Parallel", u"Other", u"LPT1:", u"", u"", 0});
-  sim::WritePrinter(machine, {u"Two", u"Other", u"Corvane:", u"", u"", 0});
+  AddPrintersOnTwoPorts();
   Remove(false);
   ASSERT_NE(state.MovedPrinters, nullptr);
-  EXPECT_EQ(std::u16string(state.MovedPrinters[0]->pPrinterName), u"One");
-  EXPECT_EQ(std::u16string(state.MovedPrinters[1]->pPrinterName), u"Two");
+  EXPECT_EQ((Texts{state.MovedPrinters[0]->pPrinterName, state.MovedPrinters[0]->pPortName,
+                   state.MovedPrinters[1]->pPrinterName}),
+            (Texts{u"One", u"file:", u"Two"}));
   EXPECT_EQ(state.MovedPrinters[2], nullptr);
-  EXPECT_EQ(std::u16string(state.MovedPrinters[0]->pPortName), u"file:");
-  sim::PrinterRecord record;
-  ASSERT_TRUE(sim::FindPrinter(machine, u"Two", record));
-  EXPECT_EQ(record.port, u"file:");
-  ASSERT_TRUE(sim::FindPrinter(machine, u"Parallel", record));
-  EXPECT_EQ(record.port, u"LPT1:");
+  EXPECT_EQ(PrinterNamed(machine, u"Two").port, u"file:");
+  EXPECT_EQ(PrinterNamed(machine, u"Parallel").port, u"LPT1:");
   EXPECT_TRUE(Has(u"  Can't delete monitor from the first try"));
   EXPECT_TRUE(Has(u"  SetPrinter(One) - ok"));
   EXPECT_TRUE(Has(u"  Monitor was removed :)"));
@@ -139,16 +123,11 @@ TEST_F(PortMonitorRemovalTest, MonitorInUseParksItsPrintersOnFile) {
 
 TEST_F(PortMonitorRemovalTest, ReinstallPutsParkedPrintersBack) {
   InstallWithMonitorBuild(2604);
-  sim::WritePrinter(machine, {u"One", u"Other", u"Corvane:", u"", u"", 0});
-  sim::WritePrinter(machine, {u"Parallel", u"Other", u"LPT1:", u"", u"", 0});
-  sim::WritePrinter(machine, {u"Two", u"Other", u"Corvane:", u"", u"", 0});
+  AddPrintersOnTwoPorts();
   machine.shiftHeld = true;
   EXPECT_EQ(Run(u"install"), 1);
-  for (const char16_t* name : {u"One", u"Two"}) {
-    sim::PrinterRecord record;
-    ASSERT_TRUE(sim::FindPrinter(machine, name, record));
-    EXPECT_EQ(record.port, u"Corvane:") << sim::Utf8(name);
-  }
+  EXPECT_EQ(PrinterNamed(machine, u"One").port, u"Corvane:");
+  EXPECT_EQ(PrinterNamed(machine, u"Two").port, u"Corvane:");
   int moves = 0;
   for (const auto& line : DialogLines()) moves += line.find(u"SetPrinter(Two) - ok") != std::u16string::npos;
   EXPECT_EQ(moves, 2) << "moved away and back";
@@ -158,8 +137,7 @@ TEST_F(PortMonitorRemovalTest, RefusalsEscalateToARestartThenErrorTwelve) {
   InstallWithMonitorBuild(2620);
   machine.Fail("DeleteMonitorW", win::ERROR_ACCESS_DENIED, 2);
   Remove(false);
-  EXPECT_EQ(machine.Count("DeleteMonitorW"), 3);
-  EXPECT_EQ(machine.Count("ControlService"), 1);
+  EXPECT_EQ(Counts({"DeleteMonitorW", "ControlService"}), (std::vector<int>{3, 1}));
   EXPECT_TRUE(Has(u"  Monitor was removed :)"));
   EXPECT_EQ(state.MovedPrinters, nullptr) << "no printers, nothing parked";
 
@@ -181,16 +159,15 @@ TEST_F(PortMonitorRemovalTest, UnlistedMonitorThatCannotBeDeletedIsLeftAlone) {
   EXPECT_EQ(state.ErrorCount, 0);
 }
 
-TEST_F(PortMonitorRemovalTest, LockedMonitorFileIsLeftForLater) {
+TEST_F(PortMonitorRemovalTest, FilesThatCannotBeDeletedAreLeftForLaterOrNeverTouched) {
   InstallWithMonitorBuild(2620);
   machine.HoldFile(kMonitorDll, UINT64_MAX);
   Remove(false);
   EXPECT_TRUE(Has(u"  Monitor was removed :)"));
-  ASSERT_NE(state.Undeletable, nullptr);
-  EXPECT_EQ(std::u16string(state.Undeletable->text), kMonitorDll);
-}
+  EXPECT_EQ(Paths(state.Undeletable), Texts{kMonitorDll});
 
-TEST_F(PortMonitorRemovalTest, MonitorRecordNamingNoFileNeverTouchesTheFolder) {
+  // A monitor record naming no file never touches the folder.
+  Fresh();
   sim::RegisterMonitor(machine, u"Corvane:", u"", {u"Corvane:"});
   Remove(true);
   EXPECT_TRUE(Has(u"  Trying to get monitor filename from MONITOR_INFO_2"));

@@ -8,89 +8,63 @@ namespace {
 
 const std::u16string kSetup = u"C:\\Program Files\\Corvane\\Setup\\";
 const std::u16string kStage = u"C:\\Windows\\system32\\spool\\drivers\\x64\\";
-const std::u16string kInstalled = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\";
+const std::u16string kInstalled = kStage + u"3\\";
 
-class PrinterDriverTest : public SimTest {
+class PrinterDriverTest : public StateTest {
  protected:
-  InstallState state{};
-  PrinterDriverTest() {
-    ModuleInstance = Instance();
-    CreateInstallState(state, ModeX64);
-    Release(state.Log);
-  }
-  ~PrinterDriverTest() override {
-    ReleaseInstallState(state);
-    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
-  }
-  std::vector<std::u16string> Log() { return Lines(LogOf(state)); }
+  PrinterDriverTest() { Create(); }
   void Remove() {
     DriverList list = ListPrinterDrivers(state.Environment);
     RemovePrinterDriver(state, list);
     win::GlobalFree(list.entries);
   }
-  void AddDriver(const std::u16string& name) {
+  sim::DriverRecord Registered(const char16_t* environment = u"Windows x64") {
     sim::DriverRecord d;
-    d.name = name;
-    d.environment = u"Windows x64";
-    d.driverFile = d.dataFile = u"other.dll";
-    d.configFile = u"otherui.dll";
-    sim::RegisterDriver(machine, d);
+    if (!sim::FindDriver(machine, environment, u"Corvane printer", d)) d.name = u"<none>";
+    return d;
   }
 };
 
 TEST_F(PrinterDriverTest, InstallStagesRegistersAndCleansUp) {
   InstallPrinterDriver(state);
-  EXPECT_EQ(Log(), (std::vector<std::u16string>{
-                       u"#Add Printer Driver x64",
-                       u"    CopyFile vexdrv64.dll to " + kStage + u")- OK",
-                       u"    CopyFile vexui64.dll to " + kStage + u")- OK",
-                       u"    CopyFile vexhelp.chm to " + kStage + u")- OK",
-                       u"  Printer Driver x64 was added successfully"}));
-  sim::DriverRecord d;
-  ASSERT_TRUE(sim::FindDriver(machine, u"Windows x64", u"Corvane printer", d));
-  EXPECT_EQ(d.driverFile, u"vexdrv64.dll");
-  EXPECT_EQ(d.dataFile, u"vexdrv64.dll");
-  EXPECT_EQ(d.configFile, u"vexui64.dll");
-  EXPECT_EQ(d.helpFile, u"vexhelp.chm");
-  EXPECT_EQ(d.manufacturer, u"Brennock");
-  EXPECT_EQ(d.provider, u"Brennock");
-  for (const char16_t* file : {u"vexdrv64.dll", u"vexui64.dll", u"vexhelp.chm"}) {
-    EXPECT_NE(machine.FindFile(kInstalled + file), nullptr) << sim::Utf8(file);
-    EXPECT_EQ(machine.FindFile(kStage + file), nullptr) << "staged copy left: " << sim::Utf8(file);
-  }
+  EXPECT_EQ(Log(), (Texts{u"#Add Printer Driver x64", u"    CopyFile vexdrv64.dll to " + kStage + u")- OK",
+                          u"    CopyFile vexui64.dll to " + kStage + u")- OK",
+                          u"    CopyFile vexhelp.chm to " + kStage + u")- OK",
+                          u"  Printer Driver x64 was added successfully"}));
+  const sim::DriverRecord d = Registered();
+  EXPECT_EQ((Texts{d.driverFile, d.dataFile, d.configFile, d.helpFile, d.manufacturer, d.provider}),
+            (Texts{u"vexdrv64.dll", u"vexdrv64.dll", u"vexui64.dll", u"vexhelp.chm", u"Brennock", u"Brennock"}));
+  // In the driver's folder, and no staged copy left.
+  EXPECT_EQ(Present({kInstalled + u"vexdrv64.dll", kInstalled + u"vexui64.dll", kInstalled + u"vexhelp.chm",
+                     kStage + u"vexdrv64.dll", kStage + u"vexui64.dll", kStage + u"vexhelp.chm"}),
+            (std::vector<bool>{true, true, true, false, false, false}));
   EXPECT_EQ(state.Undeletable, nullptr);
   EXPECT_EQ(state.Indent, 0);
-}
 
-TEST_F(PrinterDriverTest, ThirtyTwoBitPlatformSaysWin32) {
-  ReleaseInstallState(state);
+  // The 32-bit platform says Win32.
   for (const char16_t* file : {u"vexdrv32.dll", u"vexui32.dll"}) machine.AddFile(kSetup + file, {1, 2, 3});
-  CreateInstallState(state, 0);
-  Release(state.Log);
+  Create(0);
   InstallPrinterDriver(state);
-  const auto log = Log();
-  EXPECT_EQ(log.front(), u"#Add Printer Driver Win32");
-  EXPECT_EQ(log.back(), u"  Printer Driver Win32 was added successfully");
-  sim::DriverRecord d;
-  EXPECT_TRUE(sim::FindDriver(machine, u"Windows NT x86", u"Corvane printer", d));
+  EXPECT_EQ(Log().front(), u"#Add Printer Driver Win32");
+  EXPECT_EQ(Log().back(), u"  Printer Driver Win32 was added successfully");
+  EXPECT_EQ(Registered(u"Windows NT x86").name, u"Corvane printer");
 }
 
-TEST_F(PrinterDriverTest, MissingHelpFileRegistersWithoutHelp) {
+TEST_F(PrinterDriverTest, MissingPackageFiles) {
+  // Without the help file the driver is registered without help.
   machine.files.erase(sim::Machine::Key(kSetup + u"vexhelp.chm"));
   InstallPrinterDriver(state);
   EXPECT_EQ(state.ErrorCount, 1);
   EXPECT_EQ(Log().back(), u"  Printer Driver x64 was added successfully");
-  sim::DriverRecord d;
-  ASSERT_TRUE(sim::FindDriver(machine, u"Windows x64", u"Corvane printer", d));
-  EXPECT_EQ(d.helpFile, u"");
+  EXPECT_EQ(Registered().helpFile, u"");
   EXPECT_EQ(machine.Count("DeleteFileW"), 2);
-}
 
-TEST_F(PrinterDriverTest, MissingConfigurationFileStopsBeforeRegistration) {
+  // Without the configuration file registration is not tried.
+  Fresh();
+  Create();
   machine.files.erase(sim::Machine::Key(kSetup + u"vexui64.dll"));
   InstallPrinterDriver(state);
-  EXPECT_EQ(machine.Count("AddPrinterDriverExW"), 0);
-  EXPECT_EQ(machine.Count("DeleteFileW"), 0);
+  EXPECT_EQ(Counts({"AddPrinterDriverExW", "DeleteFileW"}), (std::vector<int>{0, 0}));
   EXPECT_NE(machine.FindFile(kStage + u"vexdrv64.dll"), nullptr) << "the staged driver file stays";
   EXPECT_EQ(state.ErrorCount, 1);
   EXPECT_EQ(Log().back().substr(0, 15), u"    Error(10): ");
@@ -101,26 +75,34 @@ TEST_F(PrinterDriverTest, RefusedRegistrationIsErrorThirteenAndStillCleansUp) {
   machine.Fail("AddPrinterDriverExW", win::ERROR_ACCESS_DENIED);
   machine.Fail("DeleteFileW", win::ERROR_SHARING_VIOLATION, 1, 0, u"vexui64");
   InstallPrinterDriver(state);
-  const auto log = Log();
-  EXPECT_EQ(log.back(), u"  Error(13): Can`t install a x64 printer driver 'Corvane printer' - (Access is denied.)");
+  EXPECT_EQ(Log().back(), u"  Error(13): Can`t install a x64 printer driver 'Corvane printer' - (Access is denied.)");
   EXPECT_EQ(machine.Count("DeleteFileW"), 3);
-  ASSERT_NE(state.Undeletable, nullptr);
-  EXPECT_EQ(std::u16string(state.Undeletable->text), kStage + u"vexui64.dll");
-  EXPECT_EQ(state.Undeletable->next, nullptr);
+  EXPECT_EQ(Paths(state.Undeletable), Texts{kStage + u"vexui64.dll"});
 }
 
 TEST_F(PrinterDriverTest, RemovalFindsTheDriverByExactName) {
-  for (const char16_t* name : {u"Alpha", u"Beta", u"Brother HL"}) AddDriver(name);
+  Remove();
+  EXPECT_EQ(Log(),
+            (Texts{u"#DeletePrinterDriver for Windows x64", u"  BTW, there is no printer drivers on this system.",
+                   u"  No Corvane driver (Windows x64)was found"}));
+  EXPECT_EQ(state.ErrorCount, 0);
+
+  for (const char16_t* name : {u"Alpha", u"Beta", u"Brother HL"}) {
+    sim::DriverRecord d;
+    d.name = name;
+    d.environment = u"Windows x64";
+    d.driverFile = d.dataFile = u"other.dll";
+    d.configFile = u"otherui.dll";
+    sim::RegisterDriver(machine, d);
+  }
   InstallPrinterDriver(state);
   Release(state.Log);
   Remove();
-  EXPECT_EQ(Log(), (std::vector<std::u16string>{
-                       u"#DeletePrinterDriver for Windows x64", u"  ------------ 4 existing drivers-----------",
-                       u"  1. Alpha", u"  2. Beta", u"  3. Brother HL", u"  4. Corvane printer",
-                       u"  -------------------------------------------", u"  Driver is found. Index=4",
-                       u"  OK :)"}));
-  sim::DriverRecord d;
-  EXPECT_FALSE(sim::FindDriver(machine, u"Windows x64", u"Corvane printer", d));
+  EXPECT_EQ(Log(),
+            (Texts{u"#DeletePrinterDriver for Windows x64", u"  ------------ 4 existing drivers-----------",
+                   u"  1. Alpha", u"  2. Beta", u"  3. Brother HL", u"  4. Corvane printer",
+                   u"  -------------------------------------------", u"  Driver is found. Index=4", u"  OK :)"}));
+  EXPECT_EQ(Registered().name, u"<none>");
   EXPECT_EQ(machine.FindFile(kInstalled + u"vexdrv64.dll"), nullptr) << "all files go with the driver";
 
   win::DRIVER_INFO_6W records[3] = {};
@@ -135,30 +117,20 @@ TEST_F(PrinterDriverTest, RemovalFindsTheDriverByExactName) {
   EXPECT_EQ(FindPrinterDriver(DriverList{reinterpret_cast<win::BYTE*>(records), 7, 3}), -1);
 }
 
-TEST_F(PrinterDriverTest, NoDriversAtAll) {
-  Remove();
-  EXPECT_EQ(Log(), (std::vector<std::u16string>{u"#DeletePrinterDriver for Windows x64",
-                                                u"  BTW, there is no printer drivers on this system.",
-                                                u"  No Corvane driver (Windows x64)was found"}));
-  EXPECT_EQ(state.ErrorCount, 0);
-}
-
-TEST_F(PrinterDriverTest, FirstRefusalCostsOneSpoolerRestart) {
+TEST_F(PrinterDriverTest, FirstRefusalCostsOneSpoolerRestartAUsedDriverIsErrorFourteen) {
   InstallPrinterDriver(state);
   Release(state.Log);
   machine.journal.clear();
   machine.Fail("DeletePrinterDriverExW", win::ERROR_PRINTER_DRIVER_IN_USE);
   Remove();
   const auto log = Log();
-  EXPECT_EQ(log[log.size() - 3], u"  Can't delete driver. Trying to restart spooler");
-  EXPECT_EQ(log[log.size() - 2], u"  #Restart Spooler");
-  EXPECT_EQ(log.back(), u"  OK :)");
-  EXPECT_EQ(machine.Count("ControlService"), 1);
-  EXPECT_EQ(machine.Count("StartServiceW"), 1);
+  ASSERT_GE(log.size(), 3u);
+  EXPECT_EQ(Texts(log.end() - 3, log.end()),
+            (Texts{u"  Can't delete driver. Trying to restart spooler", u"  #Restart Spooler", u"  OK :)"}));
+  EXPECT_EQ(Counts({"ControlService", "StartServiceW"}), (std::vector<int>{1, 1}));
   EXPECT_EQ(state.ErrorCount, 0);
-}
 
-TEST_F(PrinterDriverTest, DriverInUseIsErrorFourteen) {
+  Create();
   InstallPrinterDriver(state);
   sim::WritePrinter(machine, {u"Corvane", u"Corvane printer", u"LPT1:", u"", u"", 0});
   Release(state.Log);

@@ -7,20 +7,8 @@
 
 namespace {
 
-class PrinterQueuesTest : public SimTest {
+class PrinterQueuesTest : public StateTest {
  protected:
-  InstallState state{};
-  void Create() {
-    ModuleInstance = Instance();
-    CreateInstallState(state, ModeX64);
-    Release(state.Log);
-  }
-  ~PrinterQueuesTest() override {
-    ReleaseInstallState(state);
-    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
-    EXPECT_TRUE(machine.handles.empty()) << "handles left open";
-  }
-  std::vector<std::u16string> Log() { return Lines(LogOf(state)); }
   win::DWORD AttributesOf(const std::u16string& name) {
     for (win::DWORD i = 0; i < state.Printers.count; ++i)
       if (state.Printers.entries[i].pPrinterName == name) return state.Printers.entries[i].Attributes;
@@ -38,7 +26,6 @@ TEST_F(PrinterQueuesTest, OnlyTheDefaultPrinterIsMarkedInTheSnapshot) {
   EXPECT_EQ(AttributesOf(u"Laser") & win::PRINTER_ATTRIBUTE_DEFAULT, 0u);
   EXPECT_EQ(AttributesOf(u"Laser 2") & win::PRINTER_ATTRIBUTE_DEFAULT, win::PRINTER_ATTRIBUTE_DEFAULT);
 
-  ReleaseInstallState(state);
   sim::SetDefaultPrinter(machine, u"");
   Create();
   EXPECT_EQ(AttributesOf(u"Laser 2") & win::PRINTER_ATTRIBUTE_DEFAULT, 0u);
@@ -60,19 +47,17 @@ TEST_F(PrinterQueuesTest, TheListBlockHasRoomToSpare) {
 TEST_F(PrinterQueuesTest, OnlyProductPrintersAreDeleted) {
   Create();
   DeleteAllPrinterQueues(state);
-  EXPECT_EQ(Log(), (std::vector<std::u16string>{u"#DeleteAllPrinters"}));
+  EXPECT_EQ(Log(), (Texts{u"#DeleteAllPrinters"}));
 
-  ReleaseInstallState(state);
   AddProductPrinter(machine, u"Mine");
   sim::WritePrinter(machine, {u"Lookalike", u"corvane printer", u"Corvane:", u"", u"", 0});
   sim::WritePrinter(machine, {u"Neighbour", u"Other", u"Corvane:", u"", u"", 0});
   Create();
   DeleteAllPrinterQueues(state);
-  EXPECT_EQ(Log(), (std::vector<std::u16string>{u"#DeleteAllPrinters", u"  #DeletePrinter(Mine)", u"    OK"}));
-  sim::PrinterRecord record;
-  EXPECT_FALSE(sim::FindPrinter(machine, u"Mine", record));
-  EXPECT_TRUE(sim::FindPrinter(machine, u"Lookalike", record));
-  EXPECT_TRUE(sim::FindPrinter(machine, u"Neighbour", record));
+  EXPECT_EQ(Log(), (Texts{u"#DeleteAllPrinters", u"  #DeletePrinter(Mine)", u"    OK"}));
+  Texts left;
+  for (const auto& p : sim::Printers(machine)) left.push_back(p.name);
+  EXPECT_EQ(left, (Texts{u"Lookalike", u"Neighbour"}));
 }
 
 TEST_F(PrinterQueuesTest, DeletionFailuresAreCountedWithTheSpoolersReason) {
@@ -81,10 +66,9 @@ TEST_F(PrinterQueuesTest, DeletionFailuresAreCountedWithTheSpoolersReason) {
   machine.Fail("DeletePrinter", win::ERROR_ACCESS_DENIED);
   AddProductPrinter(machine, u"Mine");
   DeletePrinterQueue(state, u"Mine");
-  EXPECT_EQ(Log(), (std::vector<std::u16string>{
-                       u"#DeletePrinter(Nobody)",
-                       u"  Error(16): Can`t open printer 'Nobody' - (The printer name is invalid.)",
-                       u"#DeletePrinter(Mine)", u"  Error(17): Can`t delete printer 'Mine' - (Access is denied.)"}));
+  EXPECT_EQ(Log(), (Texts{u"#DeletePrinter(Nobody)",
+                          u"  Error(16): Can`t open printer 'Nobody' - (The printer name is invalid.)",
+                          u"#DeletePrinter(Mine)", u"  Error(17): Can`t delete printer 'Mine' - (Access is denied.)"}));
   EXPECT_EQ(state.ErrorCount, 2);
   EXPECT_EQ(state.Indent, 0);
 }
@@ -92,12 +76,11 @@ TEST_F(PrinterQueuesTest, DeletionFailuresAreCountedWithTheSpoolersReason) {
 TEST_F(PrinterQueuesTest, APrinterIsAddedEvenWithoutTheMonitor) {
   Create();
   EXPECT_EQ(AddPrinterQueue(state, u"Corvane"), nullptr);
-  EXPECT_EQ(Log(), (std::vector<std::u16string>{
-                       u"#AddPrinter(Corvane)", u"  Let's check our port monitors",
-                       u"  No Corvane port monitor (Windows x64) was found.",
-                       u"  ------- 1 existing monitors ----------", u"  1. Local Port",
-                       u"  ---------------------------------------",
-                       u"  Error(15): Can`t add printer 'Corvane' - (The printer driver is unknown.)"}));
+  EXPECT_EQ(Log(),
+            (Texts{u"#AddPrinter(Corvane)", u"  Let's check our port monitors",
+                   u"  No Corvane port monitor (Windows x64) was found.", u"  ------- 1 existing monitors ----------",
+                   u"  1. Local Port", u"  ---------------------------------------",
+                   u"  Error(15): Can`t add printer 'Corvane' - (The printer driver is unknown.)"}));
   EXPECT_EQ(machine.Count("AddPrinterW"), 1);
 }
 

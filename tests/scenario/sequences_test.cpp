@@ -1,6 +1,7 @@
 // Whole install and uninstall runs: what a reinstall removes and puts back,
 // files that stay locked, and deletions left over from earlier runs.
 #include "platform/sim/print_store.h"
+#include "printer_setup.h"
 #include "product_places.h"
 #include "sim_test.h"
 
@@ -10,43 +11,22 @@ using namespace places;
 
 class SequencesTest : public SimTest {
  protected:
-  std::vector<std::u16string> ProductPrinters() {
-    std::vector<std::u16string> names;
-    for (const auto& p : sim::Printers(machine))
-      if (p.driver == u"Corvane printer") names.push_back(p.name);
-    return names;
-  }
-  void AddProductPrinter(const std::u16string& name, const std::u16string& comment,
-                         const std::u16string& location) {
-    sim::PrinterRecord p;
-    p.name = name;
-    p.driver = u"Corvane printer";
-    p.port = u"Corvane:";
-    p.comment = comment;
-    p.location = location;
-    sim::WritePrinter(machine, p);
-  }
-  void SetSubKey(const std::u16string& printer, const std::u16string& key, const std::u16string& text) {
-    machine.SetValue(win::HKEY_LOCAL_MACHINE, sim::PrinterDataKey(printer, key), u"SubKey", win::REG_SZ,
-                     sim::StringBytes(text));
-  }
-  std::u16string SubKey(const std::u16string& printer, const std::u16string& key) {
-    return machine.String(win::HKEY_LOCAL_MACHINE, sim::PrinterDataKey(printer, key), u"SubKey");
+  // Runs with Shift held and gives the log the dialog showed.
+  Texts RunShowingLog(const std::u16string& word, int code) {
+    machine.shiftHeld = true;
+    EXPECT_EQ(Run(word), code) << sim::Utf8(word);
+    EXPECT_EQ(machine.dialogs.size(), 1u);
+    return DialogLines();
   }
 };
 
 TEST_F(SequencesTest, ReinstallOnCleanMachineFindsNothingAndInstallsEverything) {
-  machine.shiftHeld = true;
-  EXPECT_EQ(Run(u"install"), 1);
-  ASSERT_EQ(machine.dialogs.size(), 1u);
-  const std::u16string& title = machine.dialogs[0].title;
-  EXPECT_EQ(title.substr(title.size() - 5), u" log.");
-  const auto lines = DialogLines();
+  const auto lines = RunShowingLog(u"install", 1);
+  EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install log.");
   ASSERT_GE(lines.size(), 7u);
-  const std::vector<std::u16string> head(lines.begin(), lines.begin() + 7);
-  EXPECT_EQ(head, (std::vector<std::u16string>{u"Corvane 2620", u"#Check Spooler",
-                                               u"PrinterDriverDirectory:" + kDriverDir, u"##0010",
-                                               u"#ReInstall", u"    #UnInstall", u"      EnumMonitors"}));
+  EXPECT_EQ(Texts(lines.begin(), lines.begin() + 7),
+            (Texts{u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010",
+                   u"#ReInstall", u"    #UnInstall", u"      EnumMonitors"}));
   for (const char16_t* nothing : {u"      1 Monitors found.", u"      0 drivers found",
                                   u"        No Corvane driver (Windows x64)was found",
                                   u"        No Corvane port monitor was found."})
@@ -61,27 +41,22 @@ TEST_F(SequencesTest, ReinstallOnCleanMachineFindsNothingAndInstallsEverything) 
     EXPECT_NE(at, -1) << sim::Utf8(step);
   }
 
-  EXPECT_TRUE(sim::MonitorRegistered(machine, u"Corvane:"));
   EXPECT_EQ(sim::MonitorDll(machine, u"Corvane:"), u"vexmon64.dll");
   sim::DriverRecord driver;
   EXPECT_TRUE(sim::FindDriver(machine, u"Windows x64", u"Corvane printer", driver));
-  EXPECT_EQ(ProductPrinters(), std::vector<std::u16string>{u"Corvane"});
-  sim::PrinterRecord printer;
-  ASSERT_TRUE(sim::FindPrinter(machine, u"Corvane", printer));
-  EXPECT_EQ(printer.port, u"Corvane:");
+  EXPECT_EQ(ProductPrinters(machine), Texts{u"Corvane"});
+  EXPECT_EQ(PrinterNamed(machine, u"Corvane").port, u"Corvane:");
   EXPECT_EQ(machine.String(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue), kTray);
   EXPECT_TRUE(machine.companion.running);
   EXPECT_EQ(machine.companion.image, kTray);
-  EXPECT_EQ(machine.processesStarted, std::vector<std::u16string>{u"\"" + kTray + u"\""});
+  EXPECT_EQ(machine.processesStarted, Texts{u"\"" + kTray + u"\""});
   EXPECT_EQ(Pending(machine), nullptr);
 }
 
 TEST_F(SequencesTest, ReinstallOverCompatibleMonitorKeepsItAndNeverStopsTheSpooler) {
   ASSERT_EQ(Run(u"install"), 1);
   machine.journal.clear();
-  machine.shiftHeld = true;
-  EXPECT_EQ(Run(u"install"), 1);
-  const auto lines = DialogLines();
+  const auto lines = RunShowingLog(u"install", 1);
   EXPECT_NE(LineAt(lines, u"        Version (2620) is compatible, proceed without uninstall"), -1);
   EXPECT_FALSE(HasTrimmedLine(lines, u"#AddMonitor"));
   EXPECT_EQ(machine.Count("DeleteMonitorW"), 0);
@@ -91,63 +66,25 @@ TEST_F(SequencesTest, ReinstallOverCompatibleMonitorKeepsItAndNeverStopsTheSpool
   EXPECT_EQ(machine.Count("ControlService"), 0);
   EXPECT_FALSE(HasTrimmedLine(lines, u"#Restart Spooler"));
   EXPECT_FALSE(HasTrimmedLine(lines, u"DeleteFile-try"));
-  EXPECT_EQ(ProductPrinters(), std::vector<std::u16string>{u"Corvane"});
-}
-
-TEST_F(SequencesTest, ReinstallBringsBackProductPrintersWithTheirSettings) {
-  ASSERT_EQ(Run(u"install"), 1);
-  AddProductPrinter(u"Office", u"Second floor", u"Room 12");
-  SetSubKey(u"Office", u"", u"Office1");
-  SetSubKey(u"Office", u"DsUser", u"Office1");
-  AddProductPrinter(u"Draft", u"", u"");
-  SetSubKey(u"Draft", u"DsUser", u"Draft7");  // only the DsUser copy
-  sim::WritePrinter(machine, {u"Laser", u"Generic", u"LPT1:", u"Theirs", u"", 0});
-  sim::SetDefaultPrinter(machine, u"Office");
-  const std::u16string settings = u"Software\\Brennock\\Corvane\\Corvanes\\";
-  machine.SetDword(win::HKEY_CURRENT_USER, settings + u"Office1", u"deleted", 1);
-  machine.SetDword(win::HKEY_CURRENT_USER, settings + u"Office1", u"Resolution", 600);
-
-  EXPECT_EQ(Run(u"install"), 1);
-  auto names = ProductPrinters();
-  std::sort(names.begin(), names.end());
-  EXPECT_EQ(names, (std::vector<std::u16string>{u"Draft", u"Office"})) << "\"Corvane\" had no settings key";
-  sim::PrinterRecord office;
-  ASSERT_TRUE(sim::FindPrinter(machine, u"Office", office));
-  EXPECT_EQ(office.comment, u"Second floor");
-  EXPECT_EQ(office.location, u"Room 12");
-  EXPECT_EQ(office.port, u"Corvane:");
-  EXPECT_EQ(sim::DefaultPrinter(machine), u"Office");
-  EXPECT_EQ(SubKey(u"Office", u""), u"Office1");
-  EXPECT_EQ(SubKey(u"Office", u"DsUser"), u"Office1");
-  EXPECT_EQ(SubKey(u"Draft", u""), u"Draft7");
-  EXPECT_EQ(SubKey(u"Draft", u"DsUser"), u"Draft7");
-  EXPECT_EQ(machine.FindValue(win::HKEY_CURRENT_USER, settings + u"Office1", u"deleted"), nullptr);
-  EXPECT_NE(machine.FindValue(win::HKEY_CURRENT_USER, settings + u"Office1", u"Resolution"), nullptr);
-  sim::PrinterRecord laser;
-  ASSERT_TRUE(sim::FindPrinter(machine, u"Laser", laser));
-  EXPECT_EQ(laser.comment, u"Theirs");
+  EXPECT_EQ(ProductPrinters(machine), Texts{u"Corvane"});
 }
 
 TEST_F(SequencesTest, FileLockedThroughEveryRetryIsScheduledByUninstall) {
   ASSERT_EQ(Run(u"install"), 1);
   machine.HoldFile(kSystemMonitor, UINT64_MAX);
-  machine.shiftHeld = true;
-  EXPECT_EQ(Run(u"uninstall"), 101);
-  ASSERT_EQ(machine.dialogs.size(), 1u);
-  EXPECT_EQ(machine.dialogs[0].title.substr(machine.dialogs[0].title.size() - 5), u" log.");
-  const auto lines = DialogLines();
+  const auto lines = RunShowingLog(u"uninstall", 101);
+  EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install log.");
   const int removed = LineAt(lines, u"    Monitor was removed :)");
   ASSERT_NE(removed, -1);
   // Tried again at once, then once more with the spooler stopped.
-  EXPECT_EQ(std::vector<std::u16string>(lines.begin() + removed + 1, lines.end()),
-            (std::vector<std::u16string>{u"  DeleteFile-try", u"DeleteFile-try", u"#Restart Spooler",
-                                         u"DeleteFile-try"}));
+  EXPECT_EQ(Texts(lines.begin() + removed + 1, lines.end()),
+            (Texts{u"  DeleteFile-try", u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try"}));
   EXPECT_EQ(machine.Count("ControlService"), 1);
   EXPECT_TRUE(machine.SpoolerRunning());
   EXPECT_FALSE(sim::MonitorRegistered(machine, u"Corvane:"));
-  const sim::RegistryValue* pending = Pending(machine);
-  ASSERT_NE(pending, nullptr);
-  EXPECT_EQ(pending->data, sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u""}));
+  const auto scheduled = sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u""});
+  ASSERT_NE(Pending(machine), nullptr);
+  EXPECT_EQ(Pending(machine)->data, scheduled);
   sim::Reboot(machine);
   EXPECT_EQ(machine.FindFile(kSystemMonitor), nullptr);
 
@@ -156,11 +93,10 @@ TEST_F(SequencesTest, FileLockedThroughEveryRetryIsScheduledByUninstall) {
   ASSERT_EQ(Run(u"install"), 1);
   machine.HoldFile(kSystemMonitor, UINT64_MAX);
   machine.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Run(u"uninstall"), 100);
-  ASSERT_EQ(machine.dialogs.size(), 1u);
+  RunShowingLog(u"uninstall", 100);
   EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install error log!");
   ASSERT_NE(Pending(machine), nullptr);
-  EXPECT_EQ(Pending(machine)->data, sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u""}));
+  EXPECT_EQ(Pending(machine)->data, scheduled);
 }
 
 TEST_F(SequencesTest, FileLockedInReinstallIsDroppedAfterTheRetryWithSpoolerStopped) {
@@ -169,14 +105,12 @@ TEST_F(SequencesTest, FileLockedInReinstallIsDroppedAfterTheRetryWithSpoolerStop
   machine.AddFile(kSystemMonitor, sim::VersionedFileImage(2500, 24 * 1024));
   machine.HoldFile(kSystemMonitor, UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE);
   machine.journal.clear();
-  machine.shiftHeld = true;
-  EXPECT_EQ(Run(u"install"), 1);
-  const auto lines = DialogLines();
+  const auto lines = RunShowingLog(u"install", 1);
   const int removed = LineAt(lines, u"        Monitor was removed :)");
   ASSERT_NE(removed, -1);
-  EXPECT_EQ(std::vector<std::u16string>(lines.begin() + removed + 1, lines.begin() + removed + 6),
-            (std::vector<std::u16string>{u"      DeleteFile-try", u"    #Restart Spooler", u"    DeleteFile-try",
-                                         u"    #AddMonitor", u"      Copy monitor file"}));
+  EXPECT_EQ(Texts(lines.begin() + removed + 1, lines.begin() + removed + 6),
+            (Texts{u"      DeleteFile-try", u"    #Restart Spooler", u"    DeleteFile-try", u"    #AddMonitor",
+                   u"      Copy monitor file"}));
   EXPECT_EQ(machine.Count("ControlService"), 1) << "the dropped file is not tried again at the end";
   EXPECT_EQ(machine.Count("MoveFileExW"), 0);
   EXPECT_EQ(Pending(machine), nullptr) << "the freshly installed monitor must survive a restart";
@@ -187,48 +121,39 @@ TEST_F(SequencesTest, FileLockedInReinstallIsDroppedAfterTheRetryWithSpoolerStop
 TEST_F(SequencesTest, InstallThatLeavesAFileScheduledShowsItsLogWithShift) {
   // The staged help file can be written but not deleted.
   machine.HoldFile(kDriverDir + u"vexhelp.chm", UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE);
-  machine.shiftHeld = true;
-  EXPECT_EQ(Run(u"install"), 101);
-  ASSERT_EQ(machine.dialogs.size(), 1u);
+  RunShowingLog(u"install", 101);
   EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install log.");
   ASSERT_NE(Pending(machine), nullptr);
   EXPECT_EQ(Pending(machine)->data, sim::MultiStringBytes({u"\\??\\" + kDriverDir + u"vexhelp.chm", u""}));
-
-  Reset();
-  machine.shiftHeld = true;
-  EXPECT_EQ(Run(u"uninstall"), 2);
-  ASSERT_EQ(machine.dialogs.size(), 1u);
-  EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install log.");
-  EXPECT_EQ(DialogLines().at(3), u"#UnInstall");
 }
 
 TEST_F(SequencesTest, PendingDeletionsOfEarlierRunsAreCarriedOutNow) {
   for (const char16_t* word : {u"install", u"uninstall"}) {
+    SCOPED_TRACE(sim::Utf8(word));
     Reset();
     machine.AddDirectory(u"C:\\Temp\\Folder");
     machine.AddDirectory(u"C:\\??_");
-    for (const char16_t* f : {u"C:\\Temp\\old.dll", u"C:\\Temp\\plain.dll", u"C:\\Temp\\src.dll",
-                              u"C:\\??_\\p1.dll"})
+    for (const char16_t* f : {u"C:\\Temp\\old.dll", u"C:\\Temp\\plain.dll", u"C:\\Temp\\src.dll", u"C:\\??_\\p1.dll"})
       machine.AddFile(f, {1});
     // Where "\??_\p1.dll" would lead if its first four characters were dropped.
     machine.AddFile(kSetupDir + u"p1.dll", {2});
-    SetPending(machine, {u"\\??\\C:\\Temp\\old.dll", u"", u"C:\\Temp\\plain.dll", u"",
-                u"\\??\\C:\\Temp\\src.dll", u"\\??\\C:\\Temp\\dst.dll", u"\\??_\\p1.dll", u"",
-                u"\\??\\C:\\Temp\\Folder", u"", u"\\??\\C:\\Temp\\missing.dll", u""});
+    SetPending(machine, {u"\\??\\C:\\Temp\\old.dll", u"", u"C:\\Temp\\plain.dll", u"", u"\\??\\C:\\Temp\\src.dll",
+                         u"\\??\\C:\\Temp\\dst.dll", u"\\??_\\p1.dll", u"", u"\\??\\C:\\Temp\\Folder", u"",
+                         u"\\??\\C:\\Temp\\missing.dll", u""});
     const std::vector<std::uint8_t> before = Pending(machine)->data;
 
-    EXPECT_EQ(Run(word), std::u16string(word) == u"install" ? 1 : 2) << sim::Utf8(word);
-    EXPECT_EQ(machine.FindFile(u"C:\\Temp\\old.dll"), nullptr) << sim::Utf8(word);
-    EXPECT_EQ(machine.FindFile(u"C:\\Temp\\plain.dll"), nullptr) << sim::Utf8(word);
+    EXPECT_EQ(Run(word), std::u16string(word) == u"install" ? 1 : 2);
+    EXPECT_EQ(machine.FindFile(u"C:\\Temp\\old.dll"), nullptr);
+    EXPECT_EQ(machine.FindFile(u"C:\\Temp\\plain.dll"), nullptr);
     EXPECT_EQ(machine.FindFile(u"C:\\??_\\p1.dll"), nullptr) << "a partial prefix is part of the path";
-    EXPECT_NE(machine.FindFile(kSetupDir + u"p1.dll"), nullptr) << sim::Utf8(word);
+    EXPECT_NE(machine.FindFile(kSetupDir + u"p1.dll"), nullptr);
     // A rename waits for the restart, whatever its source.
-    EXPECT_NE(machine.FindFile(u"C:\\Temp\\src.dll"), nullptr) << sim::Utf8(word);
-    EXPECT_EQ(machine.FindFile(u"C:\\Temp\\dst.dll"), nullptr) << sim::Utf8(word);
-    EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\src.dll"), 0) << sim::Utf8(word);
-    EXPECT_EQ(CallsOn(machine, "MoveFileExW", u"C:\\Temp\\src.dll"), 0) << sim::Utf8(word);
-    EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\Folder"), 0) << sim::Utf8(word);
-    EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\missing.dll"), 0) << sim::Utf8(word);
+    EXPECT_NE(machine.FindFile(u"C:\\Temp\\src.dll"), nullptr);
+    EXPECT_EQ(machine.FindFile(u"C:\\Temp\\dst.dll"), nullptr);
+    EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\src.dll"), 0);
+    EXPECT_EQ(CallsOn(machine, "MoveFileExW", u"C:\\Temp\\src.dll"), 0);
+    EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\Folder"), 0);
+    EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\missing.dll"), 0);
     ASSERT_NE(machine.FindFile(u"C:\\Temp\\Folder"), nullptr);
     EXPECT_TRUE(machine.FindFile(u"C:\\Temp\\Folder")->directory);
     ASSERT_NE(Pending(machine), nullptr);

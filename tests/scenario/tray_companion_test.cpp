@@ -13,16 +13,22 @@ class TrayCompanionTest : public SimTest {
     machine.SetString(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue, program);
     sim::StartCompanion(machine, program);
   }
-  // Runs "removetray" and gives the virtual time it took.
+  // Runs "removetray" and gives the virtual time it took. It always goes
+  // on to remove the Run value, even after giving up on the companion.
   std::uint64_t RemoveTray() {
     machine.journal.clear();
     const std::uint64_t start = machine.nowMs;
     EXPECT_EQ(Run(u"removetray"), 6);
     EXPECT_TRUE(machine.dialogs.empty());
-    for (const auto& [name, mutex] : machine.mutexes)
-      EXPECT_EQ(mutex.programHandles, 0) << "mutex handle left open";
+    for (const auto& [name, mutex] : machine.mutexes) EXPECT_EQ(mutex.programHandles, 0) << "mutex handle left open";
+    EXPECT_EQ(RunEntry(machine), nullptr);
     return machine.nowMs - start;
   }
+  // Whether the companion runs, how often it was started and asked to end.
+  std::vector<int> Companion() const {
+    return {machine.companion.running, machine.companion.starts, machine.companion.exitRequests};
+  }
+  std::u16string RunValue() { return machine.String(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue); }
   // Puts the installer into `setupDir` with its package files beside it.
   void MoveInstaller(const std::u16string& setupDir, const std::u16string& exe) {
     machine.AddDirectory(setupDir);
@@ -34,63 +40,50 @@ class TrayCompanionTest : public SimTest {
 
 TEST_F(TrayCompanionTest, RemoveTrayWithoutCompanionOrRunValueOnlyPauses) {
   EXPECT_EQ(RemoveTray(), 1000u);
-  EXPECT_EQ(machine.Count("Sleep"), 1);
-  EXPECT_EQ(machine.Count("FindWindowW"), 0) << "no mutex: nobody to ask";
-  EXPECT_EQ(machine.Count("WaitForSingleObject"), 0);
-  EXPECT_EQ(machine.Count("DeleteFileW"), 0);
+  // No mutex: nobody to ask, nothing to wait for or delete.
+  EXPECT_EQ(Counts({"Sleep", "FindWindowW", "WaitForSingleObject", "DeleteFileW"}), (std::vector<int>{1, 0, 0, 0}));
   EXPECT_NE(machine.FindFile(kTray), nullptr);
-  EXPECT_EQ(RunEntry(machine), nullptr);
 }
 
 TEST_F(TrayCompanionTest, RemoveTrayEndsAnAnsweringCompanionAndDeletesItsProgram) {
   StartRegistered(kTray);
-  const std::uint64_t took = RemoveTray();
-  EXPECT_EQ(machine.companion.exitRequests, 1);
+  EXPECT_LT(RemoveTray(), 1000u);
+  EXPECT_EQ(Companion(), (std::vector<int>{0, 1, 1}));
   EXPECT_EQ(machine.Count("WaitForSingleObject"), 1);
-  EXPECT_FALSE(machine.companion.running);
   EXPECT_EQ(machine.FindFile(kTray), nullptr);
   // The image stays mapped a moment after the end: the first attempts are refused.
   EXPECT_GE(CallsOn(machine, "DeleteFileW", kTray), 2);
-  EXPECT_LT(took, 1000u);
-  EXPECT_EQ(RunEntry(machine), nullptr);
 
   // Ending without releasing the mutex is an end all the same, seen at once.
   Reset();
   machine.companionBehaviour.abandonsMutex = true;
   StartRegistered(kTray);
   EXPECT_LT(RemoveTray(), 5000u);
-  EXPECT_EQ(machine.companion.exitRequests, 1);
+  EXPECT_EQ(Companion(), (std::vector<int>{0, 1, 1}));
   // The abandoned wait goes on; with the window gone, one more wait takes the free mutex.
   EXPECT_EQ(machine.Count("WaitForSingleObject"), 2);
-  EXPECT_FALSE(machine.companion.running);
   EXPECT_EQ(machine.FindFile(kTray), nullptr);
-  EXPECT_EQ(RunEntry(machine), nullptr);
 }
 
 TEST_F(TrayCompanionTest, RemoveTrayGivesUpOnACompanionThatNeverShowsOrNeverEnds) {
   machine.companionBehaviour.windowDelayMs = 3600 * 1000;
   StartRegistered(kTray);
-  const std::uint64_t took = RemoveTray();
-  EXPECT_EQ(machine.Count("FindWindowW"), 20);
-  EXPECT_EQ(machine.companion.exitRequests, 0);
-  EXPECT_EQ(machine.Count("WaitForSingleObject"), 0) << "no request, nothing to wait for";
   // 20 polls of 250 ms, then ten refused deletions of the running program, 100 ms apart.
-  EXPECT_EQ(took, 20 * 250u + 10 * 100u);
-  EXPECT_TRUE(machine.companion.running);
+  EXPECT_EQ(RemoveTray(), 20 * 250u + 10 * 100u);
+  EXPECT_EQ(Companion(), (std::vector<int>{1, 1, 0}));
+  // No request, nothing to wait for.
+  EXPECT_EQ(Counts({"FindWindowW", "WaitForSingleObject"}), (std::vector<int>{20, 0}));
   EXPECT_NE(machine.FindFile(kTray), nullptr);
   EXPECT_EQ(CallsOn(machine, "DeleteFileW", kTray), 10);
-  EXPECT_EQ(RunEntry(machine), nullptr);
 
   Reset();
   machine.companionBehaviour.ignoresExitRequest = true;
   StartRegistered(kTray);
   const std::uint64_t waited = RemoveTray();
-  EXPECT_EQ(machine.companion.exitRequests, 20);
-  EXPECT_EQ(machine.Count("WaitForSingleObject"), 21) << "one wait after each request, one more at the end";
   EXPECT_GE(waited, 100 * 1000u);
   EXPECT_LE(waited, 107 * 1000u);
-  EXPECT_TRUE(machine.companion.running);
-  EXPECT_EQ(RunEntry(machine), nullptr) << "it goes on after giving up";
+  EXPECT_EQ(Companion(), (std::vector<int>{1, 1, 20}));
+  EXPECT_EQ(machine.Count("WaitForSingleObject"), 21) << "one wait after each request, one more at the end";
 }
 
 TEST_F(TrayCompanionTest, ReinstallRestartsTheCompanionWithoutDeletingItsProgram) {
@@ -98,18 +91,16 @@ TEST_F(TrayCompanionTest, ReinstallRestartsTheCompanionWithoutDeletingItsProgram
   ASSERT_TRUE(machine.companion.running);
   machine.journal.clear();
   EXPECT_EQ(Run(u"install"), 1);
-  EXPECT_EQ(machine.companion.exitRequests, 1) << "stopped by the handshake";
-  EXPECT_EQ(machine.companion.starts, 2);
-  EXPECT_TRUE(machine.companion.running);
+  EXPECT_EQ(Companion(), (std::vector<int>{1, 2, 1})) << "stopped by the handshake, started again";
   EXPECT_NE(machine.FindFile(kTray), nullptr);
   EXPECT_EQ(CallsOn(machine, "DeleteFileW", kTray), 0);
-  EXPECT_EQ(machine.String(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue), kTray);
+  EXPECT_EQ(RunValue(), kTray);
 }
 
 TEST_F(TrayCompanionTest, UninstallAndOtherRemovalsDeleteTheProgram) {
   ASSERT_EQ(Run(u"install"), 1);
   EXPECT_EQ(Run(u"uninstall"), 2);
-  EXPECT_FALSE(machine.companion.running);
+  EXPECT_EQ(Companion(), (std::vector<int>{0, 1, 1}));
   EXPECT_EQ(machine.FindFile(kTray), nullptr);
   EXPECT_EQ(RunEntry(machine), nullptr);
 
@@ -119,17 +110,15 @@ TEST_F(TrayCompanionTest, UninstallAndOtherRemovalsDeleteTheProgram) {
   machine.AddFile(old, machine.FindFile(kTray)->data);
   StartRegistered(old);
   EXPECT_EQ(Run(u"install"), 1);
-  EXPECT_EQ(machine.FindFile(old), nullptr);
-  EXPECT_NE(machine.FindFile(kTray), nullptr);
+  EXPECT_EQ(Present({old, kTray}), (std::vector<bool>{false, true}));
   EXPECT_EQ(machine.companion.image, kTray);
-  EXPECT_EQ(machine.String(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue), kTray);
+  EXPECT_EQ(RunValue(), kTray);
 
   // Without the tray the install does not start it again, so it may go.
   Reset();
   ASSERT_EQ(Run(u"install"), 1);
   EXPECT_EQ(Run(u"in_notray"), 1);
-  EXPECT_FALSE(machine.companion.running);
-  EXPECT_EQ(machine.companion.starts, 1);
+  EXPECT_EQ(Companion(), (std::vector<int>{0, 1, 1}));
   EXPECT_EQ(machine.FindFile(kTray), nullptr);
   EXPECT_EQ(RunEntry(machine), nullptr);
 }
@@ -156,7 +145,7 @@ TEST_F(TrayCompanionTest, TrayPathComesFromTheInstallersParentFolder) {
   // At the root of a drive there is no parent folder: the bare name is used.
   MoveInstaller(u"D:\\", u"corvane-setup.exe");
   EXPECT_EQ(Run(u"install"), 1);
-  EXPECT_EQ(machine.String(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue), u"cortray.exe");
+  EXPECT_EQ(RunValue(), u"cortray.exe");
   EXPECT_EQ(CallsOn(machine, "CreateProcessW", u"\"cortray.exe\""), 1);
 
   // A path the command line cannot hold whole is registered whole but never run cut short.
@@ -167,7 +156,7 @@ TEST_F(TrayCompanionTest, TrayPathComesFromTheInstallersParentFolder) {
   machine.AddFile(tray, machine.FindFile(kTray)->data);
   ASSERT_GT(tray.size(), 259u);
   EXPECT_EQ(Run(u"install"), 1);
-  EXPECT_EQ(machine.String(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue), tray);
+  EXPECT_EQ(RunValue(), tray);
   EXPECT_EQ(machine.Count("CreateProcessW"), 0);
   EXPECT_TRUE(machine.processesStarted.empty());
   EXPECT_FALSE(machine.companion.running);

@@ -29,3 +29,18 @@ inline void AddProductPrinter(sim::Machine& m, const std::u16string& name, const
                               const std::u16string& location = u"", const std::u16string& port = u"Corvane:") {
   sim::WritePrinter(m, {name, u"Corvane printer", port, comment, location, 0});
 }
+
+// The printer's record, or one named "<none>" when there is no such printer.
+inline sim::PrinterRecord PrinterNamed(sim::Machine& m, std::u16string_view name) {
+  sim::PrinterRecord record;
+  if (!sim::FindPrinter(m, name, record)) record.name = u"<none>";
+  return record;
+}
+
+// Names of the printers that use the product's driver, in the spooler's order.
+inline std::vector<std::u16string> ProductPrinters(sim::Machine& m) {
+  std::vector<std::u16string> names;
+  for (const auto& p : sim::Printers(m))
+    if (p.driver == u"Corvane printer") names.push_back(p.name);
+  return names;
+}

@@ -11,6 +11,11 @@
 #include "core/install_state.h"
 #include "platform/sim/machine.h"
 
+using Texts = std::vector<std::u16string>;
+
+// Expects `part` somewhere in `text`, and shows the whole text when it is not.
+#define EXPECT_HAS(text, part) EXPECT_NE((text).find(part), (text).npos) << ::testing::PrintToString(text)
+
 class SimTest : public ::testing::Test {
  protected:
   sim::Machine machine;
@@ -35,18 +40,30 @@ class SimTest : public ::testing::Test {
     return CorvaneEntry(Instance());
   }
 
-  static win::HINSTANCE Instance() {
-    return reinterpret_cast<win::HINSTANCE>(std::uintptr_t{0x140000000});
+  static win::HINSTANCE Instance() { return reinterpret_cast<win::HINSTANCE>(std::uintptr_t{0x140000000}); }
+
+  // How often each call was made, in the order asked.
+  std::vector<int> Counts(std::initializer_list<const char*> calls) const {
+    std::vector<int> counts;
+    for (const char* call : calls) counts.push_back(machine.Count(call));
+    return counts;
+  }
+
+  // Which of the paths name a file or folder on the machine, in the order asked.
+  std::vector<bool> Present(std::initializer_list<std::u16string> paths) {
+    std::vector<bool> present;
+    for (const auto& path : paths) present.push_back(machine.FindFile(path) != nullptr);
+    return present;
   }
 
   // The text of the last dialog shown, split into its CR LF lines.
-  std::vector<std::u16string> DialogLines() const {
+  Texts DialogLines() const {
     EXPECT_FALSE(machine.dialogs.empty()) << "no dialog was shown";
-    return machine.dialogs.empty() ? std::vector<std::u16string>{} : Lines(machine.dialogs.back().text);
+    return machine.dialogs.empty() ? Texts{} : Lines(machine.dialogs.back().text);
   }
 
-  static std::vector<std::u16string> Lines(const std::u16string& text) {
-    std::vector<std::u16string> lines;
+  static Texts Lines(const std::u16string& text) {
+    Texts lines;
     std::size_t start = 0;
     while (start < text.size()) {
       const auto end = text.find(u"\r\n", start);
@@ -62,5 +79,38 @@ class SimTest : public ::testing::Test {
   }
 
   static std::u16string LogOf(const InstallState& state) { return Text(state.Log); }
+
+  // The texts of a path list, first to last.
+  static Texts Paths(const PathNode* node) {
+    Texts paths;
+    for (; node; node = node->next) paths.push_back(node->text);
+    return paths;
+  }
 };
 
+// One step of a run driven directly on its record. At the end the record is
+// released, and nothing it or the step took may be left behind.
+class StateTest : public SimTest {
+ protected:
+  InstallState state{};
+  ~StateTest() override {
+    ReleaseInstallState(state);
+    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
+    EXPECT_TRUE(machine.crtBlocks.empty()) << "strings left";
+    EXPECT_TRUE(machine.handles.empty()) << "handles left open";
+  }
+  // A fresh record as the run makes it; the log's opening lines are dropped
+  // unless `keepLog`.
+  void Create(unsigned mode = ModeX64, bool keepLog = false) {
+    ModuleInstance = Instance();
+    ReleaseInstallState(state);
+    CreateInstallState(state, mode);
+    if (!keepLog) Release(state.Log);
+  }
+  Texts Log() { return Lines(LogOf(state)); }
+  // A fresh machine; the record's blocks belong to the old one.
+  void Fresh() {
+    ReleaseInstallState(state);
+    Reset();
+  }
+};

@@ -15,47 +15,43 @@ std::u16string Text(std::uint32_t code) {
 }
 
 TEST(SystemErrorText, KnownTextsWordForWord) {
-  EXPECT_EQ(u"The operation completed successfully.\r\n", Text(0));
-  EXPECT_EQ(u"Access is denied.\r\n", Text(5));
-  EXPECT_EQ(u"The process cannot access the file because it is being used by another process.\r\n",
-            Text(32));
-  EXPECT_EQ(u"The filename, directory name, or volume label syntax is incorrect.\r\n", Text(123));
-  EXPECT_EQ(
-      u"The service cannot be started, either because it is disabled or because it has no "
-      u"enabled devices associated with it.\r\n",
-      Text(1058));
-  EXPECT_EQ(u"The RPC server is unavailable.\r\n", Text(1722));
-  EXPECT_EQ(u"The specified printer has been deleted.\r\n", Text(1905));
-  EXPECT_EQ(u"The specified print monitor is currently in use.\r\n", Text(3008));
-  EXPECT_EQ(
-      u"The requested operation is successful. Changes will not be effective until the "
-      u"system is rebooted.\r\n",
-      Text(3010));
-  EXPECT_EQ(u"Unspecified error\r\n", Text(0x80004005u));
+  const std::pair<std::uint32_t, const char16_t*> known[] = {
+      {0, u"The operation completed successfully.\r\n"},
+      {5, u"Access is denied.\r\n"},
+      {8, u"Not enough memory resources are available to process this command.\r\n"},
+      {14, u"Not enough memory resources are available to complete this operation.\r\n"},
+      {32, u"The process cannot access the file because it is being used by another process.\r\n"},
+      {123, u"The filename, directory name, or volume label syntax is incorrect.\r\n"},
+      {1058,
+       u"The service cannot be started, either because it is disabled or because it has no enabled devices "
+       u"associated with it.\r\n"},
+      {1722, u"The RPC server is unavailable.\r\n"},
+      {1905, u"The specified printer has been deleted.\r\n"},
+      {3008, u"The specified print monitor is currently in use.\r\n"},
+      {3010,
+       u"The requested operation is successful. Changes will not be effective until the system is "
+       u"rebooted.\r\n"},
+      {0x80004005u, u"Unspecified error\r\n"},
+  };
+  for (const auto& [code, text] : known) EXPECT_EQ(text, Text(code)) << "code " << code;
 }
 
-TEST(SystemErrorText, MemoryTextsOfCurrentWindows) {
-  EXPECT_EQ(u"Not enough memory resources are available to process this command.\r\n", Text(8));
-  EXPECT_EQ(u"Not enough memory resources are available to complete this operation.\r\n", Text(14));
+TEST(SystemErrorText, Win32HresultsReadAsTheirCodeAndUnknownCodesHaveNone) {
   EXPECT_EQ(Text(14), Text(0x8007000Eu));  // E_OUTOFMEMORY
-}
-
-TEST(SystemErrorText, Win32HresultsReadAsTheirCode) {
   EXPECT_EQ(Text(5), Text(0x80070005u));
   EXPECT_EQ(Text(1801), Text(0x80070709u));
-  EXPECT_EQ(nullptr, SystemErrorText(0x80070000u));  // not an error code
-  EXPECT_EQ(nullptr, SystemErrorText(0x80071234u));  // no text for 0x1234
-  EXPECT_EQ(nullptr, SystemErrorText(0x80080005u));  // another facility
+  // Not an error code, no text for 0x1234, another facility, and codes Windows has no text for.
+  for (std::uint32_t code : {0x80070000u, 0x80071234u, 0x80080005u, 35u, 1000u, 0x12345u, 0xFFFFFFFFu})
+    EXPECT_EQ(nullptr, SystemErrorText(code)) << "code " << code;
 }
 
 TEST(SystemErrorText, EveryCodeTheProgramCanMeetHasAText) {
   const std::uint32_t codes[] = {
-      0,    1,    2,    3,    4,    5,    6,    8,    13,   14,          19,         21,   32,
-      33,   39,   80,   87,   112,  122,  123,  126,  127,  183,         234,        259,  267,
-      1008, 1051, 1052, 1053, 1055, 1056, 1058, 1060, 1061, 1062,        1065,       1068, 1072,
-      1073, 1115, 1168, 1400, 1722, 1726, 1796, 1797, 1798, 1801,        1802,       1803, 1804,
-      1805, 1812, 1813, 1814, 1815, 1905, 1906, 1907, 2202, 3000,        3001,       3002, 3003,
-      3004, 3005, 3006, 3007, 3008, 3009, 3010, 3011, 3012, 0x8007000Eu, 0x80004005u};
+      0,    1,    2,    3,    4,    5,    6,    8,    13,   14,   19,          21,         32,   33,   39,   80,
+      87,   112,  122,  123,  126,  127,  183,  234,  259,  267,  1008,        1051,       1052, 1053, 1055, 1056,
+      1058, 1060, 1061, 1062, 1065, 1068, 1072, 1073, 1115, 1168, 1400,        1722,       1726, 1796, 1797, 1798,
+      1801, 1802, 1803, 1804, 1805, 1812, 1813, 1814, 1815, 1905, 1906,        1907,       2202, 3000, 3001, 3002,
+      3003, 3004, 3005, 3006, 3007, 3008, 3009, 3010, 3011, 3012, 0x8007000Eu, 0x80004005u};
   for (std::uint32_t code : codes) EXPECT_NE(nullptr, SystemErrorText(code)) << "code " << code;
 }
 
@@ -81,12 +77,6 @@ TEST(SystemErrorText, EveryTextIsOneSentenceEndingInCrLf) {
   for (std::uint32_t code = 0; code <= 0xFFFF; ++code) check(code);
   check(0x80004005u);
   EXPECT_GE(found, 76);
-}
-
-TEST(SystemErrorText, UnknownCodesHaveNone) {
-  // Codes Windows itself has no text for.
-  for (std::uint32_t code : {35u, 1000u, 0x12345u, 0xFFFFFFFFu})
-    EXPECT_EQ(nullptr, SystemErrorText(code)) << "code " << code;
 }
 
 }  // namespace

@@ -3,39 +3,22 @@
 
 namespace {
 
-class PathListTest : public SimTest {
- protected:
+using PathListTest = SimTest;
+
+TEST_F(PathListTest, NewestFirstWithoutDuplicatesAndRelinkedOnRemoval) {
   PathNode* head = nullptr;
-  std::vector<std::u16string> Listed() const {
-    std::vector<std::u16string> paths;
-    for (PathNode* n = head; n; n = n->next) paths.push_back(n->text);
-    return paths;
-  }
-};
-
-using Paths = std::vector<std::u16string>;
-
-TEST_F(PathListTest, NewestFirstWithoutDuplicates) {
-  AddUnique(head, u"A");
-  AddUnique(head, u"B");
-  AddUnique(head, u"C");
-  AddUnique(head, u"B");
-  AddUnique(head, u"a");
-  AddUnique(head, u"");
-  EXPECT_EQ(Listed(), (Paths{u"a", u"C", u"B", u"A"}));
+  for (const char16_t* path : {u"A", u"B", u"C", u"B", u"a", u""}) AddUnique(head, path);
+  EXPECT_EQ(Paths(head), (Texts{u"a", u"C", u"B", u"A"}));
   EXPECT_EQ(machine.globalBlocks.size(), 8u);
   FreeAll(head);
   EXPECT_TRUE(machine.globalBlocks.empty());
-}
 
-TEST_F(PathListTest, RemovingRelinksTheList) {
-  AddUnique(head, u"3");
-  AddUnique(head, u"2");
-  AddUnique(head, u"1");
+  head = nullptr;
+  for (const char16_t* path : {u"3", u"2", u"1"}) AddUnique(head, path);
   RemoveNode(head, head->next, head);  // middle
-  EXPECT_EQ(Listed(), (Paths{u"1", u"3"}));
+  EXPECT_EQ(Paths(head), (Texts{u"1", u"3"}));
   RemoveNode(head, head, nullptr);  // first
-  EXPECT_EQ(Listed(), (Paths{u"3"}));
+  EXPECT_EQ(Paths(head), (Texts{u"3"}));
   RemoveNode(head, head, nullptr);  // only
   EXPECT_EQ(head, nullptr);
   EXPECT_TRUE(machine.globalBlocks.empty());
@@ -55,6 +38,7 @@ TEST_F(PathListTest, AFileThatCannotBeListedEndsTheRunWithErrors) {
   EXPECT_EXIT(
       {
         machine.Fail("GlobalAlloc", win::ERROR_NOT_ENOUGH_MEMORY, 1, 1);
+        PathNode* head = nullptr;
         AddUnique(head, u"C:\\Windows\\system32\\vexmon64.dll");
       },
       ::testing::ExitedWithCode(100), "");

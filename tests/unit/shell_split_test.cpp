@@ -37,10 +37,9 @@ TEST(SplitCommandLine, ClassicExamples) {
   });
 }
 
-TEST(SplitCommandLine, ProgramName) {
+TEST(SplitCommandLine, ProgramNameWhitespaceAndEmptyWords) {
   ExpectSplits({
-      {uR"("C:\Program Files\Corvane\setup.exe" /install)",
-       {uR"(C:\Program Files\Corvane\setup.exe)", u"/install"}},
+      {uR"("C:\Program Files\Corvane\setup.exe" /install)", {uR"(C:\Program Files\Corvane\setup.exe)", u"/install"}},
       {u"setup.exe", {u"setup.exe"}},
       // No backslash rules in the program name, quoted or not.
       {uR"("C:\dir\" next)", {uR"(C:\dir\)", u"next"}},
@@ -56,11 +55,6 @@ TEST(SplitCommandLine, ProgramName) {
       {u"\"\" x", {u"", u"x"}},
       {u"\"", {u""}},
       {u"prog\tx", {u"prog", u"x"}},
-  });
-}
-
-TEST(SplitCommandLine, WhitespaceBetweenWords) {
-  ExpectSplits({
       // A leading space means an empty program name.
       {u" a b", {u"", u"a", u"b"}},
       {u"\ta", {u"", u"a"}},
@@ -72,16 +66,7 @@ TEST(SplitCommandLine, WhitespaceBetweenWords) {
       // Only spaces and tabs separate.
       {u"prog a\nb c\rd e\vf", {u"prog", u"a\nb", u"c\rd", u"e\vf"}},
       {u"prog \"a \t b\"", {u"prog", u"a \t b"}},
-  });
-}
-
-TEST(SplitCommandLine, EmptyLineGivesTheProgramPath) {
-  EXPECT_EQ(Words{kModule}, sim::SplitCommandLine(u"", kModule));
-  EXPECT_EQ(Words{u"X:\\other.exe"}, sim::SplitCommandLine(u"", u"X:\\other.exe"));
-}
-
-TEST(SplitCommandLine, EmptyAndUnclosedQuotedWords) {
-  ExpectSplits({
+      // Empty and unclosed quoted words.
       {uR"(prog "" x)", {u"prog", u"", u"x"}},
       {uR"(prog "")", {u"prog", u""}},
       {uR"(prog x "")", {u"prog", u"x", u""}},
@@ -90,12 +75,14 @@ TEST(SplitCommandLine, EmptyAndUnclosedQuotedWords) {
       {uR"(prog "a b)", {u"prog", u"a b"}},
       {uR"(prog "a b   )", {u"prog", u"a b   "}},
   });
+  // An empty line gives the program's path.
+  EXPECT_EQ(Words{kModule}, sim::SplitCommandLine(u"", kModule));
+  EXPECT_EQ(Words{u"X:\\other.exe"}, sim::SplitCommandLine(u"", u"X:\\other.exe"));
 }
 
-TEST(SplitCommandLine, Backslashes) {
+TEST(SplitCommandLine, BackslashesAndQuotes) {
   ExpectSplits({
-      {uR"(prog C:\path\to\file.txt \\server\share)",
-       {u"prog", uR"(C:\path\to\file.txt)", uR"(\\server\share)"}},
+      {uR"(prog C:\path\to\file.txt \\server\share)", {u"prog", uR"(C:\path\to\file.txt)", uR"(\\server\share)"}},
       {uR"(prog a\ a\\ a\\\)", {u"prog", uR"(a\)", uR"(a\\)", uR"(a\\\)"}},
       {uR"(prog "C:\dir\\" x)", {u"prog", uR"(C:\dir\)", u"x"}},
       {uR"(prog "C:\dir\" x)", {u"prog", uR"(C:\dir" x)"}},
@@ -105,13 +92,8 @@ TEST(SplitCommandLine, Backslashes) {
       {uR"(prog "a\"b")", {u"prog", uR"(a"b)"}},
       // Backslashes before a doubled quote inside quotes.
       {uR"(prog "a\\""b")", {u"prog", uR"(a\"b)"}},
-  });
-}
-
-// Runs of quotes: with the quote that opened the quoted part, every third
-// quote is a literal one, and a count of 1 modulo 3 leaves the word quoted.
-TEST(SplitCommandLine, RunsOfQuotes) {
-  ExpectSplits({
+      // Runs of quotes: with the quote that opened the quoted part, every third
+      // quote is a literal one, and a count of 1 modulo 3 leaves the word quoted.
       {uR"(prog """)", {u"prog", uR"(")"}},
       {uR"(prog """")", {u"prog", uR"(")"}},           // the 4th opens and stays open
       {uR"(prog """"" x)", {u"prog", uR"(")", u"x"}},  // the 4th opens, the 5th closes
@@ -126,11 +108,7 @@ TEST(SplitCommandLine, RunsOfQuotes) {
       {uR"(prog "a""" b")", {u"prog", uR"(a" b)"}},
       {uR"(prog "a"""" b)", {u"prog", uR"(a")", u"b"}},
       {uR"(prog "a""""" b)", {u"prog", uR"(a"")", u"b"}},
-  });
-}
-
-TEST(SplitCommandLine, QuotedPartsInsideWords) {
-  ExpectSplits({
+      // Quoted parts inside words.
       {uR"(prog /dir:"C:\Program Files\x" /q)", {u"prog", uR"(/dir:C:\Program Files\x)", u"/q"}},
       {uR"(prog a"b c"d"e f"g)", {u"prog", u"ab cde fg"}},
       {uR"(prog "a"b"c")", {u"prog", u"abc"}},

@@ -5,6 +5,9 @@
 
 namespace {
 
+const std::u16string kMonitorDll = u"C:\\Windows\\system32\\vexmon64.dll";
+const std::u16string kDriverUi = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\vexui64.dll";
+
 class SimSpoolerTest : public SimTest {
  protected:
   char16_t* W(const char16_t* text) { return const_cast<char16_t*>(text); }
@@ -20,27 +23,26 @@ class SimSpoolerTest : public SimTest {
 
 TEST_F(SimSpoolerTest, MonitorRegistrationAndRemoval) {
   EXPECT_EQ(Failure(AddCorvaneMonitor()), win::ERROR_MOD_NOT_FOUND) << "the DLL must be in the system directory";
-  machine.AddFile(u"C:\\Windows\\system32\\vexmon64.dll", {1});
+  machine.AddFile(kMonitorDll, {1});
   EXPECT_TRUE(AddCorvaneMonitor());
   EXPECT_EQ(Failure(AddCorvaneMonitor()), win::ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
   EXPECT_TRUE(sim::PortExists(machine, u"CORVANE:"));
 
-  EXPECT_EQ(Failure(win::DeleteFileW(u"C:\\Windows\\system32\\vexmon64.dll")), win::ERROR_ACCESS_DENIED)
+  EXPECT_EQ(Failure(win::DeleteFileW(kMonitorDll.c_str())), win::ERROR_ACCESS_DENIED)
       << "the running spooler has the monitor loaded";
   sim::WritePrinter(machine, {u"P", u"Any", u"Corvane:", u"", u"", 0});
   EXPECT_EQ(Failure(win::DeleteMonitorW(nullptr, nullptr, W(u"Corvane:"))), win::ERROR_PRINT_MONITOR_IN_USE);
   machine.hklm.Remove(std::u16string(sim::PrintersKey) + u"\\P");
   EXPECT_TRUE(win::DeleteMonitorW(nullptr, nullptr, W(u"Corvane:")));
   EXPECT_EQ(Failure(win::DeleteMonitorW(nullptr, nullptr, W(u"Corvane:"))), win::ERROR_UNKNOWN_PRINT_MONITOR);
-  EXPECT_TRUE(win::DeleteFileW(u"C:\\Windows\\system32\\vexmon64.dll"));
-}
+  EXPECT_TRUE(win::DeleteFileW(kMonitorDll.c_str()));
 
-TEST_F(SimSpoolerTest, LoadedMonitorIsReleasedWhileTheSpoolerIsStopped) {
-  machine.AddFile(u"C:\\Windows\\system32\\vexmon64.dll", {1});
+  // A loaded monitor is let go while the spooler is stopped.
+  machine.AddFile(kMonitorDll, {1});
   ASSERT_TRUE(AddCorvaneMonitor());
   machine.services[0].state = win::SERVICE_STOPPED;
   EXPECT_EQ(Failure(AddCorvaneMonitor()), win::RPC_S_SERVER_UNAVAILABLE);
-  EXPECT_TRUE(win::DeleteFileW(u"C:\\Windows\\system32\\vexmon64.dll"));
+  EXPECT_TRUE(win::DeleteFileW(kMonitorDll.c_str()));
 }
 
 TEST_F(SimSpoolerTest, DriverFilesAreCopiedAndRemovedWithTheDriver) {
@@ -56,14 +58,14 @@ TEST_F(SimSpoolerTest, DriverFilesAreCopiedAndRemovedWithTheDriver) {
             win::ERROR_FILE_NOT_FOUND);
   info.pHelpFile = W(u"");
   EXPECT_TRUE(win::AddPrinterDriverExW(nullptr, 6, reinterpret_cast<win::BYTE*>(&info), win::APD_COPY_ALL_FILES));
-  EXPECT_NE(machine.FindFile(u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\vexui64.dll"), nullptr);
+  EXPECT_NE(machine.FindFile(kDriverUi), nullptr);
 
   sim::WritePrinter(machine, {u"P", u"Corvane printer", u"LPT1:", u"", u"", 0});
   EXPECT_EQ(Failure(win::DeletePrinterDriverExW(nullptr, nullptr, W(u"Corvane printer"), win::DPD_DELETE_ALL_FILES, 0)),
             win::ERROR_PRINTER_DRIVER_IN_USE);
   machine.hklm.Remove(std::u16string(sim::PrintersKey) + u"\\P");
   EXPECT_TRUE(win::DeletePrinterDriverExW(nullptr, nullptr, W(u"Corvane printer"), win::DPD_DELETE_ALL_FILES, 0));
-  EXPECT_EQ(machine.FindFile(u"C:\\Windows\\system32\\spool\\drivers\\x64\\3\\vexui64.dll"), nullptr);
+  EXPECT_EQ(machine.FindFile(kDriverUi), nullptr);
   EXPECT_EQ(Failure(win::DeletePrinterDriverExW(nullptr, nullptr, W(u"Corvane printer"), win::DPD_DELETE_ALL_FILES, 0)),
             win::ERROR_UNKNOWN_PRINTER_DRIVER);
 }

@@ -25,37 +25,30 @@ struct Block {
   bool Sound(std::size_t count = 2) { return RecordsWithinBlock(bytes.data(), bytes.size(), count, MonitorInfo2Layout); }
 };
 
-TEST(SpoolerRecords, WellFormedRecordsPass) {
+TEST(SpoolerRecords, WellFormedRecordsPassUpToWhatTheBlockHolds) {
   Block block;
   EXPECT_TRUE(block.Sound());
   EXPECT_TRUE(block.Sound(0));
+  EXPECT_FALSE(block.Sound(block.bytes.size() / sizeof(win::MONITOR_INFO_2W) + 1));
+  EXPECT_FALSE(block.Sound(SIZE_MAX / 2));
 }
 
 TEST(SpoolerRecords, StringsOutsideOrUnterminatedAreRejected) {
   char16_t elsewhere[] = u"outside";
-  Block outside;
+  Block outside, unterminated, odd, past;
   outside.records()[1].pEnvironment = elsewhere;
   EXPECT_FALSE(outside.Sound());
 
-  Block unterminated;
   std::fill(unterminated.bytes.end() - 8, unterminated.bytes.end(), 0x41);
   unterminated.records()[0].pDLLName =
       reinterpret_cast<char16_t*>(unterminated.bytes.data() + unterminated.bytes.size() - 8);
   EXPECT_FALSE(unterminated.Sound());
 
-  Block odd;
   odd.records()[0].pName = reinterpret_cast<char16_t*>(reinterpret_cast<win::BYTE*>(odd.text(0)) + 1);
   EXPECT_FALSE(odd.Sound());
 
-  Block past;
   past.records()[0].pName = reinterpret_cast<char16_t*>(past.bytes.data() + past.bytes.size());
   EXPECT_FALSE(past.Sound());
-}
-
-TEST(SpoolerRecords, MoreRecordsThanTheBlockHoldsAreRejected) {
-  Block block;
-  EXPECT_FALSE(block.Sound(block.bytes.size() / sizeof(win::MONITOR_INFO_2W) + 1));
-  EXPECT_FALSE(block.Sound(SIZE_MAX / 2));
 }
 
 }  // namespace

@@ -11,6 +11,7 @@ class WideStringTest : public SimTest {
     auto it = machine.crtBlocks.find(s.block);
     return it == machine.crtBlocks.end() ? 0 : it->second;
   }
+  ~WideStringTest() override { EXPECT_TRUE(machine.crtBlocks.empty()) << "strings left"; }
 };
 
 TEST_F(WideStringTest, BlocksFollowTheCapacityRule) {
@@ -32,19 +33,23 @@ TEST_F(WideStringTest, BlocksFollowTheCapacityRule) {
   EXPECT_EQ(Text(s)[20], 0);
   SetLength(s, 0);
   EXPECT_EQ(s.block, nullptr);
-  EXPECT_TRUE(machine.crtBlocks.empty());
 }
 
-TEST_F(WideStringTest, GrowingWithinCapacityKeepsTheBlock) {
+TEST_F(WideStringTest, ABlockIsReplacedOnlyWhenTheCapacityIsPassed) {
   WideString s;
-  Assign(s, u"0123456789");
-  const auto reallocations = machine.crtSizesSeen.size();
+  const auto before = machine.crtSizesSeen.size();
+  for (int i = 0; i < 1000; ++i) Append(s, u"x");
+  EXPECT_EQ(machine.crtSizesSeen.size() - before, 1000u / 32 + 1);
+  EXPECT_EQ(BlockBytes(s), BlockSize(1000));
+  Append(s, u"");
+  AppendAnsi(s, "");
+  EXPECT_EQ(std::u16string(Text(s)), std::u16string(1000, u'x')) << "appending nothing changes nothing";
   void* block = s.block;
-  SetLength(s, 20);
+  SetLength(s, 1010);
   EXPECT_EQ(s.block, block);
-  EXPECT_EQ(machine.crtSizesSeen.size(), reallocations);
-  EXPECT_EQ(Text(s)[20], 0);
-  EXPECT_EQ(Length(s), 20u);
+  EXPECT_EQ(machine.crtSizesSeen.size() - before, 1000u / 32 + 1);
+  EXPECT_EQ(Text(s)[1010], 0);
+  EXPECT_EQ(Length(s), 1010u);
   Release(s);
 }
 
@@ -60,56 +65,34 @@ TEST_F(WideStringTest, EmptyTextsLeaveNoBlock) {
   Assign(s, u"x");
   Format(s, u"");
   EXPECT_EQ(s.block, nullptr) << "an empty format result empties the string";
-  WideString none = FromAnsi("");
-  EXPECT_EQ(none.block, nullptr);
-  EXPECT_TRUE(machine.crtBlocks.empty());
+  EXPECT_EQ(FromAnsi("").block, nullptr);
+  EXPECT_EQ(Copy(s).block, nullptr);
 }
 
-TEST_F(WideStringTest, AppendingNothingChangesNothing) {
-  WideString s;
-  Assign(s, u"abc");
-  const auto seen = machine.crtSizesSeen.size();
-  Append(s, u"");
-  AppendAnsi(s, "");
-  EXPECT_EQ(machine.crtSizesSeen.size(), seen);
-  EXPECT_EQ(std::u16string(Text(s)), u"abc");
-  Release(s);
-}
-
-TEST_F(WideStringTest, AppendGrowsAtMostOncePerThirtyTwoCharacters) {
-  WideString s;
-  const auto before = machine.crtSizesSeen.size();
-  for (int i = 0; i < 1000; ++i) Append(s, u"x");
-  EXPECT_EQ(Length(s), 1000u);
-  EXPECT_EQ(machine.crtSizesSeen.size() - before, 1000u / 32 + 1);
-  EXPECT_EQ(BlockBytes(s), BlockSize(1000));
-  Release(s);
-}
-
-TEST_F(WideStringTest, AnsiTextIsConvertedFromTheCodePage) {
+TEST_F(WideStringTest, AnsiTextFormatsAndCopies) {
   WideString s = FromAnsi("spooler");
   EXPECT_EQ(Length(s), 7u);
   EXPECT_EQ(BlockBytes(s), 72u);
   AppendAnsi(s, " caf\xE9 \x80");
-  EXPECT_EQ(std::u16string(Text(s)), u"spooler caf\u00E9 \u20AC");
-  Release(s);
-}
+  EXPECT_EQ(std::u16string(Text(s)), u"spooler caf\u00E9 \u20AC") << "converted from the code page";
 
-TEST_F(WideStringTest, FormatTruncatesAtItsBuffer) {
-  std::u16string big(9000, u'y');
-  WideString s;
-  Format(s, u"%s", big.c_str());
+  // Format truncates at its buffer.
+  Format(s, u"%s", std::u16string(9000, u'y').c_str());
   EXPECT_EQ(Length(s), 8191u);
   Format(s, u"%d-%s", 42, u"z");
   EXPECT_EQ(std::u16string(Text(s)), u"42-z");
+
+  Assign(s, u"C:\\Windows\\system32\\");
+  WideString copy = Copy(s);
+  EXPECT_NE(copy.block, s.block) << "a copy owns its own block";
+  EXPECT_EQ(BlockBytes(copy), BlockBytes(s));
   Release(s);
+  EXPECT_EQ(std::u16string(Text(copy)), u"C:\\Windows\\system32\\");
+  Release(copy);
 }
 
 TEST_F(WideStringTest, ParentDirPrefersTheLastBackslash) {
-  struct Case {
-    const char16_t* path;
-    const char16_t* parent;
-  } cases[] = {
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"C:\\Program Files\\Corvane\\Setup", u"C:\\Program Files\\Corvane"},
       {u"C:\\a\\b/c", u"C:\\a"},
       {u"a/b/c", u"a/b"},
@@ -118,27 +101,14 @@ TEST_F(WideStringTest, ParentDirPrefersTheLastBackslash) {
       {u"C:\\dir\\", u"C:\\dir"},
       {u"", u""},
   };
-  for (const auto& c : cases) {
+  for (const auto& [path, expected] : cases) {
     WideString s;
-    Assign(s, c.path);
+    Assign(s, path);
     WideString parent = ParentDir(s);
-    EXPECT_EQ(std::u16string(Text(parent)), c.parent) << sim::Utf8(c.path);
+    EXPECT_EQ(std::u16string(Text(parent)), expected) << sim::Utf8(path);
     Release(parent);
     Release(s);
   }
-}
-
-TEST_F(WideStringTest, CopyOwnsItsOwnBlock) {
-  WideString s;
-  Assign(s, u"C:\\Windows\\system32\\");
-  WideString copy = Copy(s);
-  EXPECT_NE(copy.block, s.block);
-  EXPECT_EQ(BlockBytes(copy), BlockBytes(s));
-  Release(s);
-  EXPECT_EQ(std::u16string(Text(copy)), u"C:\\Windows\\system32\\");
-  Release(copy);
-  WideString empty;
-  EXPECT_EQ(Copy(empty).block, nullptr);
 }
 
 TEST_F(WideStringTest, OutOfMemoryEndsTheRunWithErrors) {
