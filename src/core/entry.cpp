@@ -10,6 +10,7 @@
 #include "core/sequences.h"
 #include "printers/maintenance_commands.h"
 #include "tray/tray_companion.h"
+#include "util/text_compare.h"
 
 win::HINSTANCE ModuleInstance = nullptr;
 
@@ -31,20 +32,6 @@ constexpr int ExitPackageFilesPending = 200;
 // goes on without waiting for them any longer.
 constexpr int HelpCloseAttempts = 100;
 constexpr win::DWORD HelpCloseIntervalMs = 50;
-
-char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
-
-bool SameWordNoCase(const char16_t* word, const char16_t* command) {
-  for (; *word && *command; ++word, ++command)
-    if (FoldAscii(*word) != FoldAscii(*command)) return false;
-  return *word == *command;
-}
-
-bool SameWordExact(const char16_t* word, const char16_t* command) {
-  for (; *word && *command; ++word, ++command)
-    if (*word != *command) return false;
-  return *word == *command;
-}
 
 bool IsBlank(char16_t c) { return c == u' ' || (c >= u'\t' && c <= u'\r'); }
 
@@ -101,29 +88,29 @@ int RunUninstallCommand(win::HWND parent) {
 int RunCommand(int count, char16_t** words) {
   if (count < 2) return ExitNothingDone;
   const char16_t* word = words[1];
-  if (SameWordNoCase(word, u"onChkDrv")) return CheckDriverBuild() ? ExitDriverCurrent : ExitNo;
-  if (SameWordNoCase(word, u"onInit")) {
+  if (SameTextIgnoringAsciiCase(word, u"onChkDrv")) return CheckDriverBuild() ? ExitDriverCurrent : ExitNo;
+  if (SameTextIgnoringAsciiCase(word, u"onInit")) {
     if (RetryPendingDriverFiles()) return ExitPackageFilesPending;
     return DefaultPrinterIsForeign() ? ExitForeignDefault : ExitNo;
   }
-  if (SameWordNoCase(word, u"un") || SameWordNoCase(word, u"uninstall")) {
+  if (SameTextIgnoringAsciiCase(word, u"un") || SameTextIgnoringAsciiCase(word, u"uninstall")) {
     CloseHelpWindows();
     return RunUninstallCommand(ParentWindow(count, words));
   }
-  if (SameWordNoCase(word, u"removetray")) {
+  if (SameTextIgnoringAsciiCase(word, u"removetray")) {
     StopTray();
     return ExitNothingDone;
   }
-  if (SameWordNoCase(word, u"in") || SameWordNoCase(word, u"install") ||
-      SameWordNoCase(word, u"serverinstall")) {
+  if (SameTextIgnoringAsciiCase(word, u"in") || SameTextIgnoringAsciiCase(word, u"install") ||
+      SameTextIgnoringAsciiCase(word, u"serverinstall")) {
     CloseHelpWindows();
     return RunInstall(ModeX64, ParentWindow(count, words));
   }
-  if (SameWordNoCase(word, u"in_notray")) {
+  if (SameTextIgnoringAsciiCase(word, u"in_notray")) {
     CloseHelpWindows();
     return RunInstall(ModeX64 | ModeNoTray, ParentWindow(count, words));
   }
-  if (SameWordExact(word, u"def.set")) {
+  if (SameText(word, u"def.set")) {
     MakeProductPrinterDefault();
     return ExitDefaultSet;
   }

@@ -6,6 +6,7 @@
 #include "printers/printer_settings.h"
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_service.h"
+#include "util/text_compare.h"
 
 namespace {
 
@@ -44,7 +45,7 @@ void MarkDefaultPrinter(InstallState& state) {
   win::DWORD size = DefaultNameCapacity;
   if (!win::GetDefaultPrinterW(name, &size)) return;
   for (win::DWORD i = 0; i < state.Printers.count; ++i)
-    if (SameSpoolerName(state.Printers.entries[i].pPrinterName, name))
+    if (SameText(state.Printers.entries[i].pPrinterName, name))
       state.Printers.entries[i].Attributes |= win::PRINTER_ATTRIBUTE_DEFAULT;
 }
 

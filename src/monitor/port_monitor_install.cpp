@@ -5,18 +5,12 @@
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_records.h"
 #include "spooler/spooler_service.h"
+#include "util/text_compare.h"
 
 namespace {
 
 constexpr int RegistrationAttempts = 5;
 constexpr win::DWORD RegistrationRetryMs = 50;
-
-bool SameName(const char16_t* name, const char16_t* wanted) {
-  if (!name) return false;
-  for (; *name && *wanted; ++name, ++wanted)
-    if (*name != *wanted) return false;
-  return *name == *wanted;
-}
 
 // Logs an enumeration failure with the system's text as it comes, line
 // break included.
@@ -98,7 +92,7 @@ std::int32_t FindPortMonitor(const MonitorList& list) {
       name = reinterpret_cast<const win::MONITOR_INFO_1W*>(list.entries)[i].pName;
     else if (list.level == 2)
       name = reinterpret_cast<const win::MONITOR_INFO_2W*>(list.entries)[i].pName;
-    if (SameName(name, MonitorName)) return static_cast<std::int32_t>(i);
+    if (SameText(name, MonitorName)) return static_cast<std::int32_t>(i);
   }
   return -1;
 }

@@ -4,6 +4,7 @@
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_records.h"
 #include "spooler/spooler_service.h"
+#include "util/text_compare.h"
 
 namespace {
 
@@ -27,13 +28,6 @@ const char16_t* RecordName(const DriverList& list, win::DWORD index) {
   const win::BYTE* record = list.entries + index * RecordSize(list.level);
   if (list.level == 1) return reinterpret_cast<const win::DRIVER_INFO_1W*>(record)->pName;
   return reinterpret_cast<const win::DRIVER_INFO_2W*>(record)->pName;
-}
-
-bool SameName(const char16_t* name, const char16_t* wanted) {
-  if (!name) return false;
-  for (; *name && *wanted; ++name, ++wanted)
-    if (*name != *wanted) return false;
-  return *name == *wanted;
 }
 
 // Deletes a staged copy; what cannot go now is retried later.
@@ -75,7 +69,7 @@ DriverList ListPrinterDrivers(const char16_t* environment) {
 std::int32_t FindPrinterDriver(const DriverList& list) {
   if (!list.entries || RecordSize(list.level) == 0) return -1;
   for (win::DWORD i = 0; i < list.count; ++i)
-    if (SameName(RecordName(list, i), DriverName)) return static_cast<std::int32_t>(i);
+    if (SameText(RecordName(list, i), DriverName)) return static_cast<std::int32_t>(i);
   return -1;
 }
 

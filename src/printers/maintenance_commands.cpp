@@ -7,6 +7,7 @@
 #include "printers/printer_settings.h"
 #include "spooler/pending_file_operations.h"
 #include "spooler/spooler_service.h"
+#include "util/text_compare.h"
 
 namespace {
 
@@ -14,14 +15,6 @@ constexpr int RetryPasses = 2;
 constexpr std::int32_t OldestCurrentDriverBuild = 2605;
 constexpr win::DWORD DefaultNameCapacity = 260;
 constexpr const char16_t* PackageFiles64[] = {u"vexmon64.dll", u"vexdrv64.dll", u"vexui64.dll"};
-
-char16_t FoldAscii(char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; }
-
-bool SameNameNoCase(const char16_t* a, const char16_t* b) {
-  for (; *a && *b; ++a, ++b)
-    if (FoldAscii(*a) != FoldAscii(*b)) return false;
-  return *a == *b;
-}
 
 // The file-name part: everything after the last "\", "/" or ":".
 const char16_t* FileNamePart(const char16_t* path) {
@@ -34,7 +27,7 @@ const char16_t* FileNamePart(const char16_t* path) {
 bool IsPackageFile64(const char16_t* path) {
   const char16_t* name = FileNamePart(PendingPath(path));
   for (const char16_t* package : PackageFiles64)
-    if (SameNameNoCase(name, package)) return true;
+    if (SameTextIgnoringAsciiCase(name, package)) return true;
   return false;
 }
 

@@ -4,6 +4,7 @@
 #include "monitor/port_monitor_install.h"
 #include "printers/printer_settings.h"
 #include "spooler/spooler_records.h"
+#include "util/text_compare.h"
 
 namespace {
 
@@ -13,15 +14,8 @@ constexpr win::DWORD DeleteAccess = win::DELETE | win::PRINTER_ACCESS_ADMINISTER
 
 }  // namespace
 
-bool SameSpoolerName(const char16_t* a, const char16_t* b) {
-  if (!a || !b) return false;
-  for (; *a && *b; ++a, ++b)
-    if (*a != *b) return false;
-  return *a == *b;
-}
-
 bool IsProductPrinter(const win::PRINTER_INFO_2W& printer) {
-  return SameSpoolerName(printer.pDriverName, ProductDriverName);
+  return SameText(printer.pDriverName, ProductDriverName);
 }
 
 void ListPrinters(PrinterList& list) {

@@ -10,8 +10,6 @@ constexpr char16_t ProductPortName[] = u"Corvane:";
 
 // A record of the product: its driver name is exactly "Corvane printer".
 bool IsProductPrinter(const win::PRINTER_INFO_2W& printer);
-// Exact, case-sensitive equality of two spooler names.
-bool SameSpoolerName(const char16_t* a, const char16_t* b);
 
 // Fills the list with the local and connected printers; empty on failure.
 void ListPrinters(PrinterList& list);

@@ -4,6 +4,7 @@
 #include <cstring>
 
 #include "spooler/companion_files.h"
+#include "util/text_compare.h"
 
 namespace {
 
@@ -80,13 +81,6 @@ void AskCompanionToEnd(win::HANDLE mutex) {
   if (requested) win::WaitForSingleObject(mutex, ExitWaitMs);
 }
 
-bool SamePathIgnoringCase(const char16_t* a, const char16_t* b) {
-  auto fold = [](char16_t c) { return c >= u'A' && c <= u'Z' ? static_cast<char16_t>(c + 32) : c; };
-  for (; *a && *b; ++a, ++b)
-    if (fold(*a) != fold(*b)) return false;
-  return *a == *b;
-}
-
 void DeleteProgram(const char16_t* path) {
   for (int attempt = 0; attempt < DeleteAttempts; ++attempt) {
     if (win::DeleteFileW(path)) return;
@@ -139,7 +133,7 @@ long StopTray(const char16_t* keepFile) {
     const bool whole = std::find(program, program + RunValueCapacity, u'\0') != program + RunValueCapacity;
     if (read != win::ERROR_SUCCESS)
       win::Sleep(MissingValuePauseMs);
-    else if (whole && program[0] && !(keepFile && SamePathIgnoringCase(program, keepFile)))
+    else if (whole && program[0] && !(keepFile && SameTextIgnoringAsciiCase(program, keepFile)))
       DeleteProgram(program);
   }
   win::RegDeleteValueW(key, RunValue);

@@ -5,13 +5,9 @@
 #include "platform/platform.h"
 #include "util/out_of_memory.h"
 #include "util/wide_string.h"
+#include "util/text_compare.h"
 
 namespace {
-
-bool SameText(const char16_t* a, const char16_t* b) {
-  const auto n = TextLength(a);
-  return n == TextLength(b) && std::memcmp(a, b, n * sizeof(char16_t)) == 0;
-}
 
 }  // namespace
 
