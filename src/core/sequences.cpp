@@ -60,11 +60,7 @@ void ReInstall(InstallState& state) {
 
 void DeletePendingNow() {
   PendingRenameTable table = ReadPendingRenames();
-  for (std::int32_t k = 0; k < table.pairCount; ++k) {
-    const char16_t* source = table.entries[2 * k];
-    if (!table.flags[2 * k] || !source || table.entries[2 * k + 1]) continue;
-    if (win::DeleteFileW(PendingPath(source))) table.flags[2 * k] = 0;
-  }
+  DeletePendingDeletions(table);
   ReleasePendingRenames(table);
 }
 

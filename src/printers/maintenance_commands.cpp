@@ -1,6 +1,5 @@
 #include "printers/maintenance_commands.h"
 
-#include "core/sequences.h"
 #include "monitor/port_monitor_removal.h"
 #include "monitor/printer_driver.h"
 #include "printers/printer_queues.h"
@@ -35,11 +34,7 @@ bool IsPackageFile64(const char16_t* path) {
 // still pending afterwards.
 bool PackageFileStillPending() {
   PendingRenameTable table = ReadPendingRenames();
-  for (std::int32_t k = 0; k < table.pairCount; ++k) {
-    const char16_t* source = table.entries[2 * k];
-    if (table.flags[2 * k] && source && !table.entries[2 * k + 1] && win::DeleteFileW(PendingPath(source)))
-      table.flags[2 * k] = 0;
-  }
+  DeletePendingDeletions(table);
   bool pending = false;
   for (std::int32_t k = 0; k < table.pairCount; ++k)
     if (table.flags[2 * k] && table.entries[2 * k] && IsPackageFile64(table.entries[2 * k])) pending = true;

@@ -96,6 +96,14 @@ void ReleasePendingRenames(PendingRenameTable& table) {
   table = PendingRenameTable{nullptr, nullptr, 0};
 }
 
+void DeletePendingDeletions(PendingRenameTable& table) {
+  for (std::int32_t k = 0; k < table.pairCount; ++k) {
+    const char16_t* source = table.entries[2 * k];
+    if (!table.flags[2 * k] || !source || table.entries[2 * k + 1]) continue;
+    if (win::DeleteFileW(PendingPath(source))) table.flags[2 * k] = 0;
+  }
+}
+
 void DeleteFileTry(InstallState& state) {
   LogLine(state, u"DeleteFile-try");
   PathNode* previous = nullptr;

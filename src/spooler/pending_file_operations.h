@@ -19,6 +19,9 @@ PendingRenameTable ReadPendingRenames();
 void ReleasePendingRenames(PendingRenameTable& table);
 // The path a file operation gets: the entry without a leading "\??\".
 const char16_t* PendingPath(const char16_t* entry);
+// Carries out now every pending deletion of the table whose file exists,
+// clearing the flag of each file deleted; renames are never touched.
+void DeletePendingDeletions(PendingRenameTable& table);
 // Retries every file of Undeletable; keeps those that still fail.
 void DeleteFileTry(InstallState& state);
 // Schedules what is left of Undeletable for deletion at restart, empties the
