@@ -34,7 +34,7 @@ void FindSystemDir(InstallState& state) {
     return;
   }
   Assign(state.SystemDir, path);
-  if (path[length - 1] != u'\\') Append(state.SystemDir, u"\\");
+  EndWithBackslash(state.SystemDir);
 }
 
 }  // namespace

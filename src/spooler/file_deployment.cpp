@@ -16,8 +16,7 @@ constexpr win::DWORD CopyChunk = 8192;
 WideString JoinPath(const char16_t* dir, const char16_t* name) {
   WideString path;
   Assign(path, dir);
-  const auto n = Length(path);
-  if (n && Text(path)[n - 1] != u'\\') Append(path, u"\\");
+  EndWithBackslash(path);
   Append(path, name);
   return path;
 }
@@ -42,6 +41,11 @@ int CopyContents(win::HANDLE source, win::HANDLE target) {
 
 }  // namespace
 
+void EndWithBackslash(WideString& directory) {
+  const auto n = Length(directory);
+  if (n && Text(directory)[n - 1] != u'\\') Append(directory, u"\\");
+}
+
 void SelectPlatform(InstallState& state, bool x64) {
   state.Is64Bit = x64 ? 1 : 0;
   state.Environment = x64 ? EnvironmentX64 : EnvironmentX86;
@@ -62,8 +66,7 @@ void SelectPlatform(InstallState& state, bool x64) {
       if (win::GetPrinterDriverDirectoryW(nullptr, environment, 1,
                                           reinterpret_cast<win::BYTE*>(directory), needed, &needed)) {
         Assign(state.DriverDir, directory);
-        const auto n = Length(state.DriverDir);
-        if (n && Text(state.DriverDir)[n - 1] != u'\\') Append(state.DriverDir, u"\\");
+        EndWithBackslash(state.DriverDir);
         LogFormat(state, u"PrinterDriverDirectory:%s", Text(state.DriverDir));
         found = true;
       }

@@ -12,6 +12,9 @@ constexpr win::HRESULT CopyFailed = static_cast<win::HRESULT>(0x80004005u);  // 
 // Characters a caller's buffer for the target path holds.
 constexpr std::uint32_t TargetPathCapacity = 264;
 
+// Appends "\" to a directory unless it is empty or already ends with one.
+void EndWithBackslash(WideString& directory);
+
 void SelectPlatform(InstallState& state, bool x64);
 win::HANDLE OpenTargetFile(InstallState& state, const char16_t* path);
 // Copies `fileName` from the program's folder into `targetDir`. When
