@@ -15,7 +15,7 @@
 # Adding a case: write a function named case_<something> that returns 0 on
 # success (print why when it fails) and add it to CASES. Each case runs in
 # its own subshell and, unless listed in NO_PREFIX_CASES, in a fresh prefix
-# with the product laid out as shipped.
+# (a copy of one booted at the start) with the product laid out as shipped.
 #
 # Where Wine 8 differs from Windows, the case says so in a comment starting
 # "Wine 8:" and asserts what Wine does.
@@ -628,8 +628,14 @@ selected=("$@")
 
 passed=0
 failed=0
-trap wine_env_stop EXIT
+trap 'wine_env_stop; wine_env_drop_template' EXIT
 suite_started=$SECONDS
+for name in "${selected[@]}"; do
+  if [[ $NO_PREFIX_CASES != *" $name "* ]]; then
+    wine_env_make_template || { echo "wine: could not boot Wine"; exit 1; }
+    break
+  fi
+done
 
 for name in "${selected[@]}"; do
   if ! declare -F "$name" >/dev/null; then

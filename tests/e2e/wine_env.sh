@@ -2,9 +2,11 @@
 # Sourceable helper: a fresh, headless 64-bit Wine prefix for end-to-end tests.
 #
 #   source tests/e2e/wine_env.sh
+#   wine_env_make_template            # optional: boot once, copy per start
 #   wine_env_start                    # fresh prefix + persistent wineserver
 #   wine_env_run 'C:\path\prog.exe' word ...; code=$?
 #   wine_env_stop                     # kill the prefix's processes, delete it
+#   wine_env_drop_template
 #
 # Everything Wine runs gets /dev/null as standard input and no DISPLAY, so the
 # helper behaves the same in a terminal, under CI with stdin closed, or on a
@@ -86,9 +88,85 @@ _wine_env_select_null_driver() {
   return "$code"
 }
 
-# Creates a fresh prefix in a temporary directory and leaves a persistent
-# wineserver running for it. Returns non-zero (and prints the boot log) on
-# failure.
+# Stops the server of $WINEPREFIX and forgets its socket directory: Debian's
+# Wine keeps the socket in a random directory under TMPDIR, records its name
+# in the prefix, and leaves both behind when the server ends.
+_wine_env_shutdown() {
+  [ -d "$WINEPREFIX" ] || return 0
+  local server_dir=
+  if [ -r "$WINEPREFIX/wineserver" ]; then
+    server_dir=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null)
+  fi
+  _wine_env_exec "$WINE_ENV_SERVER" -k >/dev/null 2>&1
+  _wine_env_exec "$WINE_ENV_SERVER" -w >/dev/null 2>&1
+  if [[ $server_dir =~ ^wine-[A-Za-z0-9]+$ ]] && [ -O "$WINE_ENV_TMP/$server_dir" ]; then
+    rm -rf -- "${WINE_ENV_TMP:?}/$server_dir"
+  fi
+  rm -f -- "$WINEPREFIX/wineserver"
+}
+
+# Boots a new prefix at $WINEPREFIX (which must not exist: the loader then
+# creates and initialises it itself), makes it headless and stops its server
+# so that the registry is on disk. Appends to the log $1.
+_wine_env_boot_once() {
+  local log=$1
+  if ! _wine_env_exec timeout -k 5 300 "$WINE_ENV_LOADER" wineboot -i >>"$log" 2>&1; then
+    echo "wine_env: wineboot failed" >>"$log"
+    return 1
+  fi
+  # Every later desktop uses the null driver; the boot's own desktop had no
+  # display and goes with the server below.
+  if ! _wine_env_select_null_driver "$log"; then
+    echo "wine_env: could not select the null graphics driver" >>"$log"
+    return 1
+  fi
+  _wine_env_shutdown
+}
+
+# A boot on a loaded machine was seen to fail now and then, silently and
+# once; each retry starts again from nothing.
+_wine_env_boot() {
+  local log=$1 attempt
+  for attempt in 1 2 3; do
+    _wine_env_boot_once "$log" && return 0
+    echo "wine_env: boot attempt $attempt failed" >>"$log"
+    _wine_env_shutdown
+    rm -rf -- "$WINEPREFIX"
+  done
+  return 1
+}
+
+# Boots one prefix to copy for every later wine_env_start (booting takes most
+# of a case's time) and exports its path as WINE_ENV_TEMPLATE. Remove it
+# with wine_env_drop_template.
+wine_env_make_template() {
+  wine_env_install || return 1
+  WINE_ENV_TMP=${TMPDIR:-/tmp}
+  local root
+  root=$(mktemp -d "$WINE_ENV_TMP/corvane-wine-template.XXXXXX") || return 1
+  : >"$root/.corvane-wine-env"
+  if ! WINEPREFIX="$root/prefix" _wine_env_boot "$root/boot.log"; then
+    echo "wine_env: could not boot a prefix" >&2
+    cat "$root/boot.log" >&2
+    rm -rf -- "$root"
+    return 1
+  fi
+  export WINE_ENV_TEMPLATE="$root/prefix"
+}
+
+wine_env_drop_template() {
+  [ -n "${WINE_ENV_TEMPLATE:-}" ] || return 0
+  local root
+  root=$(dirname "$WINE_ENV_TEMPLATE")
+  # Only ever delete a directory this helper created.
+  [ -f "$root/.corvane-wine-env" ] && rm -rf -- "$root"
+  unset WINE_ENV_TEMPLATE
+}
+
+# Creates a fresh prefix in a temporary directory (a copy of
+# WINE_ENV_TEMPLATE when there is one, booted otherwise) and leaves a
+# persistent wineserver running for it, so each program starts in a
+# fraction of a second. Returns non-zero (and prints the log) on failure.
 wine_env_start() {
   wine_env_stop
   wine_env_install || return 1
@@ -98,28 +176,17 @@ wine_env_start() {
   export WINEPREFIX="$WINE_ENV_ROOT/prefix"
   WINE_ENV_DRIVE_C="$WINEPREFIX/drive_c"
   local log="$WINE_ENV_ROOT/boot.log"
-
-  # The prefix directory must not exist yet: the loader then creates and
-  # initialises it itself. No display is reachable, so the desktop started
-  # during the boot has no driver; it is discarded below.
-  if ! _wine_env_exec timeout -k 5 300 "$WINE_ENV_LOADER" wineboot -i >>"$log" 2>&1; then
-    echo "wine_env: wineboot failed" >&2
+  if [ -n "${WINE_ENV_TEMPLATE:-}" ]; then
+    if ! cp -a -- "$WINE_ENV_TEMPLATE" "$WINEPREFIX" 2>>"$log"; then
+      echo "wine_env: could not copy the booted prefix" >&2
+      cat "$log" >&2
+      return 1
+    fi
+  elif ! _wine_env_boot "$log"; then
+    echo "wine_env: could not boot a prefix" >&2
     cat "$log" >&2
     return 1
   fi
-  # Headless from here on: every later desktop uses the null driver. One
-  # more try when the first fails: on a loaded machine it was seen to fail
-  # once, silently, right after the boot.
-  if ! _wine_env_select_null_driver "$log" && ! _wine_env_select_null_driver "$log"; then
-    echo "wine_env: could not select the null graphics driver" >&2
-    cat "$log" >&2
-    return 1
-  fi
-  # Restart with a clean slate (registry flushed, boot desktop gone) and keep
-  # the server alive between programs, so each run starts in a fraction of a
-  # second.
-  _wine_env_exec "$WINE_ENV_SERVER" -k >>"$log" 2>&1
-  _wine_env_exec "$WINE_ENV_SERVER" -w >>"$log" 2>&1
   if ! _wine_env_exec "$WINE_ENV_SERVER" -p >>"$log" 2>&1; then
     echo "wine_env: could not start wineserver" >&2
     cat "$log" >&2
@@ -151,19 +218,7 @@ wine_env_unix_path() {
 # from an EXIT trap.
 wine_env_stop() {
   [ -n "$WINE_ENV_ROOT" ] || return 0
-  local server_dir=
-  if [ -d "$WINEPREFIX" ]; then
-    # Debian's Wine keeps the server socket in a random directory under
-    # TMPDIR and records its name in the prefix; it outlives the server.
-    if [ -r "$WINEPREFIX/wineserver" ]; then
-      server_dir=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null)
-    fi
-    _wine_env_exec "$WINE_ENV_SERVER" -k >/dev/null 2>&1
-    _wine_env_exec "$WINE_ENV_SERVER" -w >/dev/null 2>&1
-  fi
-  if [[ $server_dir =~ ^wine-[A-Za-z0-9]+$ ]] && [ -O "$WINE_ENV_TMP/$server_dir" ]; then
-    rm -rf -- "${WINE_ENV_TMP:?}/$server_dir"
-  fi
+  _wine_env_shutdown
   # Only ever delete a directory this helper created.
   if [ -f "$WINE_ENV_ROOT/.corvane-wine-env" ]; then
     rm -rf -- "$WINE_ENV_ROOT"
