@@ -88,6 +88,20 @@ _wine_env_select_null_driver() {
   return "$code"
 }
 
+# A new temporary directory marked as this helper's; prints its path.
+_wine_env_new_root() {
+  local root
+  root=$(mktemp -d "$WINE_ENV_TMP/$1.XXXXXX") && : >"$root/.corvane-wine-env" &&
+    printf '%s\n' "$root"
+}
+
+# Deletes a directory, but only one this helper created.
+_wine_env_remove_root() {
+  if [ -f "$1/.corvane-wine-env" ]; then
+    rm -rf -- "$1"
+  fi
+}
+
 # Stops the server of $WINEPREFIX and forgets its socket directory: Debian's
 # Wine keeps the socket in a random directory under TMPDIR, records its name
 # in the prefix, and leaves both behind when the server ends.
@@ -124,7 +138,7 @@ _wine_env_boot_once() {
 }
 
 # A boot on a loaded machine was seen to fail now and then, silently and
-# once; each retry starts again from nothing.
+# once; each retry starts again from nothing. Prints the log when all fail.
 _wine_env_boot() {
   local log=$1 attempt
   for attempt in 1 2 3; do
@@ -133,6 +147,8 @@ _wine_env_boot() {
     _wine_env_shutdown
     rm -rf -- "$WINEPREFIX"
   done
+  echo "wine_env: could not boot a prefix" >&2
+  cat "$log" >&2
   return 1
 }
 
@@ -143,12 +159,9 @@ wine_env_make_template() {
   wine_env_install || return 1
   WINE_ENV_TMP=${TMPDIR:-/tmp}
   local root
-  root=$(mktemp -d "$WINE_ENV_TMP/corvane-wine-template.XXXXXX") || return 1
-  : >"$root/.corvane-wine-env"
+  root=$(_wine_env_new_root corvane-wine-template) || return 1
   if ! WINEPREFIX="$root/prefix" _wine_env_boot "$root/boot.log"; then
-    echo "wine_env: could not boot a prefix" >&2
-    cat "$root/boot.log" >&2
-    rm -rf -- "$root"
+    _wine_env_remove_root "$root"
     return 1
   fi
   export WINE_ENV_TEMPLATE="$root/prefix"
@@ -156,10 +169,7 @@ wine_env_make_template() {
 
 wine_env_drop_template() {
   [ -n "${WINE_ENV_TEMPLATE:-}" ] || return 0
-  local root
-  root=$(dirname "$WINE_ENV_TEMPLATE")
-  # Only ever delete a directory this helper created.
-  [ -f "$root/.corvane-wine-env" ] && rm -rf -- "$root"
+  _wine_env_remove_root "$(dirname "$WINE_ENV_TEMPLATE")"
   unset WINE_ENV_TEMPLATE
 }
 
@@ -171,8 +181,7 @@ wine_env_start() {
   wine_env_stop
   wine_env_install || return 1
   WINE_ENV_TMP=${TMPDIR:-/tmp}
-  WINE_ENV_ROOT=$(mktemp -d "$WINE_ENV_TMP/corvane-wine.XXXXXX") || return 1
-  : >"$WINE_ENV_ROOT/.corvane-wine-env"
+  WINE_ENV_ROOT=$(_wine_env_new_root corvane-wine) || return 1
   export WINEPREFIX="$WINE_ENV_ROOT/prefix"
   WINE_ENV_DRIVE_C="$WINEPREFIX/drive_c"
   local log="$WINE_ENV_ROOT/boot.log"
@@ -183,8 +192,6 @@ wine_env_start() {
       return 1
     fi
   elif ! _wine_env_boot "$log"; then
-    echo "wine_env: could not boot a prefix" >&2
-    cat "$log" >&2
     return 1
   fi
   if ! _wine_env_exec "$WINE_ENV_SERVER" -p >>"$log" 2>&1; then
@@ -219,10 +226,7 @@ wine_env_unix_path() {
 wine_env_stop() {
   [ -n "$WINE_ENV_ROOT" ] || return 0
   _wine_env_shutdown
-  # Only ever delete a directory this helper created.
-  if [ -f "$WINE_ENV_ROOT/.corvane-wine-env" ]; then
-    rm -rf -- "$WINE_ENV_ROOT"
-  fi
+  _wine_env_remove_root "$WINE_ENV_ROOT"
   WINE_ENV_ROOT=
   WINE_ENV_DRIVE_C=
   unset WINEPREFIX
