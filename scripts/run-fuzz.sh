@@ -21,7 +21,7 @@ for target in pending_renames command_line format spooler_records; do
   status=0
   build/fuzz/fuzz/fuzz_$target "${limit[@]}" -seed="$seed" -max_len=1024 -timeout=10 \
     -artifact_prefix=build/fuzz/findings/"$target"- "$scratch" fuzz/corpus/"$target" >"$scratch.log" 2>&1 || status=$?
-  # Only the last line of a clean run; the whole report of a failing one.
+  # Only the last line of a clean run; the last 80 lines of a failing one's report.
   if [ "$status" -eq 0 ]; then tail -n 1 "$scratch.log"; else grep -v '^#' "$scratch.log" | tail -n 80; fi
   rm -rf "$scratch" "$scratch.log"
   [ "$status" -eq 0 ] || exit "$status"
