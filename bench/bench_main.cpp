@@ -7,8 +7,8 @@
 #include <cstdio>
 #include <string>
 
-#include "core/entry.h"
-#include "core/log.h"
+#include "commands/entry.h"
+#include "run/log.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/print_store.h"
 

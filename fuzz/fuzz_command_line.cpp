@@ -5,7 +5,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/entry.h"
+#include "commands/entry.h"
 #include "platform/sim/machine.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {

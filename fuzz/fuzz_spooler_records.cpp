@@ -8,11 +8,11 @@
 #include <cstring>
 #include <vector>
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 #include "fuzz_machine.h"
 #include "platform/sim/print_store.h"
 #include "monitor/port_monitor_install.h"
-#include "monitor/printer_driver.h"
+#include "driver/printer_driver.h"
 #include "printers/printer_queues.h"
 #include "printers/printer_settings.h"
 #include "spooler/spooler_records.h"

@@ -1,6 +1,6 @@
 #include "monitor/port_monitor_install.h"
 
-#include "core/log.h"
+#include "run/log.h"
 #include "monitor/printer_ports.h"
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_records.h"

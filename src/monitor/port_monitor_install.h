@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 
 constexpr char16_t MonitorName[] = u"Corvane:";
 

@@ -1,6 +1,6 @@
 #include "monitor/port_monitor_removal.h"
 
-#include "core/log.h"
+#include "run/log.h"
 #include "monitor/printer_ports.h"
 #include "spooler/spooler_service.h"
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 #include "monitor/port_monitor_install.h"
 
 constexpr std::int32_t OldestCompatibleMonitorBuild = 2605;

@@ -1,6 +1,6 @@
 #include "monitor/printer_ports.h"
 
-#include "core/log.h"
+#include "run/log.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // "file:", and writing the change back to the spooler.
 #pragma once
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 
 // Replaces the first `from` in the record's port name by `to`. The new name
 // is kept by the install state, so a longer name never overwrites the

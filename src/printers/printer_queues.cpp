@@ -1,8 +1,7 @@
 #include "printers/printer_queues.h"
 
-#include "core/log.h"
+#include "run/log.h"
 #include "monitor/port_monitor_install.h"
-#include "printers/printer_settings.h"
 #include "spooler/spooler_records.h"
 #include "util/text_compare.h"
 
@@ -57,18 +56,6 @@ void DeletePrinterQueue(InstallState& state, const char16_t* name) {
   else
     LogError(state, ErrDeletePrinter, u"Can`t delete printer '%s'", shown);
   ClosePrinterChecked(printer);
-  --state.Indent;
-}
-
-void DeleteAllPrinterQueues(InstallState& state) {
-  LogLine(state, u"#DeleteAllPrinters");
-  ++state.Indent;
-  for (win::DWORD i = 0; i < state.Printers.count; ++i) {
-    win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
-    if (!IsProductPrinter(printer)) continue;
-    RememberPrinter(state, printer);
-    DeletePrinterQueue(state, printer.pPrinterName);
-  }
   --state.Indent;
 }
 

@@ -1,9 +1,9 @@
-// The machine's printers: listing them, creating one product printer, and
-// deleting printers, every product printer after remembering its settings.
+// The machine's printers: listing them, creating one product printer and
+// deleting one printer.
 #pragma once
 
-#include "core/install_state.h"
-#include "printers/printer_list.h"
+#include "run/install_state.h"
+#include "run/printer_list.h"
 
 constexpr char16_t ProductDriverName[] = u"Corvane printer";
 constexpr char16_t ProductPortName[] = u"Corvane:";
@@ -19,6 +19,5 @@ bool PurgeAndDeletePrinter(win::HANDLE printer);
 bool ClosePrinterChecked(win::HANDLE printer);
 
 void DeletePrinterQueue(InstallState& state, const char16_t* name);
-void DeleteAllPrinterQueues(InstallState& state);
 // Adds a product printer; the caller closes the handle. Null on failure.
 win::HANDLE AddPrinterQueue(InstallState& state, const char16_t* name);

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "printers/printer_queues.h"
+#include "run/log.h"
 #include "spooler/pending_file_operations.h"
 #include "spooler/spooler_records.h"
 
@@ -72,13 +73,16 @@ void RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry) {
   win::ClosePrinter(printer);
 }
 
-void ReleaseSavedPrinters(SavedPrinter* head) {
-  while (head) {
-    SavedPrinter* next = head->next;
-    win::GlobalFree(head->keyName);
-    win::GlobalFree(head);
-    head = next;
+void DeleteAllPrinterQueues(InstallState& state) {
+  LogLine(state, u"#DeleteAllPrinters");
+  ++state.Indent;
+  for (win::DWORD i = 0; i < state.Printers.count; ++i) {
+    win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
+    if (!IsProductPrinter(printer)) continue;
+    RememberPrinter(state, printer);
+    DeletePrinterQueue(state, printer.pPrinterName);
   }
+  --state.Indent;
 }
 
 void RestorePrinters(InstallState& state) {

@@ -1,19 +1,15 @@
-// Carrying each product printer's settings key name across a reinstall:
+// Carrying each product printer and its settings key name across a reinstall:
 // remembered before the printer is deleted, written back when it is re-created.
 #pragma once
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 
 // Bytes of the buffer a settings key name is read into, terminator included.
 constexpr int SettingsKeyCapacity = 64;
 
-struct SavedPrinter {
-  char* keyName;                 // global block; never empty
-  win::PRINTER_INFO_2W* entry;   // the printer's record in Printers; not owned
-  SavedPrinter* next;
-};
-
 void RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry);
+// Deletes every product printer of the snapshot, each after remembering it.
+void DeleteAllPrinterQueues(InstallState& state);
 void RestorePrinters(InstallState& state);
 // Writes the name as plain printer data and under "DsUser"; true when the
 // "DsUser" write succeeded.
@@ -22,5 +18,3 @@ bool WriteSettingsKeyName(win::HANDLE printer, const char* name);
 const char* ReadSettingsKeyName(win::HANDLE printer, char* buffer);
 // The printer's level-2 record in a global block the caller frees, or null.
 win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer);
-// Frees every node with its key name.
-void ReleaseSavedPrinters(SavedPrinter* head);

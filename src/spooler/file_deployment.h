@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 #include "platform/platform.h"
 
 constexpr win::HRESULT CopyFailed = static_cast<win::HRESULT>(0x80004005u);  // E_FAIL

@@ -2,7 +2,7 @@
 
 #include <cstring>
 
-#include "core/log.h"
+#include "run/log.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 
 // The Session Manager's pending operations as pairs: entry 2k is the source
 // of pair k, entry 2k+1 its target (null for a deletion). Flag i is 1 while

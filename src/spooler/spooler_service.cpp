@@ -1,6 +1,6 @@
 #include "spooler/spooler_service.h"
 
-#include "core/log.h"
+#include "run/log.h"
 
 namespace {
 

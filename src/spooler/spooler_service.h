@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 #include "platform/platform.h"
 
 // One stop and restart of the spooler, kept by the caller from its begin to

@@ -1,7 +1,7 @@
 // Registering, starting and stopping the tray companion "cortray.exe".
 #pragma once
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 
 // The companion's path: "cortray.exe" in the parent of the installer's
 // folder. The caller releases it.

@@ -9,7 +9,7 @@
 #include <functional>
 #include <set>
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 #include "printer_setup.h"
 #include "printers/printer_settings.h"
 #include "sim_test.h"

@@ -1,6 +1,6 @@
 // Copying package files into place: locked targets, slow attempts, short
 // writes, failed reads, and paths that do not fit.
-#include "core/log.h"
+#include "run/log.h"
 #include "sim_test.h"
 #include "spooler/file_deployment.h"
 

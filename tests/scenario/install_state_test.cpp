@@ -1,5 +1,5 @@
 // Creating and releasing the record of a run.
-#include "core/log.h"
+#include "run/log.h"
 #include "sim_test.h"
 
 namespace {

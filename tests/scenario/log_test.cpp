@@ -1,6 +1,6 @@
 // The log's line format: indentation, error lines with the system's text,
 // and the bounds of a formatted line.
-#include "core/log.h"
+#include "run/log.h"
 #include "sim_test.h"
 
 namespace {

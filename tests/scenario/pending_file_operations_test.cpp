@@ -2,7 +2,7 @@
 // run could not delete, and their scheduling for the next restart.
 #include <cstring>
 
-#include "core/log.h"
+#include "run/log.h"
 #include "product_places.h"
 #include "sim_test.h"
 #include "spooler/pending_file_operations.h"

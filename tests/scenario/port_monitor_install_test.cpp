@@ -1,6 +1,6 @@
 // Listing monitors and registering "Corvane:": the copy stage, the
 // registration retries and moving parked printers back.
-#include "core/log.h"
+#include "run/log.h"
 #include "monitor/port_monitor_install.h"
 #include "platform/sim/print_store.h"
 #include "printer_setup.h"

@@ -1,6 +1,6 @@
 // Removing "Corvane:": the build check that keeps a compatible monitor, the
 // printers parked on "file:" while the spooler refuses, and the retries.
-#include "core/log.h"
+#include "run/log.h"
 #include "monitor/port_monitor_removal.h"
 #include "printer_setup.h"
 #include "sim_test.h"

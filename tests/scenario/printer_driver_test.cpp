@@ -1,6 +1,6 @@
 // Staging, registering and removing the driver "Corvane printer".
-#include "core/log.h"
-#include "monitor/printer_driver.h"
+#include "run/log.h"
+#include "driver/printer_driver.h"
 #include "platform/sim/print_store.h"
 #include "sim_test.h"
 

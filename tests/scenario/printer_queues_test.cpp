@@ -1,8 +1,9 @@
 // Listing, deleting and adding printers, and marking the default printer in
 // the run's snapshot.
-#include "core/log.h"
+#include "run/log.h"
 #include "printer_setup.h"
 #include "printers/printer_queues.h"
+#include "printers/printer_settings.h"
 #include "sim_test.h"
 
 namespace {

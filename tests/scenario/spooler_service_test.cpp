@@ -1,6 +1,6 @@
 // The spooler check and restart against a service that stops, starts, hangs
 // or refuses; every wait measured on the virtual clock.
-#include "core/log.h"
+#include "run/log.h"
 #include "sim_test.h"
 #include "spooler/spooler_service.h"
 

@@ -7,8 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "core/entry.h"
-#include "core/install_state.h"
+#include "commands/entry.h"
+#include "commands/module_instance.h"
+#include "commands/start_of_run.h"
+#include "run/install_state.h"
 #include "platform/sim/machine.h"
 
 using Texts = std::vector<std::u16string>;

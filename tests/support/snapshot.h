@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "printers/printer_list.h"
+#include "run/printer_list.h"
 
 struct SnapshotPrinter {
   std::u16string name, port, driver, comment, location;

@@ -18,7 +18,7 @@
 #include <cstdlib>
 #include <string>
 
-#include "core/entry.h"
+#include "commands/entry.h"
 #include "platform/sim/machine.h"
 #include "platform/sim/machine_store.h"
 

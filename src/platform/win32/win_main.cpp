@@ -1,5 +1,5 @@
 // Windows entry point: hand the module instance to the program.
-#include "core/entry.h"
+#include "commands/entry.h"
 
 #include <windows.h>
 

@@ -1,6 +1,6 @@
-#include "core/log_dialog.h"
+#include "commands/log_dialog.h"
 
-#include "core/entry.h"
+#include "commands/module_instance.h"
 #include "util/utf16_format.h"
 
 namespace {

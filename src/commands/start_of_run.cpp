@@ -1,9 +1,8 @@
-#include "core/install_state.h"
+#include "commands/start_of_run.h"
 
-#include "core/log.h"
-#include "core/entry.h"
+#include "commands/module_instance.h"
 #include "printers/printer_queues.h"
-#include "printers/printer_settings.h"
+#include "run/log.h"
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_service.h"
 #include "util/text_compare.h"
@@ -50,34 +49,12 @@ void MarkDefaultPrinter(InstallState& state) {
 }
 
 InstallState& CreateInstallState(InstallState& state, unsigned mode) {
-  state = InstallState{};
+  ResetInstallState(state, mode);
   LogFormat(state, u"Corvane %d", BuildNumber);
-  state.CheckMonitorVersion = 0;
-  state.InstallMonitor = 1;
-  state.StartTray = 1;
-  state.CopyMonitor = 1;
-  if (mode & ModeNoTray) state.StartTray = 0;
   CheckSpooler(state);
   SelectPlatform(state, (mode & ModeX64) != 0);
   FindModuleDir(state);
   FindSystemDir(state);
   MarkDefaultPrinter(state);
   return state;
-}
-
-void ReleaseInstallState(InstallState& state) {
-  win::GlobalFree(state.MovedPrinters);
-  state.MovedPrinters = nullptr;
-  ReleasePrinterList(state.Printers);
-  ReleaseSavedPrinters(state.SavedSettings);
-  state.SavedSettings = nullptr;
-  FreeAll(state.SwitchedPorts);
-  state.SwitchedPorts = nullptr;
-  FreeAll(state.Undeletable);
-  state.Undeletable = nullptr;
-  Release(state.TrayToKeep);
-  Release(state.DriverDir);
-  Release(state.Log);
-  Release(state.SystemDir);
-  Release(state.ModuleDir);
 }

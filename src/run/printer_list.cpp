@@ -1,4 +1,4 @@
-#include "printers/printer_list.h"
+#include "run/printer_list.h"
 
 void ReleasePrinterList(PrinterList& list) {
   win::GlobalFree(list.entries);

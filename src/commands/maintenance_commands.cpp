@@ -1,7 +1,7 @@
-#include "printers/maintenance_commands.h"
+#include "commands/maintenance_commands.h"
 
 #include "monitor/port_monitor_removal.h"
-#include "monitor/printer_driver.h"
+#include "driver/printer_driver.h"
 #include "printers/printer_queues.h"
 #include "printers/printer_settings.h"
 #include "spooler/pending_file_operations.h"

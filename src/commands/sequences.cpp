@@ -1,15 +1,16 @@
-#include "core/sequences.h"
+#include "commands/sequences.h"
 
-#include "core/log.h"
-#include "core/log_dialog.h"
+#include "commands/log_dialog.h"
+#include "commands/start_of_run.h"
+#include "driver/printer_driver.h"
+#include "monitor/port_monitor_install.h"
 #include "monitor/port_monitor_removal.h"
 #include "printers/printer_queues.h"
-#include "tray/tray_companion.h"
-#include "monitor/port_monitor_install.h"
-#include "monitor/printer_driver.h"
 #include "printers/printer_settings.h"
+#include "run/log.h"
 #include "spooler/pending_file_operations.h"
 #include "spooler/spooler_service.h"
+#include "tray/tray_companion.h"
 
 void UnInstall(InstallState& state) {
   LogLine(state, u"#UnInstall");

@@ -4,17 +4,23 @@
 #include <cstdint>
 
 #include "platform/platform.h"
-#include "printers/printer_list.h"
+#include "run/printer_list.h"
 #include "util/path_list.h"
 #include "util/wide_string.h"
 
 constexpr int BuildNumber = 2620;
 
-// Mode bits given to CreateInstallState.
+// Mode bits of a run.
 constexpr unsigned ModeX64 = 2;     // x64 environment and file names
 constexpr unsigned ModeNoTray = 4;  // the tray companion is not started
 
-struct SavedPrinter;
+// A product printer a reinstall deleted and will re-create, with the name of
+// its settings key.
+struct SavedPrinter {
+  char* keyName;                 // global block; never empty
+  win::PRINTER_INFO_2W* entry;   // the printer's record in Printers; not owned
+  SavedPrinter* next;
+};
 
 struct InstallState {
   WideString ModuleDir;  // the program's folder, ending in its separator
@@ -47,10 +53,9 @@ struct InstallState {
   PathNode* SwitchedPorts;
 };
 
-// Initialises the caller's record: first log line, spooler check, platform
-// names, directories. Never fails as a whole.
-InstallState& CreateInstallState(InstallState& state, unsigned mode);
-// Fills Printers and marks the default printer's record.
-void MarkDefaultPrinter(InstallState& state);
+// Empties the caller's record and fills in what the mode decides.
+void ResetInstallState(InstallState& state, unsigned mode);
+// Frees every node with its key name.
+void ReleaseSavedPrinters(SavedPrinter* head);
 // Releases everything the record owns, the log included.
 void ReleaseInstallState(InstallState& state);

@@ -4,8 +4,4 @@
 
 #include "platform/platform.h"
 
-// Process-wide module instance, stored before anything else runs; the log
-// dialog's template and the program's own path are looked up through it.
-extern win::HINSTANCE ModuleInstance;
-
 int CorvaneEntry(win::HINSTANCE instance);

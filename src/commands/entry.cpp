@@ -1,18 +1,18 @@
-#include "core/entry.h"
+#include "commands/entry.h"
 
 #include <cstdint>
 
-#include "core/log.h"
-#include "core/log_dialog.h"
+#include "commands/log_dialog.h"
+#include "commands/maintenance_commands.h"
+#include "commands/module_instance.h"
+#include "commands/sequences.h"
+#include "commands/start_of_run.h"
+#include "driver/printer_driver.h"
 #include "monitor/port_monitor_install.h"
-#include "monitor/printer_driver.h"
+#include "run/log.h"
 #include "spooler/pending_file_operations.h"
-#include "core/sequences.h"
-#include "printers/maintenance_commands.h"
 #include "tray/tray_companion.h"
 #include "util/text_compare.h"
-
-win::HINSTANCE ModuleInstance = nullptr;
 
 namespace {
 

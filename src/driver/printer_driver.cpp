@@ -1,6 +1,6 @@
-#include "monitor/printer_driver.h"
+#include "driver/printer_driver.h"
 
-#include "core/log.h"
+#include "run/log.h"
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_records.h"
 #include "spooler/spooler_service.h"

@@ -1,7 +1,7 @@
 // The order in which a run takes the product off the system and puts it back.
 #pragma once
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 #include "platform/platform.h"
 
 void UnInstall(InstallState& state);

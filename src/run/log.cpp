@@ -1,4 +1,4 @@
-#include "core/log.h"
+#include "run/log.h"
 
 #include <cstdarg>
 

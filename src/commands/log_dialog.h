@@ -2,7 +2,7 @@
 // read-only box, titled by whether errors were counted.
 #pragma once
 
-#include "core/install_state.h"
+#include "run/install_state.h"
 #include "platform/platform.h"
 
 constexpr win::WORD LogDialogId = 101;

@@ -1,0 +1,3 @@
+#include "commands/module_instance.h"
+
+win::HINSTANCE ModuleInstance = nullptr;

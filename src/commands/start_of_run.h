@@ -1,0 +1,11 @@
+// The start of an install or uninstall run: the record filled in with what
+// the machine says.
+#pragma once
+
+#include "run/install_state.h"
+
+// Initialises the caller's record: first log line, spooler check, platform
+// names, directories. Never fails as a whole.
+InstallState& CreateInstallState(InstallState& state, unsigned mode);
+// Fills Printers and marks the default printer's record.
+void MarkDefaultPrinter(InstallState& state);
