@@ -175,6 +175,24 @@ register_driver() {
   rm -f "$(unix "$DRIVER_DIR")/vexdrv64.dll" "$(unix "$DRIVER_DIR")/vexui64.dll"
 }
 
+# prepare_printer_datatype NAME...: gives each printer NAME that a case will
+# create the data type "RAW" in the spooler's registry before it exists.
+# Wine 8: AddPrinterW given no data type (the program passes none, as Windows
+# accepts) stores the printer without a "Datatype" value, and OpenPrinterW
+# then fails on the new printer with 1801. Windows falls back to the print
+# processor's default data type instead; this value stands in for that
+# fallback. Windows needs no such step.
+prepare_printer_datatype() {
+  local name
+  for name in "$@"; do
+    wine_env_run reg add "HKLM\\System\\CurrentControlSet\\Control\\Print\\Printers\\$name" \
+      /v Datatype /t REG_SZ /d RAW /f >/dev/null 2>&1 || {
+      echo "  could not prepare the data type of printer $name"
+      return 1
+    }
+  done
+}
+
 # The process that owns the tray companion's window, or nothing.
 tray_process() {
   state_of tray | sed -n 's/.* process \([0-9]*\) .*/\1/p'
@@ -611,6 +629,14 @@ CASES=(
 )
 # Cases that read files only and need no Wine prefix.
 NO_PREFIX_CASES=" case_resources "
+
+# Further cases live in files of their own beside this one (cases_*.sh); each
+# defines its case functions and appends their names to CASES.
+for cases_file in "$here"/cases_*.sh; do
+  [ -e "$cases_file" ] || continue
+  # shellcheck source=/dev/null
+  source "$cases_file"
+done
 
 # ---- runner ---------------------------------------------------------------------
 
