@@ -29,6 +29,15 @@ void MovePrintersToFile(InstallState& state) {
   }
 }
 
+// A name that stays inside the folder it is appended to: no folder parts,
+// no drive, and not the folder itself or its parent.
+bool IsPlainFileName(const char16_t* name) {
+  for (const char16_t* c = name; *c; ++c)
+    if (*c == u'\\' || *c == u'/' || *c == u':') return false;
+  const bool dots = name[0] == u'.' && (name[1] == 0 || (name[1] == u'.' && name[2] == 0));
+  return *name && !dots;
+}
+
 }  // namespace
 
 std::int32_t GetFileBuildNumber(const char16_t* path) {
@@ -62,19 +71,16 @@ void RemovePortMonitor(InstallState& state, const MonitorList& list) {
     LogFormat(state, u"Port monitor is found. Index=%d", index + 1);
 
   WideString path = Copy(state.SystemDir);
-  // Whether the path names a file: a record without one leaves the folder.
-  bool namesFile = false;
+  // The file name the path ends in: a record without one leaves the folder.
+  const char16_t* dll = nullptr;
   if (listed && index >= 0) {
     LogLine(state, u"Trying to get monitor filename from MONITOR_INFO_2");
-    const char16_t* dll = reinterpret_cast<const win::MONITOR_INFO_2W*>(list.entries)[index].pDLLName;
-    if (dll && *dll) {
-      Append(path, dll);
-      namesFile = true;
-    }
+    dll = reinterpret_cast<const win::MONITOR_INFO_2W*>(list.entries)[index].pDLLName;
+    if (dll && *dll) Append(path, dll);
   } else {
     LogLine(state, u"Computing monitor filename");
-    Append(path, state.MonitorFile);
-    namesFile = true;
+    dll = state.MonitorFile;
+    Append(path, dll);
   }
   LogFormat(state, u"Auto calculated monitor file name: %s", Text(path));
 
@@ -120,7 +126,11 @@ void RemovePortMonitor(InstallState& state, const MonitorList& list) {
   if (!removed) {
     LogError(state, ErrRemoveMonitor, u"Can`t remove the port monitor 'Corvane:'");
   } else {
-    if (namesFile && Length(path) && !win::DeleteFileW(Text(path))) AddUnique(state.Undeletable, Text(path));
+    const bool namesFile = dll && *dll;
+    if (namesFile && !IsPlainFileName(dll))
+      LogFormat(state, u"Monitor file name '%s' leads out of the system directory: no file is deleted", dll);
+    else if (namesFile && !win::DeleteFileW(Text(path)))
+      AddUnique(state.Undeletable, Text(path));
     LogLine(state, u"Monitor was removed :)");
   }
   Release(path);
