@@ -35,6 +35,7 @@ void ReInstall(InstallState& state) {
   LogLine(state, u"#ReInstall");
   state.Indent += 2;
   state.CheckMonitorVersion = 1;
+  state.Reinstalling = 1;
   if (state.StartTray) {
     WideString tray = TrayProgramPath(state);
     Release(state.TrayToKeep);

@@ -42,7 +42,11 @@ void MarkDefaultPrinter(InstallState& state) {
   ListPrinters(state.Printers);
   char16_t name[DefaultNameCapacity] = {};
   win::DWORD size = DefaultNameCapacity;
-  if (!win::GetDefaultPrinterW(name, &size)) return;
+  if (!win::GetDefaultPrinterW(name, &size)) {
+    const win::DWORD error = win::GetLastError();
+    if (error != win::ERROR_FILE_NOT_FOUND) state.DefaultPrinterUnknown = error;
+    return;
+  }
   for (win::DWORD i = 0; i < state.Printers.count; ++i)
     if (SameText(state.Printers.entries[i].pPrinterName, name))
       state.Printers.entries[i].Attributes |= win::PRINTER_ATTRIBUTE_DEFAULT;

@@ -21,18 +21,53 @@ bool IsText(win::DWORD status, win::DWORD type, const char* buffer, win::DWORD d
          delivered <= SettingsKeyCapacity && std::memchr(buffer, 0, delivered) != nullptr;
 }
 
+// A read that tells whether there is a name: a value, no value, or one too
+// long to be a name. Anything else leaves the question open.
+bool Answered(win::DWORD status) {
+  return status == win::ERROR_SUCCESS || status == win::ERROR_FILE_NOT_FOUND || status == win::ERROR_MORE_DATA;
+}
+
+// Gives the new printer the comment and location of the one it replaces,
+// and makes it the default when that one was. False, with the cause as the
+// thread's last error, when any of it did not take.
+bool CarryOver(const win::PRINTER_INFO_2W& saved, win::HANDLE printer) {
+  win::PRINTER_INFO_2W* record = GetPrinterInfo(printer);
+  if (!record) return false;
+  record->pComment = saved.pComment;
+  record->pLocation = saved.pLocation;
+  bool carried = win::SetPrinterW(printer, 2, reinterpret_cast<win::BYTE*>(record), 0);
+  win::DWORD failure = carried ? win::ERROR_SUCCESS : win::GetLastError();
+  if ((saved.Attributes & win::PRINTER_ATTRIBUTE_DEFAULT) && IsProductPrinter(saved) &&
+      !win::SetDefaultPrinterW(record->pPrinterName)) {
+    carried = false;
+    failure = win::GetLastError();
+  }
+  win::GlobalFree(record);
+  win::SetLastError(failure);
+  return carried;
+}
+
 }  // namespace
 
-const char* ReadSettingsKeyName(win::HANDLE printer, char* buffer) {
+win::DWORD ReadSettingsKeyNameStatus(win::HANDLE printer, char* buffer) {
   auto* bytes = reinterpret_cast<win::BYTE*>(buffer);
   win::DWORD type = 0;
   win::DWORD needed = 0;
-  win::DWORD status = win::GetPrinterDataA(printer, ValueName, &type, bytes, SettingsKeyCapacity, &needed);
-  if (IsText(status, type, buffer, needed)) return buffer;
+  const win::DWORD plain =
+      win::GetPrinterDataA(printer, ValueName, &type, bytes, SettingsKeyCapacity, &needed);
+  if (IsText(plain, type, buffer, needed)) return win::ERROR_SUCCESS;
   type = 0;
   needed = 0;
-  status = win::GetPrinterDataExA(printer, UserKey, ValueName, &type, bytes, SettingsKeyCapacity, &needed);
-  if (!IsText(status, type, buffer, needed)) buffer[0] = 0;
+  const win::DWORD user =
+      win::GetPrinterDataExA(printer, UserKey, ValueName, &type, bytes, SettingsKeyCapacity, &needed);
+  if (IsText(user, type, buffer, needed)) return win::ERROR_SUCCESS;
+  buffer[0] = 0;
+  if (!Answered(plain)) return plain;
+  return Answered(user) ? win::ERROR_SUCCESS : user;
+}
+
+const char* ReadSettingsKeyName(win::HANDLE printer, char* buffer) {
+  ReadSettingsKeyNameStatus(printer, buffer);
   return buffer;
 }
 
@@ -51,11 +86,16 @@ win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer) {
   return reinterpret_cast<win::PRINTER_INFO_2W*>(fetched.block);
 }
 
-void RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry) {
+bool RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry) {
+  // Whether it is the default is part of what a reinstall puts back.
+  if (state.DefaultPrinterUnknown) {
+    win::SetLastError(state.DefaultPrinterUnknown);
+    return false;
+  }
   win::HANDLE printer = nullptr;
-  if (!win::OpenPrinterW(entry.pPrinterName, &printer, nullptr)) return;
+  if (!win::OpenPrinterW(entry.pPrinterName, &printer, nullptr)) return false;
   char name[SettingsKeyCapacity] = {};
-  ReadSettingsKeyName(printer, name);
+  win::DWORD failure = ReadSettingsKeyNameStatus(printer, name);
   const std::size_t length = std::strlen(name);
   if (length) {
     auto* node = static_cast<SavedPrinter*>(win::GlobalAlloc(win::GPTR, sizeof(SavedPrinter)));
@@ -67,10 +107,14 @@ void RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry) {
       node->next = state.SavedSettings;
       state.SavedSettings = node;
     } else {
+      failure = win::GetLastError();
       win::GlobalFree(node);
     }
   }
   win::ClosePrinter(printer);
+  if (failure == win::ERROR_SUCCESS) return true;
+  win::SetLastError(failure);
+  return false;
 }
 
 void DeleteAllPrinterQueues(InstallState& state) {
@@ -79,14 +123,21 @@ void DeleteAllPrinterQueues(InstallState& state) {
   for (win::DWORD i = 0; i < state.Printers.count; ++i) {
     win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
     if (!IsProductPrinter(printer)) continue;
-    RememberPrinter(state, printer);
+    const bool remembered = RememberPrinter(state, printer);
+    // Deleting it now would lose what the reinstall cannot put back.
+    if (!remembered && state.Reinstalling) {
+      LogError(state, ErrReadPrinterSettings, u"Can`t read the settings of printer '%s'", printer.pPrinterName);
+      ++state.KeptPrinters;
+      continue;
+    }
     DeletePrinterQueue(state, printer.pPrinterName);
   }
   --state.Indent;
 }
 
 void RestorePrinters(InstallState& state) {
-  int restored = 0;
+  // A printer the reinstall kept in place came through as it was.
+  int restored = state.KeptPrinters;
   for (SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next) {
     win::HANDLE printer = AddPrinterQueue(state, saved->entry->pPrinterName);
     if (!printer) continue;
@@ -100,14 +151,9 @@ void RestorePrinters(InstallState& state) {
         ClearDeletedMark(markPath);
       }
     }
-    if (win::PRINTER_INFO_2W* record = GetPrinterInfo(printer)) {
-      record->pComment = saved->entry->pComment;
-      record->pLocation = saved->entry->pLocation;
-      win::SetPrinterW(printer, 2, reinterpret_cast<win::BYTE*>(record), 0);
-      if ((saved->entry->Attributes & win::PRINTER_ATTRIBUTE_DEFAULT) && IsProductPrinter(*saved->entry))
-        win::SetDefaultPrinterW(record->pPrinterName);
-      win::GlobalFree(record);
-    }
+    if (!CarryOver(*saved->entry, printer))
+      LogError(state, ErrRestorePrinterSettings, u"Can`t restore the comment, location or default of printer '%s'",
+               saved->entry->pPrinterName);
     win::ClosePrinter(printer);
     ++restored;
   }

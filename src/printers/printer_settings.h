@@ -7,8 +7,12 @@
 // Bytes of the buffer a settings key name is read into, terminator included.
 constexpr int SettingsKeyCapacity = 64;
 
-void RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry);
+// Remembers the printer when it has a settings key name. False, with the
+// cause as the thread's last error, when that could not be found out or
+// kept; true when it was remembered or has no name.
+bool RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry);
 // Deletes every product printer of the snapshot, each after remembering it.
+// A reinstall keeps in place, with an error, one it could not remember.
 void DeleteAllPrinterQueues(InstallState& state);
 void RestorePrinters(InstallState& state);
 // Writes the name as plain printer data and under "DsUser"; true when the
@@ -16,5 +20,8 @@ void RestorePrinters(InstallState& state);
 bool WriteSettingsKeyName(win::HANDLE printer, const char* name);
 // Reads the name into `buffer` (SettingsKeyCapacity bytes); empty when absent.
 const char* ReadSettingsKeyName(win::HANDLE printer, char* buffer);
+// The same, giving ERROR_SUCCESS when it is known whether there is a name,
+// else the status of the read that failed.
+win::DWORD ReadSettingsKeyNameStatus(win::HANDLE printer, char* buffer);
 // The printer's level-2 record in a global block the caller frees, or null.
 win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer);

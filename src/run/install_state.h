@@ -40,11 +40,19 @@ struct InstallState {
   std::uint8_t InstallMonitor;
   std::uint8_t StartTray;
   std::uint8_t CopyMonitor;
+  // The printers deleted now are re-created later in the same run.
+  std::uint8_t Reinstalling;
   std::int32_t ErrorCount;
   std::int32_t Indent;
   PathNode* Undeletable;  // files that a step failed to delete
   SavedPrinter* SavedSettings;  // product printers to re-create, newest first
+  // Product printers a reinstall left in place because it could not
+  // remember them; they count as restored.
+  std::int32_t KeptPrinters;
   PrinterList Printers;   // snapshot taken when the run began
+  // Why the default printer could not be told when the run began; 0 when it
+  // was told, or there is none.
+  win::DWORD DefaultPrinterUnknown;
   // Printers parked on "file:" while the monitor was removed; null-ended,
   // pointing into Printers. Null when none was moved.
   win::PRINTER_INFO_2W** MovedPrinters;

@@ -25,6 +25,8 @@ enum LogErrorNumber : int {
   ErrAddPrinter = 15,
   ErrOpenPrinter = 16,
   ErrDeletePrinter = 17,
+  ErrReadPrinterSettings = 18,
+  ErrRestorePrinterSettings = 20,
 };
 
 // Longest formatted line, in characters, before indentation.

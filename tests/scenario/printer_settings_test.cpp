@@ -121,4 +121,128 @@ TEST_F(PrinterSettingsTest, ForeignPrintersAndDefaultStayAsTheyWere) {
   EXPECT_EQ(Printer(u"Office Laser").port, u"LPT1:");
 }
 
+// "Lab", the default printer, whose settings a reinstall cannot read: it is
+// kept as it is, with error 18, and no "Corvane" is added beside it.
+TEST_F(PrinterSettingsTest, AReinstallKeepsAPrinterWhoseSettingsItCannotRead) {
+  struct Case {
+    const char* what;
+    const char* call;  // the failing call; GlobalAlloc is the node's allocation
+    win::DWORD error;
+    bool keyUnderDsUserOnly;
+    const char16_t* systemText;
+  };
+  const Case cases[] = {
+      {"printer not opened", "OpenPrinterW", win::RPC_S_SERVER_UNAVAILABLE, false, u"(The RPC server is unavailable.)"},
+      {"plain value not read", "GetPrinterDataA", win::RPC_S_SERVER_UNAVAILABLE, false,
+       u"(The RPC server is unavailable.)"},
+      {"DsUser value not read", "GetPrinterDataExA", win::RPC_S_SERVER_UNAVAILABLE, true,
+       u"(The RPC server is unavailable.)"},
+      {"node not allocated", "GlobalAlloc", win::ERROR_NOT_ENOUGH_MEMORY, false,
+       u"(Not enough memory resources are available to process this command.)"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.what);
+    const auto setUp = [&] {
+      Reset();
+      ASSERT_EQ(Run(u"install"), 1);
+      machine.hklm.Remove(sim::PrinterKey(u"Corvane"));
+      AddProductPrinter(machine, u"Lab", u"Room 2", u"Floor 1");
+      SetSettingsKey(machine, u"Lab", c.keyUnderDsUserOnly ? u"DsUser" : u"", "keyLab");
+      sim::SetDefaultPrinter(machine, u"Lab");
+      machine.journal.clear();
+    };
+    int skip = 0;
+    if (std::string(c.call) == "GlobalAlloc") {
+      // The allocation right after the settings were read, counted on a
+      // run of the same machine.
+      setUp();
+      Run(u"install");
+      bool read = false;
+      for (const auto& e : machine.journal) {
+        if (e.call == "GetPrinterDataA") read = true;
+        if (e.call != "GlobalAlloc") continue;
+        if (read) break;
+        ++skip;
+      }
+    }
+    setUp();
+    machine.Fail(c.call, c.error, 1, skip);
+    machine.shiftHeld = true;
+    EXPECT_EQ(Run(u"install"), 100);
+    const std::u16string log = machine.dialogs.back().text;
+    EXPECT_HAS(log, u"      #DeleteAllPrinters\r\n        Error(18): Can`t read the settings of printer 'Lab' - " +
+                        std::u16string(c.systemText) + u"\r\n");
+    EXPECT_EQ(log.find(u"#DeletePrinter(Lab)"), std::u16string::npos);
+    EXPECT_EQ(log.find(u"#AddPrinter("), std::u16string::npos) << "the kept printer counts as come back";
+    EXPECT_EQ(ProductPrinters(machine), Texts{u"Lab"});
+    EXPECT_EQ(SettingsKey(machine, u"Lab", c.keyUnderDsUserOnly ? u"DsUser" : u""), "keyLab");
+    EXPECT_EQ(Printer(u"Lab").comment, u"Room 2");
+    EXPECT_EQ(Printer(u"Lab").location, u"Floor 1");
+    EXPECT_EQ(sim::DefaultPrinter(machine), u"Lab");
+  }
+}
+
+// The uninstall deletes every product printer, remembered or not.
+TEST_F(PrinterSettingsTest, AnUninstallDeletesAPrinterWhoseSettingsItCannotRead) {
+  AddProductPrinter(machine, u"Lab", u"Room 2");
+  SetSettingsKey(machine, u"Lab", u"", "keyLab");
+  machine.Fail("OpenPrinterW", win::RPC_S_SERVER_UNAVAILABLE, 1, 0, u"Lab");
+  EXPECT_EQ(Run(u"uninstall"), 2);
+  EXPECT_EQ(ProductPrinters(machine), Texts{});
+}
+
+// What does not come back with a re-created printer is said, by name.
+TEST_F(PrinterSettingsTest, SettingsThatDoNotComeBackAreCountedByName) {
+  struct Case {
+    const char* call;
+    int skip;  // the one made for "Lab" (the second printer re-created)
+  };
+  for (const Case& c : {Case{"GetPrinterW", 2}, Case{"SetPrinterW", 3}, Case{"SetDefaultPrinterW", 0}}) {
+    SCOPED_TRACE(c.call);
+    Reset();
+    ASSERT_EQ(Run(u"install"), 1);
+    machine.hklm.Remove(sim::PrinterKey(u"Corvane"));
+    for (const char16_t* name : {u"Lab", u"Office"}) {
+      AddProductPrinter(machine, name, u"Room 2", u"Floor 1");
+      SetSettingsKey(machine, name, u"", "key" + sim::Utf8(name));
+    }
+    sim::SetDefaultPrinter(machine, u"Lab");
+    machine.Fail(c.call, win::RPC_S_SERVER_UNAVAILABLE, 1, c.skip);
+    machine.shiftHeld = true;
+    EXPECT_EQ(Run(u"install"), 100);
+    const std::u16string log = machine.dialogs.back().text;
+    EXPECT_HAS(log, u"Error(20): Can`t restore the comment, location or default of printer 'Lab' - "
+                    u"(The RPC server is unavailable.)\r\n");
+    EXPECT_EQ(log.find(u"Error(20): Can`t restore the comment, location or default of printer 'Office'"),
+              std::u16string::npos);
+    EXPECT_EQ(Printer(u"Office").comment, u"Room 2");
+  }
+}
+
+// When the default printer cannot be told, no product printer can be put
+// back as it was: a reinstall keeps each in place.
+TEST_F(PrinterSettingsTest, AnUnknownDefaultKeepsEveryProductPrinterInPlace) {
+  machine.hklm.Remove(sim::PrinterKey(u"Corvane"));
+  for (const char16_t* name : {u"Lab", u"Office"}) {
+    AddProductPrinter(machine, name, u"Room 2", u"Floor 1");
+    SetSettingsKey(machine, name, u"", "key" + sim::Utf8(name));
+  }
+  sim::SetDefaultPrinter(machine, u"Lab");
+  machine.Fail("GetDefaultPrinterW", win::RPC_S_SERVER_UNAVAILABLE);
+  machine.shiftHeld = true;
+  EXPECT_EQ(Run(u"install"), 100);
+  const std::u16string log = machine.dialogs.back().text;
+  for (const std::u16string name : {u"Lab", u"Office"})
+    EXPECT_HAS(log, u"Error(18): Can`t read the settings of printer '" + name + u"' - (The RPC server is unavailable.)");
+  EXPECT_EQ(ProductPrinters(machine), (Texts{u"Lab", u"Office"}));
+  EXPECT_EQ(sim::DefaultPrinter(machine), u"Lab");
+
+  // Without any default printer there is nothing to tell.
+  Reset();
+  ASSERT_EQ(Run(u"install"), 1);
+  ASSERT_EQ(sim::DefaultPrinter(machine), u"");
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(ProductPrinters(machine), Texts{u"Corvane"});
+}
+
 }  // namespace
