@@ -36,7 +36,7 @@ void ReInstall(InstallState& state) {
   state.Indent += 2;
   state.CheckMonitorVersion = 1;
   state.Reinstalling = 1;
-  if (state.StartTray) {
+  if (InstallsTray(state)) {
     WideString tray = TrayProgramPath(state);
     Release(state.TrayToKeep);
     state.TrayToKeep = tray;

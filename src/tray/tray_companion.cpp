@@ -104,8 +104,10 @@ WideString TrayProgramPath(const InstallState& state) {
   return path;
 }
 
+bool InstallsTray(const InstallState& state) { return state.StartTray && SystemRunsCompanion(); }
+
 void InstallTray(InstallState& state) {
-  if (!state.StartTray || !SystemRunsCompanion()) return;
+  if (!InstallsTray(state)) return;
   WideString path = TrayProgramPath(state);
   RegisterForLogOn(path);
   Start(path);

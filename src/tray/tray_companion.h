@@ -6,8 +6,10 @@
 // The companion's path: "cortray.exe" in the parent of the installer's
 // folder. The caller releases it.
 WideString TrayProgramPath(const InstallState& state);
-// Registers the companion for log-on and starts it, unless StartTray is
-// clear or the system is older than NT 6.
+// Whether InstallTray registers and starts the companion: StartTray is set
+// and the system is NT 6 or newer.
+bool InstallsTray(const InstallState& state);
+// Registers the companion for log-on and starts it when InstallsTray.
 void InstallTray(InstallState& state);
 // Stops a running companion, deletes the program its Run value names (but
 // not `keepFile`, which an install is about to start again) and removes

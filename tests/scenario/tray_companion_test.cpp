@@ -162,4 +162,16 @@ TEST_F(TrayCompanionTest, TrayPathComesFromTheInstallersParentFolder) {
   EXPECT_FALSE(machine.companion.running);
 }
 
+// On a system older than NT 6 the reinstall starts no companion, so it keeps
+// none: the program the Run value names is deleted.
+TEST_F(TrayCompanionTest, ReinstallOnAnOldSystemDeletesTheCompanionItWillNotStart) {
+  StartRegistered(kTray);
+  machine.osMajor = 5;
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(machine.FindFile(kTray), nullptr);
+  EXPECT_EQ(RunEntry(machine), nullptr);
+  EXPECT_FALSE(machine.companion.running);
+  EXPECT_EQ(machine.Count("CreateProcessW"), 0);
+}
+
 }  // namespace
