@@ -12,6 +12,25 @@
 #include "spooler/spooler_service.h"
 #include "tray/tray_companion.h"
 
+namespace {
+
+// The files this reinstall registers, copies or keeps in place: a deletion
+// that an earlier run scheduled for the restart would take them away again.
+void KeepProductFilesAtRestart(InstallState& state) {
+  PathNode* kept = nullptr;
+  if (Length(state.SystemDir)) {
+    WideString monitor = Copy(state.SystemDir);
+    Append(monitor, state.MonitorFile);
+    AddUnique(kept, Text(monitor));
+    Release(monitor);
+  }
+  AddInstalledDriverFiles(state, kept);
+  CancelPendingDeletions(state, kept);
+  FreeAll(kept);
+}
+
+}  // namespace
+
 void UnInstall(InstallState& state) {
   LogLine(state, u"#UnInstall");
   ++state.Indent;
@@ -51,6 +70,7 @@ void ReInstall(InstallState& state) {
     state.Undeletable = nullptr;
     EndSpoolerRestart(restart);
   }
+  KeepProductFilesAtRestart(state);
   DeletePendingNow();
   if (state.InstallMonitor) InstallPortMonitor(state);
   InstallPrinterDriver(state);

@@ -1,5 +1,7 @@
 #include "driver/printer_driver.h"
 
+#include <initializer_list>
+
 #include "run/log.h"
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_records.h"
@@ -10,6 +12,9 @@ namespace {
 
 constexpr char16_t VendorName[] = u"Brennock";
 constexpr char16_t VendorUrl[] = u"https://www.brennock.com/corvane";
+// The driver's version; the spooler keeps its files in a folder of that name.
+constexpr win::DWORD DriverVersion = 3;
+constexpr char16_t DriverVersionFolder[] = u"3\\";
 
 std::size_t RecordSize(win::DWORD level) {
   switch (level) {
@@ -103,7 +108,7 @@ void InstallPrinterDriver(InstallState& state) {
   if (CopyPackageFile(state, dir, state.HelpFile, helpPath, true) != 0) helpPath[0] = 0;
 
   win::DRIVER_INFO_6W driver{};
-  driver.cVersion = 3;
+  driver.cVersion = DriverVersion;
   driver.pName = const_cast<char16_t*>(DriverName);
   driver.pEnvironment = const_cast<char16_t*>(state.Environment);
   driver.pDriverPath = driverPath;
@@ -122,6 +127,17 @@ void InstallPrinterDriver(InstallState& state) {
   DeleteStaged(state, uiPath);
   DeleteStaged(state, helpPath);
   --state.Indent;
+}
+
+void AddInstalledDriverFiles(const InstallState& state, PathNode*& list) {
+  if (!Length(state.DriverDir)) return;
+  for (const char16_t* file : {state.DriverFile, state.UiFile, state.HelpFile}) {
+    WideString path = Copy(state.DriverDir);
+    Append(path, DriverVersionFolder);
+    Append(path, file);
+    AddUnique(list, Text(path));
+    Release(path);
+  }
 }
 
 void RemovePrinterDriver(InstallState& state, const DriverList& list) {

@@ -21,4 +21,7 @@ std::int32_t FindPrinterDriver(const DriverList& list);
 // caller frees, or null.
 win::DRIVER_INFO_2W* GetPrinterDriverInfo(win::HANDLE printer);
 void InstallPrinterDriver(InstallState& state);
+// Adds to `list` the paths where the spooler keeps the registered driver's
+// files; nothing when the driver directory is unknown.
+void AddInstalledDriverFiles(const InstallState& state, PathNode*& list);
 void RemovePrinterDriver(InstallState& state, const DriverList& list);

@@ -26,6 +26,7 @@ enum LogErrorNumber : int {
   ErrOpenPrinter = 16,
   ErrDeletePrinter = 17,
   ErrReadPrinterSettings = 18,
+  ErrCancelPendingDeletion = 19,
   ErrRestorePrinterSettings = 20,
 };
 

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "run/log.h"
+#include "util/text_compare.h"
 
 namespace {
 
@@ -38,6 +39,37 @@ win::BYTE* ReadPendingValue(win::DWORD& size) {
   if (!block) size = 0;
   win::RegCloseKey(key);
   return block;
+}
+
+bool Listed(const PathNode* list, const char16_t* path) {
+  for (; list; list = list->next)
+    if (SameTextIgnoringAsciiCase(list->text, path)) return true;
+  return false;
+}
+
+// Calls `visit` with the bytes each pending deletion of a listed path takes
+// in the value (its source, the source's zero and the empty target's zero)
+// and the path. Pairs are walked as ReadPendingRenames walks them.
+template <typename Visit>
+void ForEachListedDeletion(const win::BYTE* block, win::DWORD size, const PathNode* list, Visit visit) {
+  const auto* text = reinterpret_cast<const char16_t*>(block);
+  const char16_t* limit = text + (size >= 2 ? (size - 2) / 2 : 0);
+  for (const char16_t* at = text; at < limit;) {
+    const char16_t* target = at + BoundedLength(at, limit) + 1;
+    if (target >= limit) return;  // a last string without a partner
+    const char16_t* next = target + BoundedLength(target, limit) + 1;
+    if (*at && !*target && Listed(list, PendingPath(at)))
+      visit(reinterpret_cast<const win::BYTE*>(at), reinterpret_cast<const win::BYTE*>(next), PendingPath(at));
+    at = next;
+  }
+}
+
+// Writes the value back as it is left; when nothing but its closing zero
+// is left, the value goes.
+long WritePendingValue(win::HKEY key, win::DWORD type, const win::BYTE* kept, win::DWORD size) {
+  const bool empty = size <= sizeof(char16_t) && (size < sizeof(char16_t) || (kept[0] == 0 && kept[1] == 0));
+  if (empty) return win::RegDeleteValueW(key, PendingValue);
+  return win::RegSetValueExW(key, PendingValue, 0, type, kept, size);
 }
 
 bool NamesAFile(const char16_t* path) {
@@ -102,6 +134,50 @@ void DeletePendingDeletions(PendingRenameTable& table) {
     if (!table.flags[2 * k] || !source || table.entries[2 * k + 1]) continue;
     if (win::DeleteFileW(PendingPath(source))) table.flags[2 * k] = 0;
   }
+}
+
+void CancelPendingDeletions(InstallState& state, const PathNode* keep) {
+  if (!keep) return;
+  win::HKEY key = nullptr;
+  long status = win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, SessionManagerKey, 0,
+                                   win::KEY_QUERY_VALUE | win::KEY_SET_VALUE, &key);
+  if (status == win::ERROR_FILE_NOT_FOUND) return;
+  win::DWORD type = 0;
+  win::DWORD size = 0;
+  if (status == win::ERROR_SUCCESS) status = win::RegQueryValueExW(key, PendingValue, nullptr, &type, nullptr, &size);
+  win::BYTE* block = nullptr;
+  win::BYTE* kept = nullptr;
+  if (status == win::ERROR_SUCCESS && size) {
+    block = static_cast<win::BYTE*>(win::GlobalAlloc(win::GPTR, size));
+    kept = block ? static_cast<win::BYTE*>(win::GlobalAlloc(win::GPTR, size)) : nullptr;
+    status = kept ? win::RegQueryValueExW(key, PendingValue, nullptr, &type, block, &size)
+                  : static_cast<long>(win::GetLastError());
+  }
+  bool changed = false;
+  if (status == win::ERROR_SUCCESS && kept) {
+    const win::BYTE* from = block;
+    win::DWORD keptSize = 0;
+    ForEachListedDeletion(block, size, keep, [&](const win::BYTE* begin, const win::BYTE* end, const char16_t*) {
+      std::memcpy(kept + keptSize, from, static_cast<std::size_t>(begin - from));
+      keptSize += static_cast<win::DWORD>(begin - from);
+      from = end;
+      changed = true;
+    });
+    std::memcpy(kept + keptSize, from, static_cast<std::size_t>(block + size - from));
+    keptSize += static_cast<win::DWORD>(block + size - from);
+    if (changed) status = WritePendingValue(key, type, kept, keptSize);
+  }
+  if (key) win::RegCloseKey(key);
+  if (status != win::ERROR_SUCCESS && status != win::ERROR_FILE_NOT_FOUND) {
+    win::SetLastError(static_cast<win::DWORD>(status));
+    LogError(state, ErrCancelPendingDeletion, u"Can`t cancel the deletion of the product's files at restart");
+  } else if (changed) {
+    ForEachListedDeletion(block, size, keep, [&state](const win::BYTE*, const win::BYTE*, const char16_t* path) {
+      LogFormat(state, u"No longer deleted at restart: %s", path);
+    });
+  }
+  win::GlobalFree(kept);
+  win::GlobalFree(block);
 }
 
 void DeleteFileTry(InstallState& state) {

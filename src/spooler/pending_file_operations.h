@@ -22,6 +22,10 @@ const char16_t* PendingPath(const char16_t* entry);
 // Carries out now every pending deletion of the table whose file exists,
 // clearing the flag of each file deleted; renames are never touched.
 void DeletePendingDeletions(PendingRenameTable& table);
+// Takes every pending deletion of a path of `keep` (letter case ignored,
+// "\??\" skipped) off the system's list, with one line naming each file;
+// every other operation stays byte for byte. Failing to, it counts an error.
+void CancelPendingDeletions(InstallState& state, const PathNode* keep);
 // Retries every file of Undeletable; keeps those that still fail.
 void DeleteFileTry(InstallState& state);
 // Schedules what is left of Undeletable for deletion at restart, empties the

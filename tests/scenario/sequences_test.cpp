@@ -161,4 +161,58 @@ TEST_F(SequencesTest, PendingDeletionsOfEarlierRunsAreCarriedOutNow) {
   }
 }
 
+// An uninstall left the monitor's deletion for the restart; the user installs
+// again before restarting, with the file free again or still held. The
+// product's files come off the pending list, and nothing else does.
+TEST_F(SequencesTest, ReinstallBeforeTheRestartKeepsTheProductWholeAfterIt) {
+  for (const bool stillHeld : {false, true}) {
+    SCOPED_TRACE(stillHeld ? "file still held" : "file free again");
+    Reset();
+    ASSERT_EQ(Run(u"install"), 1);
+    machine.HoldFile(kSystemMonitor, UINT64_MAX);
+    ASSERT_EQ(Run(u"uninstall"), 101);
+    ASSERT_EQ(Pending(machine)->data, sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u""}));
+    if (!stillHeld) machine.ReleaseFile(kSystemMonitor);
+    // Other programs' operations around the product's; a driver file named
+    // without the prefix and in other letter case.
+    const std::u16string driverFile = sim::ToUpperAscii(kInstalledDriver);
+    SetPending(machine, {u"\\??\\C:\\Temp\\theirs.tmp", u"", u"\\??\\" + kSystemMonitor, u"",
+                         u"\\??\\C:\\Temp\\a.dll", u"\\??\\C:\\Temp\\b.dll", driverFile, u""});
+    const auto others = sim::MultiStringBytes(
+        {u"\\??\\C:\\Temp\\theirs.tmp", u"", u"\\??\\C:\\Temp\\a.dll", u"\\??\\C:\\Temp\\b.dll"});
+
+    const auto lines = RunShowingLog(u"install", 1);
+    EXPECT_TRUE(HasTrimmedLine(lines, u"No longer deleted at restart: " + kSystemMonitor));
+    EXPECT_TRUE(HasTrimmedLine(lines, u"No longer deleted at restart: " + driverFile));
+    ASSERT_NE(Pending(machine), nullptr);
+    EXPECT_EQ(Pending(machine)->data, others) << "every other operation stays, byte for byte, in order";
+    EXPECT_TRUE(sim::MonitorRegistered(machine, u"Corvane:"));
+    sim::Reboot(machine);
+    EXPECT_EQ(Present({kSystemMonitor, kInstalledDriver}), (std::vector<bool>{true, true}));
+    EXPECT_TRUE(sim::MonitorRegistered(machine, u"Corvane:"));
+  }
+}
+
+// A value holding nothing but the product's deletion goes altogether; a
+// last string without a partner is never taken for a deletion.
+TEST_F(SequencesTest, PendingValueLosesOnlyWholeProductDeletions) {
+  ASSERT_EQ(Run(u"install"), 1);
+  SetPending(machine, {u"\\??\\" + kSystemMonitor, u""});
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(Pending(machine), nullptr);
+  EXPECT_NE(machine.FindFile(kSystemMonitor), nullptr);
+
+  // An odd string at the end, then the same without the value's last zero.
+  auto odd = sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u"", u"\\??\\" + kSystemMonitor});
+  for (const std::size_t cut : {std::size_t{0}, std::size_t{2}}) {
+    const std::vector<std::uint8_t> value(odd.begin(), odd.end() - cut);
+    machine.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, win::REG_MULTI_SZ,
+                     value);
+    EXPECT_EQ(Run(u"install"), 1);
+    ASSERT_NE(Pending(machine), nullptr);
+    EXPECT_EQ(Pending(machine)->data, std::vector<std::uint8_t>(value.begin() + 2 * (kSystemMonitor.size() + 6),
+                                                                value.end()));
+  }
+}
+
 }  // namespace
