@@ -158,6 +158,13 @@ TEST_F(SequencesTest, PendingDeletionsOfEarlierRunsAreCarriedOutNow) {
     EXPECT_TRUE(machine.FindFile(u"C:\\Temp\\Folder")->directory);
     ASSERT_NE(Pending(machine), nullptr);
     EXPECT_EQ(Pending(machine)->data, before) << "the system's list is left as it was";
+    // Not even rewritten as it was: another installer may be adding to it.
+    EXPECT_EQ(std::count_if(machine.journal.begin(), machine.journal.end(),
+                            [](const sim::JournalEntry& e) {
+                              return e.call == "RegSetValueExW" &&
+                                     e.detail.find(sim::PendingOperationsValue) != std::u16string::npos;
+                            }),
+              0);
   }
 }
 
@@ -202,6 +209,13 @@ TEST_F(SequencesTest, PendingValueLosesOnlyWholeProductDeletions) {
   EXPECT_EQ(Pending(machine), nullptr);
   EXPECT_NE(machine.FindFile(kSystemMonitor), nullptr);
 
+  // A rename of a product file is another program's business.
+  SetPending(machine, {u"\\??\\" + kInstalledDriver, u"\\??\\C:\\Temp\\old.dll"});
+  const auto rename = Pending(machine)->data;
+  EXPECT_EQ(Run(u"install"), 1);
+  ASSERT_NE(Pending(machine), nullptr);
+  EXPECT_EQ(Pending(machine)->data, rename);
+
   // An odd string at the end, then the same without the value's last zero.
   auto odd = sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u"", u"\\??\\" + kSystemMonitor});
   for (const std::size_t cut : {std::size_t{0}, std::size_t{2}}) {
@@ -212,6 +226,29 @@ TEST_F(SequencesTest, PendingValueLosesOnlyWholeProductDeletions) {
     ASSERT_NE(Pending(machine), nullptr);
     EXPECT_EQ(Pending(machine)->data, std::vector<std::uint8_t>(value.begin() + 2 * (kSystemMonitor.size() + 6),
                                                                 value.end()));
+  }
+}
+
+// A list that cannot be read or changed is counted, and nothing is said to
+// have come off it.
+TEST_F(SequencesTest, PendingListThatCannotBeChangedIsAnError) {
+  // What is left decides between writing the value and deleting it.
+  const Texts onlyOurs = {u"\\??\\" + kSystemMonitor, u""};
+  const Texts withTheirs = {u"\\??\\C:\\Temp\\theirs.tmp", u"", u"\\??\\" + kSystemMonitor, u""};
+  for (const auto& [call, pending] : {std::pair{"RegSetValueExW", withTheirs}, std::pair{"RegDeleteValueW", onlyOurs},
+                                      std::pair{"RegQueryValueExW", onlyOurs}}) {
+    SCOPED_TRACE(call);
+    Reset();
+    ASSERT_EQ(Run(u"install"), 1);
+    SetPending(machine, pending);
+    const auto before = Pending(machine)->data;
+    machine.Fail(call, win::ERROR_ACCESS_DENIED, 1, 0, sim::PendingOperationsValue);
+    const auto lines = RunShowingLog(u"install", 100);
+    EXPECT_TRUE(HasTrimmedLine(lines, u"Error(19): Can`t cancel the deletion of the product's files at restart - "
+                                      u"(Access is denied.)"));
+    EXPECT_FALSE(HasTrimmedLine(lines, u"No longer deleted at restart: " + kSystemMonitor));
+    ASSERT_NE(Pending(machine), nullptr);
+    EXPECT_EQ(Pending(machine)->data, before);
   }
 }
 
