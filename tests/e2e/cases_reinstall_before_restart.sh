@@ -1,4 +1,4 @@
-# shellcheck shell=bash
+# shellcheck shell=bash disable=SC2154  # dist_dir and the helpers come from the runner
 # Sourced by run_wine_tests.sh: an install run after an uninstall that left
 # the monitor file to be deleted at the next restart, before that restart.
 
@@ -9,8 +9,11 @@ case_reinstall_before_restart() {
   local ok=0
   # Only the monitor is installed, through the API (as in
   # case_uninstall_locked_file), and another process holds its file.
-  cp "$dist_dir/Setup/vexmon64.dll" "$(unix "$SYSTEM_DIR\\vexmon64.dll")" &&
-    inspect add-monitor "Corvane:" vexmon64.dll || { echo "  could not register the monitor"; return 1; }
+  if ! cp "$dist_dir/Setup/vexmon64.dll" "$(unix "$SYSTEM_DIR\\vexmon64.dll")" ||
+    ! inspect add-monitor "Corvane:" vexmon64.dll; then
+    echo "  could not register the monitor"
+    return 1
+  fi
   inspect hold "$SYSTEM_DIR\\vexmon64.dll" &
   local holder=$!
   if ! inspect wait-held; then
