@@ -2,9 +2,11 @@
 
 #include <cstdint>
 
-#include "commands/log_dialog.h"
+#include "commands/log_file.h"
+#include "commands/log_output.h"
 #include "commands/maintenance_commands.h"
 #include "commands/module_instance.h"
+#include "commands/run_switches.h"
 #include "commands/sequences.h"
 #include "commands/start_of_run.h"
 #include "driver/printer_driver.h"
@@ -67,54 +69,86 @@ void CloseHelpWindows() {
   }
 }
 
-int RunInstall(unsigned mode, win::HWND parent) {
+int RunInstall(unsigned mode, const LogOutput& output) {
   InstallState state;
   CreateInstallState(state, mode);
   LogLine(state, u"##0010");
   ReInstall(state);
   const int scheduled = ScheduleUndeletableFiles(state);
-  ShowLogIfNeeded(state, parent);
+  PresentLog(state, output);
   const bool errors = state.ErrorCount != 0;
   ReleaseInstallState(state);
   return errors ? ExitErrors : scheduled ? ExitRestartNeeded : ExitInstalled;
 }
 
-int RunUninstallCommand(win::HWND parent) {
+int RunUninstallCommand(const LogOutput& output) {
   int scheduled = 0;
-  const bool errors = RunUninstall(parent, scheduled);
+  const bool errors = RunUninstall(output, scheduled);
   return errors ? ExitErrors : scheduled ? ExitRestartNeeded : ExitUninstalled;
 }
 
-int RunCommand(int count, char16_t** words) {
-  if (count < 2) return ExitNothingDone;
-  const char16_t* word = words[1];
-  if (SameTextIgnoringAsciiCase(word, u"onChkDrv")) return CheckDriverBuild() ? ExitDriverCurrent : ExitNo;
-  if (SameTextIgnoringAsciiCase(word, u"onInit")) {
-    if (RetryPendingDriverFiles()) return ExitPackageFilesPending;
-    return DefaultPrinterIsForeign() ? ExitForeignDefault : ExitNo;
-  }
-  if (SameTextIgnoringAsciiCase(word, u"un") || SameTextIgnoringAsciiCase(word, u"uninstall")) {
-    CloseHelpWindows();
-    return RunUninstallCommand(ParentWindow(count, words));
-  }
-  if (SameTextIgnoringAsciiCase(word, u"removetray")) {
-    StopTray();
-    return ExitNothingDone;
-  }
+enum class Command { Unknown, CheckDriver, Init, Uninstall, RemoveTray, Install, InstallNoTray, SetDefault };
+
+// In the order the words are tested: only "def.set" keeps its letter case.
+Command CommandOf(const char16_t* word) {
+  if (SameTextIgnoringAsciiCase(word, u"onChkDrv")) return Command::CheckDriver;
+  if (SameTextIgnoringAsciiCase(word, u"onInit")) return Command::Init;
+  if (SameTextIgnoringAsciiCase(word, u"un") || SameTextIgnoringAsciiCase(word, u"uninstall"))
+    return Command::Uninstall;
+  if (SameTextIgnoringAsciiCase(word, u"removetray")) return Command::RemoveTray;
   if (SameTextIgnoringAsciiCase(word, u"in") || SameTextIgnoringAsciiCase(word, u"install") ||
-      SameTextIgnoringAsciiCase(word, u"serverinstall")) {
-    CloseHelpWindows();
-    return RunInstall(ModeX64, ParentWindow(count, words));
-  }
-  if (SameTextIgnoringAsciiCase(word, u"in_notray")) {
-    CloseHelpWindows();
-    return RunInstall(ModeX64 | ModeNoTray, ParentWindow(count, words));
-  }
-  if (SameText(word, u"def.set")) {
-    MakeProductPrinterDefault();
-    return ExitDefaultSet;
+      SameTextIgnoringAsciiCase(word, u"serverinstall"))
+    return Command::Install;
+  if (SameTextIgnoringAsciiCase(word, u"in_notray")) return Command::InstallNoTray;
+  if (SameText(word, u"def.set")) return Command::SetDefault;
+  return Command::Unknown;
+}
+
+// `count` and `words` are what is left once the switches are taken out.
+int RunCommand(Command command, int count, char16_t** words, LogOutput& output) {
+  switch (command) {
+    case Command::CheckDriver:
+      return CheckDriverBuild() ? ExitDriverCurrent : ExitNo;
+    case Command::Init:
+      if (RetryPendingDriverFiles()) return ExitPackageFilesPending;
+      return DefaultPrinterIsForeign() ? ExitForeignDefault : ExitNo;
+    case Command::Uninstall:
+      CloseHelpWindows();
+      output.Owner = ParentWindow(count, words);
+      return RunUninstallCommand(output);
+    case Command::RemoveTray:
+      StopTray();
+      return ExitNothingDone;
+    case Command::Install:
+    case Command::InstallNoTray:
+      CloseHelpWindows();
+      output.Owner = ParentWindow(count, words);
+      return RunInstall(command == Command::Install ? ModeX64 : ModeX64 | ModeNoTray, output);
+    case Command::SetDefault:
+      MakeProductPrinterDefault();
+      return ExitDefaultSet;
+    case Command::Unknown:
+      break;
   }
   return ExitNothingDone;
+}
+
+int RunWords(int count, char16_t** words) {
+  const Command command = count < 2 ? Command::Unknown : CommandOf(words[1]);
+  if (command == Command::Unknown) return ExitNothingDone;
+  RunSwitches switches;
+  count = TakeSwitches(count, words, switches);
+  LogOutput output;
+  output.Quiet = switches.Quiet;
+  // The file exists before anything on the machine changes; a run that
+  // could not leave its log behind does not start.
+  if (switches.LogPath) {
+    output.File = CreateLogFile(switches.LogPath);
+    if (output.File == win::INVALID_HANDLE_VALUE) return ExitNothingDone;
+  }
+  const int code = RunCommand(command, count, words, output);
+  if (output.File != win::INVALID_HANDLE_VALUE) win::CloseHandle(output.File);
+  return code;
 }
 
 }  // namespace
@@ -125,7 +159,7 @@ int CorvaneEntry(win::HINSTANCE instance) {
   char16_t** words = win::CommandLineToArgvW(win::GetCommandLineW(), &count);
   // A command line that cannot be split names no command.
   if (!words) return ExitNothingDone;
-  const int code = RunCommand(count, words);
+  const int code = RunWords(count, words);
   win::LocalFree(words);
   return code;
 }

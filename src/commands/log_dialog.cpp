@@ -5,20 +5,22 @@
 
 namespace {
 
-constexpr int TitleCapacity = 264;
-
 bool ShiftDown() { return (win::GetAsyncKeyState(win::VK_SHIFT) & 0x8000) != 0; }
 
 }  // namespace
+
+void FormatLogTitle(const InstallState& state, char16_t* title) {
+  FormatUtf16(title, LogTitleCapacity, u"Corvane build %d- Install%s", BuildNumber,
+              state.ErrorCount ? u" error log!" : u" log.");
+}
 
 win::INT_PTR LogDialogProc(win::HWND dialog, win::UINT message, win::WPARAM wParam,
                            win::LPARAM lParam) {
   if (message == win::WM_INITDIALOG) {
     const auto* state = reinterpret_cast<const InstallState*>(lParam);
     win::SetDlgItemTextW(dialog, LogEditId, Text(state->Log));
-    char16_t title[TitleCapacity];
-    FormatUtf16(title, TitleCapacity, u"Corvane build %d- Install%s", BuildNumber,
-                state->ErrorCount ? u" error log!" : u" log.");
+    char16_t title[LogTitleCapacity];
+    FormatLogTitle(*state, title);
     win::SetWindowTextW(dialog, title);
   } else if (message == win::WM_COMMAND) {
     const win::WORD command = win::LOWORD(wParam);

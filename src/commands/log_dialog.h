@@ -7,6 +7,10 @@
 
 constexpr win::WORD LogDialogId = 101;
 constexpr int LogEditId = 1001;
+constexpr int LogTitleCapacity = 264;
+
+// The dialog's title for the run so far, into a buffer of LogTitleCapacity.
+void FormatLogTitle(const InstallState& state, char16_t* title);
 
 win::INT_PTR LogDialogProc(win::HWND dialog, win::UINT message, win::WPARAM wParam,
                            win::LPARAM lParam);

@@ -1,6 +1,6 @@
 #include "commands/sequences.h"
 
-#include "commands/log_dialog.h"
+#include "commands/log_output.h"
 #include "commands/start_of_run.h"
 #include "driver/printer_driver.h"
 #include "monitor/port_monitor_install.h"
@@ -102,12 +102,12 @@ void CompleteUnInstall(InstallState& state) {
   RetryUndeletable(state);
 }
 
-bool RunUninstall(win::HWND parent, int& scheduled) {
+bool RunUninstall(const LogOutput& output, int& scheduled) {
   InstallState state;
   CreateInstallState(state, ModeX64);
   CompleteUnInstall(state);
   scheduled = ScheduleUndeletableFiles(state);
-  ShowLogIfNeeded(state, parent);
+  PresentLog(state, output);
   const bool errors = state.ErrorCount != 0;
   ReleaseInstallState(state);
   return errors;

@@ -1,6 +1,7 @@
 // The order in which a run takes the product off the system and puts it back.
 #pragma once
 
+#include "commands/log_output.h"
 #include "run/install_state.h"
 #include "platform/platform.h"
 
@@ -13,4 +14,4 @@ void RetryUndeletable(InstallState& state);
 void CompleteUnInstall(InstallState& state);
 // The uninstall command's run; `scheduled` receives the number of files
 // scheduled for deletion at restart. True when errors were logged.
-bool RunUninstall(win::HWND parent, int& scheduled);
+bool RunUninstall(const LogOutput& output, int& scheduled);

@@ -19,3 +19,10 @@ bool SameText(const char16_t* a, const char16_t* b) {
 }
 
 bool SameTextIgnoringAsciiCase(const char16_t* a, const char16_t* b) { return Same(a, b, FoldAscii); }
+
+const char16_t* AfterPrefixIgnoringAsciiCase(const char16_t* text, const char16_t* prefix) {
+  if (!text || !prefix) return nullptr;
+  for (; *prefix; ++text, ++prefix)
+    if (FoldAscii(*text) != FoldAscii(*prefix)) return nullptr;
+  return text;
+}

@@ -1,0 +1,13 @@
+// Switches for unattended runs: words after the command word that start
+// with "/". They are taken out of the words before anything counts them.
+#pragma once
+
+struct RunSwitches {
+  bool Quiet = false;                 // "/quiet": the log dialog never shows
+  const char16_t* LogPath = nullptr;  // "/log=PATH": points into the words
+};
+
+// Takes the switches out of the words after the command word (words[1]),
+// closing up the others in their order; returns how many words are left.
+// Unknown switches are dropped like the known ones; names ignore ASCII case.
+int TakeSwitches(int count, char16_t** words, RunSwitches& switches);
