@@ -133,3 +133,6 @@ add_custom_command(OUTPUT ${_dist_files}
   VERBATIM)
 # Part of the default build, so one build gives everything the tests run.
 add_custom_target(dist ALL DEPENDS ${_dist_files})
+
+# ---- Windows Installer package ------------------------------------------------------
+include(${CMAKE_SOURCE_DIR}/package/package.cmake)

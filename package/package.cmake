@@ -1,0 +1,48 @@
+# The Windows Installer package: the custom-action DLL and, on demand
+# (target msi), dist/Corvane-<build>.msi built with wixl from corvane.wxs.in.
+set(_pkg ${CMAKE_SOURCE_DIR}/package)
+
+# Only known DLLs are imported; msi.dll is looked up at run time.
+add_library(corvane-msi-actions SHARED ${_pkg}/setup_actions.cpp ${_pkg}/setup_outcome.cpp)
+set_target_properties(corvane-msi-actions PROPERTIES PREFIX "" SUFFIX ".dll"
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package
+  ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package/implib)
+target_compile_options(corvane-msi-actions PRIVATE -municode)
+target_link_options(corvane-msi-actions PRIVATE ${CORVANE_STATIC_RUNTIME})
+target_link_libraries(corvane-msi-actions PRIVATE kernel32)
+
+# The package carries the program's own build number.
+file(STRINGS ${CMAKE_SOURCE_DIR}/src/run/install_state.h _build_line
+  REGEX "constexpr int BuildNumber = [0-9]+")
+string(REGEX MATCH "[0-9]+" CORVANE_BUILD "${_build_line}")
+
+# wixl takes sources relative to the folder of the .wxs file.
+set(DIST ../dist/Corvane)
+set(ACTIONS_DLL $<TARGET_FILE_NAME:corvane-msi-actions>)
+configure_file(${_pkg}/corvane.wxs.in ${CMAKE_BINARY_DIR}/package/corvane.wxs.in @ONLY)
+file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/package/corvane.wxs
+  INPUT ${CMAKE_BINARY_DIR}/package/corvane.wxs.in)
+
+find_program(WIXL wixl)
+find_program(MSIBUILD msibuild)
+set(_msi ${CMAKE_BINARY_DIR}/dist/Corvane-${CORVANE_BUILD}.msi)
+# msiexec's rollback type: a deferred DLL action (1), return ignored (64),
+# rollback only (256), in the script (1024), without impersonation (2048).
+set(_rollback_type 3393)
+if(WIXL AND MSIBUILD)
+  add_custom_command(OUTPUT ${_msi}
+    COMMAND ${WIXL} --arch x64 -o ${_msi} ${CMAKE_BINARY_DIR}/package/corvane.wxs
+    # wixl 0.101 knows Execute="deferred" and "immediate" only and makes the
+    # rollback action an immediate one; msibuild gives it its type.
+    COMMAND ${MSIBUILD} ${_msi} -q
+      "UPDATE CustomAction SET Type=${_rollback_type} WHERE Action='RollbackInstallPrinter'"
+    DEPENDS dist corvane-msi-actions ${CMAKE_BINARY_DIR}/package/corvane.wxs
+    COMMENT "Building dist/Corvane-${CORVANE_BUILD}.msi"
+    VERBATIM)
+else()
+  add_custom_command(OUTPUT ${_msi}
+    COMMAND ${CMAKE_COMMAND} -E echo "wixl or msibuild not found: bash scripts/install-deps.sh --all installs them"
+    COMMAND ${CMAKE_COMMAND} -E false
+    VERBATIM)
+endif()
+add_custom_target(msi DEPENDS ${_msi})
