@@ -21,4 +21,6 @@ bash scripts/run-fuzz.sh
 
 cmake --preset windows >/dev/null
 cmake --build --preset windows
+# The Windows Installer package, which the Wine suite installs too.
+cmake --build --preset windows --target msi
 bash tests/e2e/run_wine_tests.sh build/windows
