@@ -113,6 +113,23 @@ TEST_F(UnattendedRunTest, LogFileIsCreatedBeforeTheMachineChangesAndEmptiedFirst
   EXPECT_TRUE(machine.handles.empty()) << "the log file was left open";
 }
 
+TEST_F(UnattendedRunTest, AFailedWriteChangesNeitherTheRunNorItsOutcome) {
+  const struct {
+    const char* call;
+    win::DWORD error;
+    bool written;
+  } faults[] = {{"WriteFile", win::ERROR_DISK_FULL, false}, {"CloseHandle", win::ERROR_INVALID_HANDLE, true}};
+  for (const auto& fault : faults) {
+    SCOPED_TRACE(fault.call);
+    Reset();
+    machine.AddDirectory(u"C:\\Deploy");
+    machine.Fail(fault.call, fault.error, 1, 0, u"C:\\DEPLOY\\CORVANE.LOG");
+    EXPECT_EQ(Run(u"install /quiet /log=C:\\Deploy\\corvane.log"), 1);
+    EXPECT_EQ(ProductPrinters(machine), Texts{u"Corvane"});
+    EXPECT_EQ(FileBytes(LogPath).empty(), !fault.written);
+  }
+}
+
 TEST_F(UnattendedRunTest, WordsWithoutALogLeaveAnEmptyFileAndTheirExitCode) {
   const std::pair<const char16_t*, int> words[] = {
       {u"onChkDrv", 3}, {u"onInit", 102}, {u"removetray", 6}, {u"def.set", 4}};
