@@ -28,6 +28,8 @@
 //                               kept) and closes it with the Close button's
 //                               command
 //   shift down|up               presses or releases Shift with SendInput
+//   atom add|find NAME          GlobalAddAtomW, or whether GlobalFindAtomW
+//                               finds NAME (exit code 0) or not (3)
 //
 // Exit code 0 on success, 1 on a failed call (with a line on stderr), 2 on
 // a usage error.
@@ -483,5 +485,8 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"wait-tray" && argc == 3) return WaitTray(argv[2]);
   if (verb == L"dialog" && argc == 3) return Dialog(argv[2]);
   if (verb == L"shift" && argc == 3) return Shift(argv[2]);
+  if (verb == L"atom" && argc == 4 && std::wstring(argv[2]) == L"add")
+    return GlobalAddAtomW(argv[3]) ? 0 : Fail("GlobalAddAtomW");
+  if (verb == L"atom" && argc == 4 && std::wstring(argv[2]) == L"find") return GlobalFindAtomW(argv[3]) ? 0 : 3;
   return Usage();
 }
