@@ -152,7 +152,11 @@ class FaultMatrixTest : public SimTest {
     const bool split = !fault || fault->call != "CommandLineToArgvW";
     EXPECT_TRUE(split || code == 6) << where << ": exit " << code;
     const bool shown = !fault || fault->call != "DialogBoxParamW";
-    if (command.createsState && split && shown) {
+    // A log file that cannot be created ends the run before it begins.
+    const bool logged = command.words.find(u"/log=") == std::u16string::npos || !fault ||
+                        fault->call != "CreateFileW" || fault->skip != 0;
+    EXPECT_TRUE(logged || code == 6) << where << ": exit " << code;
+    if (command.createsState && split && shown && logged) {
       ASSERT_TRUE(seen.dialog) << where;
       EXPECT_EQ(seen.indent, 0) << where;
       EXPECT_EQ(code == 100, seen.errors > 0) << where << ": exit " << code << " with " << seen.errors << " errors";
@@ -200,6 +204,7 @@ class FaultMatrixTest : public SimTest {
 const Command kCommands[] = {
     {"reinstall", u"install", Installed, true},
     {"uninstall", u"uninstall", Installed, true},
+    {"reinstall with a log file", u"install /log=C:\\Windows\\Temp\\corvane.log", Installed, true},
     {"removetray", u"removetray", Installed, false},
     {"onInit", u"onInit", PendingPackageFile, false},
     {"onChkDrv", u"onChkDrv", Installed, false},
