@@ -36,7 +36,7 @@ if(WIXL AND MSIBUILD)
     # rollback action an immediate one; msibuild gives it its type.
     COMMAND ${MSIBUILD} ${_msi} -q
       "UPDATE CustomAction SET Type=${_rollback_type} WHERE Action='RollbackInstallPrinter'"
-    DEPENDS dist corvane-msi-actions ${CMAKE_BINARY_DIR}/package/corvane.wxs
+    DEPENDS ${_dist_files} corvane-msi-actions ${CMAKE_BINARY_DIR}/package/corvane.wxs
     COMMENT "Building dist/Corvane-${CORVANE_BUILD}.msi"
     VERBATIM)
 else()
