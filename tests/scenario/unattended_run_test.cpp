@@ -166,8 +166,9 @@ TEST_F(UnattendedRunTest, ALogThatCannotBeWrittenStopsTheRunBeforeAnyChange) {
       EXPECT_EQ(Run(words), 6);
       EXPECT_EQ(MachineImage(), before);
       EXPECT_TRUE(machine.dialogs.empty());
-      ASSERT_EQ(machine.journal.size(), 3u) << "only the command line and the file were asked for";
-      EXPECT_EQ(machine.journal[2].call, "CreateFileW");
+      ASSERT_FALSE(machine.journal.empty());
+      EXPECT_EQ(machine.journal.back().call, "CreateFileW") << "the run went on after the file";
+      EXPECT_EQ(machine.Count("CreateFileW"), 1);
     }
   }
 }
