@@ -58,6 +58,15 @@ installed_entry() {
     grep -E '^ +(DisplayName|DisplayVersion|Publisher) ' | sed 's/^ *//; s/  */ /g'
 }
 
+# The spooler and system state is read once after each msiexec run
+# (take_state), and its lines that start with WORD are then picked out.
+take_state() {
+  STATE=$(inspect state) || { echo "  the state could not be read"; return 1; }
+}
+taken_state_of() {
+  grep "^$1 " <<<"$STATE"
+}
+
 # The product's files, as they lie in Program Files.
 product_files() {
   local root
@@ -70,7 +79,7 @@ product_files() {
 case_msi_install() {
   local ok=0
   msi_prefix && prepare_printer_datatype Corvane || return 1
-  msiexec_expect "$MSI_SUCCESS" /i "$MSI_COPY" || return 1
+  msiexec_expect "$MSI_SUCCESS" /i "$MSI_COPY" && take_state || return 1
   same_text "files" "$(printf '%s\n' ./Setup/corvane-setup.exe ./Setup/vexdrv64.dll ./Setup/vexhelp.chm \
     ./Setup/vexmon64.dll ./Setup/vexui64.dll ./cortray.exe)" "$(product_files)" || ok=1
   cmp -s "$(unix "$SETUP_EXE")" "$dist_dir/Setup/corvane-setup.exe" || { echo "  the installed tool differs"; ok=1; }
@@ -80,12 +89,12 @@ DisplayVersion REG_SZ 1.0.2620
 Publisher REG_SZ Brennock
 EOF
 )" "$(installed_entry | sort)" || ok=1
-  same_text "monitor" 'monitor "Corvane:" dll "vexmon64.dll"' "$(state_of monitor | grep Corvane)" || ok=1
-  same_text "driver count" "1" "$(state_of driver | grep -c '"Corvane printer"')" || ok=1
+  same_text "monitor" 'monitor "Corvane:" dll "vexmon64.dll"' "$(taken_state_of monitor | grep Corvane)" || ok=1
+  same_text "driver count" "1" "$(taken_state_of driver | grep -c '"Corvane printer"')" || ok=1
   same_text "printers" \
     'printer "Corvane" port "Corvane:" driver "Corvane printer" comment "" location "" subkey (none) dsuser (none)' \
-    "$(state_of printer)" || ok=1
-  same_text "Run value" "run CorvaneTray \"$TRAY_EXE\"" "$(state_of run)" || ok=1
+    "$(taken_state_of printer)" || ok=1
+  same_text "Run value" "run CorvaneTray \"$TRAY_EXE\"" "$(taken_state_of run)" || ok=1
   # The tool ran quietly with its log in the installer's temporary folder,
   # and its log, title first, is copied line by line.
   grep -qE '^Corvane setup: ".*\\Setup\\corvane-setup\.exe" install /quiet "/log=.*\\corvane-setup-install\.log"$' <<<"$MSI_TEXT" ||
@@ -102,19 +111,19 @@ case_msi_remove() {
   msi_prefix && prepare_printer_datatype Corvane || return 1
   msiexec_expect "$MSI_SUCCESS" /i "$MSI_COPY" || return 1
   inspect wait-tray present || { echo "  the tray companion did not start"; return 1; }
-  msiexec_expect "$MSI_SUCCESS" /x "$MSI_COPY" || return 1
+  msiexec_expect "$MSI_SUCCESS" /x "$MSI_COPY" && take_state || return 1
   same_text "files" "" "$(product_files)" || ok=1
   same_text "installed programs" "" "$(installed_entry)" || ok=1
-  same_text "monitor" "" "$(state_of monitor | grep Corvane)" || ok=1
-  same_text "port" "" "$(state_of port | grep '"Corvane:"')" || ok=1
+  same_text "monitor" "" "$(taken_state_of monitor | grep Corvane)" || ok=1
+  same_text "port" "" "$(taken_state_of port | grep '"Corvane:"')" || ok=1
   missing "$SYSTEM_DIR\\vexmon64.dll" || ok=1
-  same_text "printers" "" "$(state_of printer)" || ok=1
-  same_text "Run value" "run CorvaneTray (none)" "$(state_of run)" || ok=1
-  same_text "tray" "tray mutex no window no" "$(state_of tray)" || ok=1
+  same_text "printers" "" "$(taken_state_of printer)" || ok=1
+  same_text "Run value" "run CorvaneTray (none)" "$(taken_state_of run)" || ok=1
+  same_text "tray" "tray mutex no window no" "$(taken_state_of tray)" || ok=1
   # Wine 8: the driver cannot be removed (DeletePrinterDriverExW with
   # DPD_DELETE_ALL_FILES fails with 87, see case_uninstall): the tool exits
   # with 100, which the package notes as a warning and goes on.
-  same_text "driver count" "1" "$(state_of driver | grep -c '"Corvane printer"')" || ok=1
+  same_text "driver count" "1" "$(taken_state_of driver | grep -c '"Corvane printer"')" || ok=1
   # The tool ran once; its failure is no failure of the removal.
   same_text "tool runs" "1" "$(grep -c '^Corvane setup: ".*" uninstall /quiet' <<<"$MSI_TEXT")" || ok=1
   msi_has "#UnInstall" "Error(14): Can\`t remove the printer-driver 'Corvane printer' - (Invalid parameter.)" \
@@ -128,22 +137,22 @@ case_msi_remove() {
 case_msi_failed_install() {
   local ok=0
   msi_prefix || return 1
-  msiexec_expect "$MSI_FAILURE" /i "$MSI_COPY" || return 1
+  msiexec_expect "$MSI_FAILURE" /i "$MSI_COPY" && take_state || return 1
   msi_has "Corvane setup: install exited with 100" "Error(15): Can\`t add printer 'Corvane' - (Invalid printer name.)" \
     "#UnInstall" || ok=1
   same_text "files" "" "$(product_files)" || ok=1
   same_text "installed programs" "" "$(installed_entry)" || ok=1
-  same_text "monitor" "" "$(state_of monitor | grep Corvane)" || ok=1
+  same_text "monitor" "" "$(taken_state_of monitor | grep Corvane)" || ok=1
   missing "$SYSTEM_DIR\\vexmon64.dll" || ok=1
-  same_text "Run value" "run CorvaneTray (none)" "$(state_of run)" || ok=1
-  same_text "tray" "tray mutex no window no" "$(state_of tray)" || ok=1
+  same_text "Run value" "run CorvaneTray (none)" "$(taken_state_of run)" || ok=1
+  same_text "tray" "tray mutex no window no" "$(taken_state_of tray)" || ok=1
   # Wine 8: the queue the failed install added cannot be opened (1801), so
   # the uninstall that follows can delete neither it nor the driver (see
   # case_uninstall); both stay behind.
   same_text "printers" \
     'printer "Corvane" port "Corvane:" driver "Corvane printer" comment "" location "" (cannot open, error 1801)' \
-    "$(state_of printer)" || ok=1
-  same_text "driver count" "1" "$(state_of driver | grep -c '"Corvane printer"')" || ok=1
+    "$(taken_state_of printer)" || ok=1
+  same_text "driver count" "1" "$(taken_state_of driver | grep -c '"Corvane printer"')" || ok=1
   return $ok
 }
 
