@@ -10,6 +10,9 @@
 //                               AddPrinterW; SUBKEY is written as the
 //                               printer data "SubKey" in both places, or
 //                               with "dsuser" under "DsUser" only
+//   printer NAME                one printer's record as the spooler gives
+//                               it (GetPrinterW level 2): port, driver,
+//                               print processor, data type, comment
 //   set-default NAME            SetDefaultPrinterW
 //   add-driver NAME DRIVER UI   AddPrinterDriverExW (version 3, x64)
 //   add-monitor NAME DLL        AddMonitorW (x64)
@@ -193,6 +196,27 @@ void PrintPrinters() {
     }
     Out(line);
   }
+}
+
+int PrinterVerb(wchar_t* name) {
+  HANDLE printer = nullptr;
+  if (!OpenPrinterW(name, &printer, nullptr)) return Fail("OpenPrinterW");
+  std::vector<BYTE> buffer;
+  DWORD needed = 0;
+  GetPrinterW(printer, 2, nullptr, 0, &needed);
+  buffer.assign(needed ? needed : 1, 0);
+  const BOOL read = GetPrinterW(printer, 2, buffer.data(), needed, &needed);
+  const DWORD error = GetLastError();
+  ClosePrinter(printer);
+  if (!read) {
+    SetLastError(error);
+    return Fail("GetPrinterW");
+  }
+  const auto& p = *reinterpret_cast<const PRINTER_INFO_2W*>(buffer.data());
+  Out("printer " + Quote(p.pPrinterName) + " port " + Quote(p.pPortName) + " driver " +
+      Quote(p.pDriverName) + " processor " + Quote(p.pPrintProcessor) + " datatype " +
+      Quote(p.pDatatype) + " comment " + Quote(p.pComment));
+  return 0;
 }
 
 void PrintDefaultPrinter() {
@@ -475,6 +499,7 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"add-printer") return AddPrinterVerb(argc, argv);
   if (verb == L"add-driver") return AddDriverVerb(argc, argv);
   if (verb == L"add-monitor") return AddMonitorVerb(argc, argv);
+  if (verb == L"printer" && argc == 3) return PrinterVerb(argv[2]);
   if (verb == L"set-default" && argc == 3)
     return SetDefaultPrinterW(argv[2]) ? 0 : Fail("SetDefaultPrinterW");
   if (verb == L"pending-delete" && argc == 3)

@@ -1,0 +1,38 @@
+# shellcheck shell=bash
+# Sourceable after wine_env.sh: a started Wine prefix with the product laid
+# out as shipped, and what Windows would supply by default where Wine 8 does
+# not. Used by the end-to-end suite and the timing script.
+#
+#   product_prefix_start DIST_DIR     a fresh prefix (wine_env_start) with
+#                                     DIST_DIR (dist/Corvane) copied to
+#                                     PRODUCT_DIR
+#   prepare_printer_datatype NAME...  see below
+
+# Where the product lies on a real machine: the Setup folder with the
+# installer and the package files, the tray companion one folder up.
+PRODUCT_DIR='C:\Program Files\Corvane'
+
+product_prefix_start() {
+  wine_env_start || return 1
+  local product
+  product=$(wine_env_unix_path "$PRODUCT_DIR")
+  mkdir -p "$(dirname "$product")" && cp -R "$1" "$product"
+}
+
+# prepare_printer_datatype NAME...: gives each printer NAME that a case will
+# create the data type "RAW" in the spooler's registry before it exists.
+# Wine 8: AddPrinterW given no data type (the program passes none, as Windows
+# accepts) stores the printer without a "Datatype" value, and OpenPrinterW
+# then fails on the new printer with 1801. Windows falls back to the print
+# processor's default data type instead; this value stands in for that
+# fallback. Windows needs no such step.
+prepare_printer_datatype() {
+  local name
+  for name in "$@"; do
+    wine_env_run reg add "HKLM\\System\\CurrentControlSet\\Control\\Print\\Printers\\$name" \
+      /v Datatype /t REG_SZ /d RAW /f >/dev/null 2>&1 || {
+      echo "  could not prepare the data type of printer $name"
+      return 1
+    }
+  done
+}
