@@ -32,8 +32,12 @@ target_compile_options(corvane-setup PRIVATE
   $<$<COMPILE_LANGUAGE:CXX>:-fno-exceptions -fno-rtti -municode>)
 corvane_cxx_only_warnings(corvane-setup)
 target_link_options(corvane-setup PRIVATE -municode -mwindows ${CORVANE_STATIC_RUNTIME})
+# Known DLLs only: Windows loads those from the system directory whatever
+# lies beside the program. The spooler's winspool.drv and version.dll are
+# loaded at run time from the system directory (src/platform/win32/
+# system_library.h).
 target_link_libraries(corvane-setup PRIVATE
-  corvane_system winspool version shell32 user32 advapi32 kernel32)
+  corvane_system shell32 user32 advapi32 kernel32)
 
 # ---- Companion stand-ins ------------------------------------------------------
 # The package files and the tray companion the installer deploys, with the
@@ -110,7 +114,21 @@ add_executable(corvane-inspect ${CMAKE_SOURCE_DIR}/tests/e2e/inspector.cpp)
 set_target_properties(corvane-inspect PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests)
 target_compile_options(corvane-inspect PRIVATE -municode)
 target_link_options(corvane-inspect PRIVATE -municode ${CORVANE_STATIC_RUNTIME})
-target_link_libraries(corvane-inspect PRIVATE winspool user32 advapi32)
+target_link_libraries(corvane-inspect PRIVATE winspool version user32 advapi32)
+
+# Libraries the Wine tests plant beside the installer, as whoever can write
+# to its folder would: each leaves a marker file when loaded and forwards
+# its exports to the system's copy.
+set(_planted ${CMAKE_SOURCE_DIR}/tests/e2e/planted)
+foreach(_library version winspool)
+  add_library(planted-${_library} SHARED ${_planted}/planted_library.cpp ${_planted}/${_library}.def)
+  target_link_options(planted-${_library} PRIVATE ${CORVANE_STATIC_RUNTIME})
+  set_target_properties(planted-${_library} PROPERTIES PREFIX ""
+    RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/planted
+    ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/tests/planted/implib)
+endforeach()
+set_target_properties(planted-version PROPERTIES OUTPUT_NAME VERSION SUFFIX ".dll")
+set_target_properties(planted-winspool PROPERTIES OUTPUT_NAME WINSPOOL SUFFIX ".DRV")
 
 # ---- Shipping layout ------------------------------------------------------------
 # dist/Corvane/Setup holds the installer and the package files beside it;

@@ -7,9 +7,6 @@
 # "step && step || { report; return 1; }" is meant: any failing step reports.
 # shellcheck disable=SC2015
 
-# The product's printer as the spooler gives it.
-PRODUCT_PRINTER='printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "RAW" comment ""'
-
 # A clean install: every part in place, checked through the spooler API
 # and the registry.
 case_installed_clean_install() {

@@ -1,13 +1,16 @@
 #!/usr/bin/env python3
-"""Reads the resources of a built corvane-setup.exe back and checks them.
+"""Reads the resources and imports of a built corvane-setup.exe back and checks them.
 
-    check_resources.py PATH/corvane-setup.exe
+    check_resources.py PATH/corvane-setup.exe [PATH/companion.dll ...]
 
 Checks the log dialog's template (id 101, English (United States), extended
 form) number by number, and the application manifest (type 24, id 1) by its
-identity, description, dependency and execution level. Prints one line per
-mismatch and exits 1 when there is any; exits 0 and prints a summary line
-otherwise. Only the standard library is used: the PE file is parsed here.
+identity, description, dependency and execution level. Checks that the
+executable and every further file named import, directly or delay-loaded,
+only known DLLs: an elevated program that imported any other library would
+load it from its own folder first. Prints one line per mismatch and exits 1
+when there is any; exits 0 and prints a summary line otherwise. Only the
+standard library is used: the PE file is parsed here.
 """
 
 import struct
@@ -40,6 +43,18 @@ CONTROLS = [
      "style": 0x50A108C4, "exstyle": 0},
 ]
 
+# The libraries Windows always loads from the system directory: its known
+# DLLs (HKLM\SYSTEM\CurrentControlSet\Control\Session Manager\KnownDLLs)
+# and ntdll, which every process has mapped before the first import.
+KNOWN_DLLS = {
+    "advapi32.dll", "clbcatq.dll", "combase.dll", "comdlg32.dll", "coml2.dll",
+    "difxapi.dll", "gdi32.dll", "gdiplus.dll", "imagehlp.dll", "imm32.dll",
+    "kernel32.dll", "msctf.dll", "msvcrt.dll", "normaliz.dll", "nsi.dll",
+    "ole32.dll", "oleaut32.dll", "psapi.dll", "rpcrt4.dll", "sechost.dll",
+    "setupapi.dll", "shcore.dll", "shell32.dll", "shlwapi.dll", "user32.dll",
+    "wldap32.dll", "ws2_32.dll", "ntdll.dll",
+}
+
 ASM_V1 = "urn:schemas-microsoft-com:asm.v1"
 ASM_V3 = "urn:schemas-microsoft-com:asm.v3"
 
@@ -48,8 +63,13 @@ class PeError(Exception):
     pass
 
 
+IMPORT_DIRECTORY = 1
+RESOURCE_DIRECTORY = 2
+DELAY_IMPORT_DIRECTORY = 13
+
+
 class PeImage:
-    """Just enough of a PE32+ image to walk its resource directory."""
+    """Just enough of a PE32+ image to walk its resource and import directories."""
 
     def __init__(self, data):
         self.data = data
@@ -65,17 +85,43 @@ class PeImage:
         if self.u16(opt) != 0x20B:
             raise PeError("optional header is not PE32+")
         dir_count = self.u32(opt + 108)
-        if dir_count <= 2:
-            raise PeError("no resource directory entry")
-        self.rsrc_rva, self.rsrc_size = struct.unpack_from("<II", data, opt + 112 + 2 * 8)
-        if not self.rsrc_rva:
-            raise PeError("the image has no resources")
+        self.directories = [struct.unpack_from("<II", data, opt + 112 + 8 * i)
+                            for i in range(min(dir_count, 16))]
+        self.rsrc_rva, _ = self.directory(RESOURCE_DIRECTORY)
         self.sections = []
         table = opt + opt_size
         for i in range(sections):
             at = table + 40 * i
             vsize, vaddr, raw_size, raw_ptr = struct.unpack_from("<IIII", data, at + 8)
             self.sections.append((vaddr, max(vsize, raw_size), raw_ptr, raw_size))
+
+    def directory(self, index):
+        """(RVA, size) of a data directory; (0, 0) when the image has none."""
+        return self.directories[index] if index < len(self.directories) else (0, 0)
+
+    def c_string(self, rva):
+        at = self.offset(rva)
+        end = self.data.index(b"\0", at)
+        return self.data[at:end].decode("ascii")
+
+    def imported_libraries(self):
+        """Names of the libraries the image imports, directly or delay-loaded."""
+        names = []
+        rva, _ = self.directory(IMPORT_DIRECTORY)
+        at = self.offset(rva) if rva else None
+        # Descriptors of 20 bytes, the name's RVA at 12, ended by a zero one.
+        while at is not None and any(self.data[at:at + 20]):
+            names.append(self.c_string(self.u32(at + 12)))
+            at += 20
+        rva, _ = self.directory(DELAY_IMPORT_DIRECTORY)
+        at = self.offset(rva) if rva else None
+        # Descriptors of 32 bytes, the name's RVA at 4, ended by a zero one.
+        while at is not None and any(self.data[at:at + 32]):
+            if not self.u32(at) & 1:
+                raise PeError("delay-load descriptor with virtual addresses")
+            names.append(self.c_string(self.u32(at + 4)))
+            at += 32
+        return names
 
     def u16(self, at):
         return struct.unpack_from("<H", self.data, at)[0]
@@ -108,6 +154,8 @@ class PeImage:
 
     def resources(self):
         """Every resource as {(type, name, language): bytes}."""
+        if not self.rsrc_rva:
+            raise PeError("the image has no resources")
         base = self.offset(self.rsrc_rva)
         found = {}
         for rtype, is_dir, type_dir in self._entries(0):
@@ -248,38 +296,53 @@ def check_manifest(text, problems):
     expect(level, "requestedExecutionLevel", {"level": "requireAdministrator", "uiAccess": "false"})
 
 
+def check_imports(path, image, problems):
+    for name in image.imported_libraries():
+        if name.lower() not in KNOWN_DLLS:
+            problems.append("%s imports %s, which is not a known DLL" % (path, name))
+
+
+def check_executable(data, problems):
+    image = PeImage(data)
+    resources = image.resources()
+    template = resources.get((RT_DIALOG, DIALOG_ID, LANG_EN_US))
+    if template is None:
+        problems.append("no dialog template %d in language %d; dialogs present: %s"
+                        % (DIALOG_ID, LANG_EN_US,
+                           sorted(k[1:] for k in resources if k[0] == RT_DIALOG)))
+    else:
+        check_dialog(template, problems)
+    manifests = [k for k in resources if k[0] == RT_MANIFEST]
+    manifest = resources.get((RT_MANIFEST, 1, LANG_EN_US))
+    if manifest is None:
+        problems.append("no manifest 1 in language %d; manifests present: %s"
+                        % (LANG_EN_US, sorted(k[1:] for k in manifests)))
+    else:
+        if len(manifests) != 1:
+            problems.append("%d manifests, expected exactly one" % len(manifests))
+        check_manifest(manifest.decode("utf-8"), problems)
+    return image
+
+
 def main(argv):
-    if len(argv) != 2:
-        print("usage: check_resources.py EXE", file=sys.stderr)
+    if len(argv) < 2:
+        print("usage: check_resources.py EXE [PE...]", file=sys.stderr)
         return 2
-    with open(argv[1], "rb") as f:
-        data = f.read()
     problems = []
-    try:
-        resources = PeImage(data).resources()
-        template = resources.get((RT_DIALOG, DIALOG_ID, LANG_EN_US))
-        if template is None:
-            problems.append("no dialog template %d in language %d; dialogs present: %s"
-                            % (DIALOG_ID, LANG_EN_US,
-                               sorted(k[1:] for k in resources if k[0] == RT_DIALOG)))
-        else:
-            check_dialog(template, problems)
-        manifests = [k for k in resources if k[0] == RT_MANIFEST]
-        manifest = resources.get((RT_MANIFEST, 1, LANG_EN_US))
-        if manifest is None:
-            problems.append("no manifest 1 in language %d; manifests present: %s"
-                            % (LANG_EN_US, sorted(k[1:] for k in manifests)))
-        else:
-            if len(manifests) != 1:
-                problems.append("%d manifests, expected exactly one" % len(manifests))
-            check_manifest(manifest.decode("utf-8"), problems)
-    except (PeError, struct.error, UnicodeDecodeError) as error:
-        problems.append("cannot read the resources: %s" % error)
+    for index, path in enumerate(argv[1:]):
+        with open(path, "rb") as f:
+            data = f.read()
+        try:
+            image = check_executable(data, problems) if index == 0 else PeImage(data)
+            check_imports(path, image, problems)
+        except (PeError, struct.error, UnicodeDecodeError, ValueError) as error:
+            problems.append("cannot read %s: %s" % (path, error))
     for problem in problems:
         print("  " + problem)
     if problems:
         return 1
-    print("  dialog %d and manifest 1 (language %d) as expected" % (DIALOG_ID, LANG_EN_US))
+    print("  dialog %d and manifest 1 (language %d) as expected; %d files import known DLLs only"
+          % (DIALOG_ID, LANG_EN_US, len(argv) - 1))
     return 0
 
 

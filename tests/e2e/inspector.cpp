@@ -14,6 +14,8 @@
 //                               it (GetPrinterW level 2): port, driver,
 //                               print processor, data type, comment
 //   set-default NAME            SetDefaultPrinterW
+//   build PATH                  the file's build: the last number of the
+//                               product version in its version resource
 //   add-driver NAME DRIVER UI   AddPrinterDriverExW (version 3, x64)
 //   add-monitor NAME DLL        AddMonitorW (x64)
 //   pending-delete PATH         MoveFileExW(PATH, NULL, delay until reboot)
@@ -216,6 +218,20 @@ int PrinterVerb(wchar_t* name) {
   Out("printer " + Quote(p.pPrinterName) + " port " + Quote(p.pPortName) + " driver " +
       Quote(p.pDriverName) + " processor " + Quote(p.pPrintProcessor) + " datatype " +
       Quote(p.pDatatype) + " comment " + Quote(p.pComment));
+  return 0;
+}
+
+int BuildVerb(const wchar_t* path) {
+  DWORD handle = 0;
+  const DWORD size = GetFileVersionInfoSizeW(path, &handle);
+  if (!size) return Fail("GetFileVersionInfoSizeW");
+  std::vector<BYTE> block(size);
+  void* fixed = nullptr;
+  UINT length = 0;
+  if (!GetFileVersionInfoW(path, 0, size, block.data())) return Fail("GetFileVersionInfoW");
+  if (!VerQueryValueW(block.data(), L"\\", &fixed, &length) || length < sizeof(VS_FIXEDFILEINFO))
+    return Fail("VerQueryValueW");
+  Out("build " + std::to_string(LOWORD(static_cast<VS_FIXEDFILEINFO*>(fixed)->dwProductVersionLS)));
   return 0;
 }
 
@@ -500,6 +516,7 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"add-driver") return AddDriverVerb(argc, argv);
   if (verb == L"add-monitor") return AddMonitorVerb(argc, argv);
   if (verb == L"printer" && argc == 3) return PrinterVerb(argv[2]);
+  if (verb == L"build" && argc == 3) return BuildVerb(argv[2]);
   if (verb == L"set-default" && argc == 3)
     return SetDefaultPrinterW(argv[2]) ? 0 : Fail("SetDefaultPrinterW");
   if (verb == L"pending-delete" && argc == 3)

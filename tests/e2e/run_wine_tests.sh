@@ -75,9 +75,11 @@ LOG_COPY='C:\corvane-log.txt'
 
 # Runs the installed setup tool with the given words; returns its exit code.
 # A run that should show no dialog gets a short time limit, so a dialog that
-# nobody closes fails the case quickly (exit code 124).
+# nobody closes fails the case quickly (exit code 124). SETUP_DLL_OVERRIDES
+# holds WINEDLLOVERRIDES entries for the setup tool's runs alone.
 run_setup() {
-  WINE_ENV_TIMEOUT=${SETUP_TIMEOUT:-30} wine_env_run "$SETUP_EXE" "$@"
+  WINE_ENV_DLL_OVERRIDES=${SETUP_DLL_OVERRIDES:-} WINE_ENV_TIMEOUT=${SETUP_TIMEOUT:-30} \
+    wine_env_run "$SETUP_EXE" "$@"
 }
 
 # expect_exit CODE [WORD...]: runs the setup tool and checks its exit code.
@@ -187,6 +189,11 @@ install_product() {
   prepare_printer_datatype Corvane && expect_exit "$EXIT_INSTALLED" install
 }
 
+# The product's printer as the spooler gives it after install_product
+# (used by cases_*.sh).
+# shellcheck disable=SC2034
+PRODUCT_PRINTER='printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "RAW" comment ""'
+
 # The process that owns the tray companion's window, or nothing.
 tray_process() {
   state_of tray | sed -n 's/.* process \([0-9]*\) .*/\1/p'
@@ -194,13 +201,15 @@ tray_process() {
 
 # ---- cases ----------------------------------------------------------------------
 
-# The resources compiled into the executable, read back from the file.
+# The resources compiled into the executable, read back from the file, and
+# the libraries the shipped programs import: known DLLs only.
 case_resources() {
   if ! command -v python3 >/dev/null; then
     echo "  python3 is needed to read the resources"
     return 1
   fi
-  python3 "$here/check_resources.py" "$dist_dir/Setup/corvane-setup.exe"
+  python3 "$here/check_resources.py" "$dist_dir/Setup/corvane-setup.exe" \
+    "$dist_dir"/Setup/*.dll "$dist_dir/cortray.exe"
 }
 
 case_command_words() {

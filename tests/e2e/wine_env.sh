@@ -21,6 +21,8 @@
 # Settings (optional, set before wine_env_start):
 #   WINE_ENV_TIMEOUT  seconds a single program may run (default 120)
 #   WINE_ENV_DEBUG    WINEDEBUG for programs run (default -all)
+#   WINE_ENV_DLL_OVERRIDES  further WINEDLLOVERRIDES entries for programs run
+#                     (for example "version=n,b" to prefer a native version.dll)
 
 WINE_ENV_TIMEOUT=${WINE_ENV_TIMEOUT:-120}
 WINE_ENV_DEBUG=${WINE_ENV_DEBUG:--all}
@@ -75,7 +77,7 @@ wine_env_install() {
 _wine_env_exec() {
   env -u DISPLAY -u WAYLAND_DISPLAY \
     WINEPREFIX="$WINEPREFIX" WINEARCH=win64 WINEDEBUG="$WINE_ENV_DEBUG" \
-    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d" \
+    WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINE_ENV_DLL_OVERRIDES:+;$WINE_ENV_DLL_OVERRIDES}" \
     WINESERVER="$WINE_ENV_SERVER" WINELOADER="$WINE_ENV_LOADER" \
     "$@" </dev/null
 }

@@ -36,6 +36,8 @@ constexpr win::DWORD kErrorPrintMonitorInUse = win::ERROR_PRINT_MONITOR_IN_USE;
 #include <windows.h>
 #include <winspool.h>
 
+#include "platform/win32/system_library.h"
+
 static_assert(kPrinterEnumLocal == PRINTER_ENUM_LOCAL);
 static_assert(kPrinterEnumConnections == PRINTER_ENUM_CONNECTIONS);
 static_assert(kPrinterAccessAdminister == PRINTER_ACCESS_ADMINISTER);
@@ -188,101 +190,173 @@ const wchar_t* ToSdk(const char16_t* text) { return reinterpret_cast<const wchar
 
 ::DWORD* ToSdk(win::DWORD* value) { return reinterpret_cast<::DWORD*>(value); }
 
+win32::SystemLibrary Winspool{L"winspool.drv"};
+
+template <typename Function>
+using SpoolerFunction = win32::SystemFunction<Function>;
+
+// The spooler's functions, each looked up on its first call.
+struct {
+  SpoolerFunction<decltype(::GetPrinterDriverDirectoryW)> GetPrinterDriverDirectoryW{
+      Winspool, "GetPrinterDriverDirectoryW"};
+  SpoolerFunction<decltype(::EnumMonitorsW)> EnumMonitorsW{Winspool, "EnumMonitorsW"};
+  SpoolerFunction<decltype(::AddMonitorW)> AddMonitorW{Winspool, "AddMonitorW"};
+  SpoolerFunction<decltype(::DeleteMonitorW)> DeleteMonitorW{Winspool, "DeleteMonitorW"};
+  SpoolerFunction<decltype(::EnumPrinterDriversW)> EnumPrinterDriversW{Winspool,
+                                                                        "EnumPrinterDriversW"};
+  SpoolerFunction<decltype(::AddPrinterDriverExW)> AddPrinterDriverExW{Winspool,
+                                                                        "AddPrinterDriverExW"};
+  SpoolerFunction<decltype(::DeletePrinterDriverExW)> DeletePrinterDriverExW{
+      Winspool, "DeletePrinterDriverExW"};
+  SpoolerFunction<decltype(::GetPrinterDriverW)> GetPrinterDriverW{Winspool, "GetPrinterDriverW"};
+  SpoolerFunction<decltype(::OpenPrinterW)> OpenPrinterW{Winspool, "OpenPrinterW"};
+  SpoolerFunction<decltype(::SetPrinterW)> SetPrinterW{Winspool, "SetPrinterW"};
+  SpoolerFunction<decltype(::ClosePrinter)> ClosePrinter{Winspool, "ClosePrinter"};
+  SpoolerFunction<decltype(::EnumPrintersW)> EnumPrintersW{Winspool, "EnumPrintersW"};
+  SpoolerFunction<decltype(::AddPrinterW)> AddPrinterW{Winspool, "AddPrinterW"};
+  SpoolerFunction<decltype(::DeletePrinter)> DeletePrinter{Winspool, "DeletePrinter"};
+  SpoolerFunction<decltype(::GetPrinterW)> GetPrinterW{Winspool, "GetPrinterW"};
+  SpoolerFunction<decltype(::GetPrinterDataA)> GetPrinterDataA{Winspool, "GetPrinterDataA"};
+  SpoolerFunction<decltype(::GetPrinterDataExA)> GetPrinterDataExA{Winspool, "GetPrinterDataExA"};
+  SpoolerFunction<decltype(::SetPrinterDataA)> SetPrinterDataA{Winspool, "SetPrinterDataA"};
+  SpoolerFunction<decltype(::SetPrinterDataExA)> SetPrinterDataExA{Winspool, "SetPrinterDataExA"};
+  // The default printer's query and setter, by their ordinals.
+  SpoolerFunction<decltype(::GetDefaultPrinterW)> GetDefaultPrinterW{Winspool,
+                                                                      MAKEINTRESOURCEA(203)};
+  SpoolerFunction<decltype(::SetDefaultPrinterW)> SetDefaultPrinterW{Winspool,
+                                                                      MAKEINTRESOURCEA(204)};
+} Spooler;
+
 }  // namespace
 
+// Each entry fails as the call would, with the lookup's error, when the
+// function cannot be had; the printer data calls give that error as their
+// status.
 namespace win {
 
 BOOL GetPrinterDriverDirectoryW(char16_t* name, char16_t* environment, DWORD level,
                                 BYTE* driverDirectory, DWORD bufSize, DWORD* needed) {
-  return ::GetPrinterDriverDirectoryW(ToSdk(name), ToSdk(environment), level, driverDirectory,
-                                      bufSize, ToSdk(needed));
+  auto* call = Spooler.GetPrinterDriverDirectoryW.Get();
+  return call ? call(ToSdk(name), ToSdk(environment), level, driverDirectory, bufSize,
+                     ToSdk(needed))
+              : FALSE;
 }
 
 BOOL EnumMonitorsW(char16_t* name, DWORD level, BYTE* monitors, DWORD bufSize, DWORD* needed,
                    DWORD* returned) {
-  return ::EnumMonitorsW(ToSdk(name), level, monitors, bufSize, ToSdk(needed), ToSdk(returned));
+  auto* call = Spooler.EnumMonitorsW.Get();
+  return call ? call(ToSdk(name), level, monitors, bufSize, ToSdk(needed), ToSdk(returned))
+              : FALSE;
 }
 
 BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {
-  return ::AddMonitorW(ToSdk(name), level, monitors);
+  auto* call = Spooler.AddMonitorW.Get();
+  return call ? call(ToSdk(name), level, monitors) : FALSE;
 }
 
 BOOL DeleteMonitorW(char16_t* name, char16_t* environment, char16_t* monitorName) {
-  return ::DeleteMonitorW(ToSdk(name), ToSdk(environment), ToSdk(monitorName));
+  auto* call = Spooler.DeleteMonitorW.Get();
+  return call ? call(ToSdk(name), ToSdk(environment), ToSdk(monitorName)) : FALSE;
 }
 
 BOOL EnumPrinterDriversW(char16_t* name, char16_t* environment, DWORD level, BYTE* driverInfo,
                          DWORD bufSize, DWORD* needed, DWORD* returned) {
-  return ::EnumPrinterDriversW(ToSdk(name), ToSdk(environment), level, driverInfo, bufSize,
-                               ToSdk(needed), ToSdk(returned));
+  auto* call = Spooler.EnumPrinterDriversW.Get();
+  return call ? call(ToSdk(name), ToSdk(environment), level, driverInfo, bufSize, ToSdk(needed),
+                     ToSdk(returned))
+              : FALSE;
 }
 
 BOOL AddPrinterDriverExW(char16_t* name, DWORD level, BYTE* driverInfo, DWORD fileCopyFlags) {
-  return ::AddPrinterDriverExW(ToSdk(name), level, driverInfo, fileCopyFlags);
+  auto* call = Spooler.AddPrinterDriverExW.Get();
+  return call ? call(ToSdk(name), level, driverInfo, fileCopyFlags) : FALSE;
 }
 
 BOOL DeletePrinterDriverExW(char16_t* name, char16_t* environment, char16_t* driverName,
                             DWORD deleteFlag, DWORD versionFlag) {
-  return ::DeletePrinterDriverExW(ToSdk(name), ToSdk(environment), ToSdk(driverName), deleteFlag,
-                                  versionFlag);
+  auto* call = Spooler.DeletePrinterDriverExW.Get();
+  return call ? call(ToSdk(name), ToSdk(environment), ToSdk(driverName), deleteFlag, versionFlag)
+              : FALSE;
 }
 
 BOOL GetPrinterDriverW(HANDLE printer, char16_t* environment, DWORD level, BYTE* driverInfo,
                        DWORD bufSize, DWORD* needed) {
-  return ::GetPrinterDriverW(printer, ToSdk(environment), level, driverInfo, bufSize,
-                             ToSdk(needed));
+  auto* call = Spooler.GetPrinterDriverW.Get();
+  return call ? call(printer, ToSdk(environment), level, driverInfo, bufSize, ToSdk(needed))
+              : FALSE;
 }
 
 BOOL OpenPrinterW(char16_t* printerName, HANDLE* printer, PRINTER_DEFAULTSW* defaults) {
-  return ::OpenPrinterW(ToSdk(printerName), printer,
-                        reinterpret_cast<::PRINTER_DEFAULTSW*>(defaults));
+  auto* call = Spooler.OpenPrinterW.Get();
+  return call ? call(ToSdk(printerName), printer, reinterpret_cast<::PRINTER_DEFAULTSW*>(defaults))
+              : FALSE;
 }
 
 BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD command) {
-  return ::SetPrinterW(printer, level, printerInfo, command);
+  auto* call = Spooler.SetPrinterW.Get();
+  return call ? call(printer, level, printerInfo, command) : FALSE;
 }
 
-BOOL ClosePrinter(HANDLE printer) { return ::ClosePrinter(printer); }
+BOOL ClosePrinter(HANDLE printer) {
+  auto* call = Spooler.ClosePrinter.Get();
+  return call ? call(printer) : FALSE;
+}
 
 BOOL EnumPrintersW(DWORD flags, char16_t* name, DWORD level, BYTE* printerEnum, DWORD bufSize,
                    DWORD* needed, DWORD* returned) {
-  return ::EnumPrintersW(flags, ToSdk(name), level, printerEnum, bufSize, ToSdk(needed),
-                         ToSdk(returned));
+  auto* call = Spooler.EnumPrintersW.Get();
+  return call ? call(flags, ToSdk(name), level, printerEnum, bufSize, ToSdk(needed),
+                     ToSdk(returned))
+              : FALSE;
 }
 
 HANDLE AddPrinterW(char16_t* name, DWORD level, BYTE* printer) {
-  return ::AddPrinterW(ToSdk(name), level, printer);
+  auto* call = Spooler.AddPrinterW.Get();
+  return call ? call(ToSdk(name), level, printer) : nullptr;
 }
 
-BOOL DeletePrinter(HANDLE printer) { return ::DeletePrinter(printer); }
+BOOL DeletePrinter(HANDLE printer) {
+  auto* call = Spooler.DeletePrinter.Get();
+  return call ? call(printer) : FALSE;
+}
 
 BOOL GetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD bufSize, DWORD* needed) {
-  return ::GetPrinterW(printer, level, printerInfo, bufSize, ToSdk(needed));
+  auto* call = Spooler.GetPrinterW.Get();
+  return call ? call(printer, level, printerInfo, bufSize, ToSdk(needed)) : FALSE;
 }
 
 DWORD GetPrinterDataA(HANDLE printer, char* valueName, DWORD* type, BYTE* data, DWORD size,
                       DWORD* needed) {
-  return ::GetPrinterDataA(printer, valueName, ToSdk(type), data, size, ToSdk(needed));
+  auto* call = Spooler.GetPrinterDataA.Get();
+  return call ? call(printer, valueName, ToSdk(type), data, size, ToSdk(needed)) : ::GetLastError();
 }
 
 DWORD GetPrinterDataExA(HANDLE printer, const char* keyName, const char* valueName, DWORD* type,
                         BYTE* data, DWORD size, DWORD* needed) {
-  return ::GetPrinterDataExA(printer, keyName, valueName, ToSdk(type), data, size, ToSdk(needed));
+  auto* call = Spooler.GetPrinterDataExA.Get();
+  return call ? call(printer, keyName, valueName, ToSdk(type), data, size, ToSdk(needed))
+              : ::GetLastError();
 }
 
 DWORD SetPrinterDataA(HANDLE printer, char* valueName, DWORD type, BYTE* data, DWORD size) {
-  return ::SetPrinterDataA(printer, valueName, type, data, size);
+  auto* call = Spooler.SetPrinterDataA.Get();
+  return call ? call(printer, valueName, type, data, size) : ::GetLastError();
 }
 
 DWORD SetPrinterDataExA(HANDLE printer, const char* keyName, const char* valueName, DWORD type,
                         BYTE* data, DWORD size) {
-  return ::SetPrinterDataExA(printer, keyName, valueName, type, data, size);
+  auto* call = Spooler.SetPrinterDataExA.Get();
+  return call ? call(printer, keyName, valueName, type, data, size) : ::GetLastError();
 }
 
 BOOL GetDefaultPrinterW(char16_t* buffer, DWORD* size) {
-  return ::GetDefaultPrinterW(ToSdk(buffer), ToSdk(size));
+  auto* call = Spooler.GetDefaultPrinterW.Get();
+  return call ? call(ToSdk(buffer), ToSdk(size)) : FALSE;
 }
 
-BOOL SetDefaultPrinterW(const char16_t* printer) { return ::SetDefaultPrinterW(ToSdk(printer)); }
+BOOL SetDefaultPrinterW(const char16_t* printer) {
+  auto* call = Spooler.SetDefaultPrinterW.Get();
+  return call ? call(ToSdk(printer)) : FALSE;
+}
 
 }  // namespace win

@@ -15,6 +15,8 @@ constexpr win::DWORD kErrorResourceNameNotFound = win::ERROR_RESOURCE_NAME_NOT_F
 
 #include <type_traits>
 
+#include "platform/win32/system_library.h"
+
 static_assert(kVsFfiSignature == VS_FFI_SIGNATURE);
 static_assert(kErrorResourceTypeNotFound == ERROR_RESOURCE_TYPE_NOT_FOUND);
 static_assert(kErrorResourceNameNotFound == ERROR_RESOURCE_NAME_NOT_FOUND);
@@ -47,19 +49,42 @@ CORVANE_SAME_FIELD(VS_FIXEDFILEINFO, dwFileDateLS);
 static_assert(sizeof(win::DWORD) == sizeof(::DWORD));
 static_assert(std::is_same_v<win::UINT, ::UINT>);
 
+namespace {
+
+win32::SystemLibrary VersionLibrary{L"version.dll"};
+
+template <typename Function>
+using VersionFunction = win32::SystemFunction<Function>;
+
+// Each looked up on its first call.
+struct {
+  VersionFunction<decltype(::GetFileVersionInfoSizeW)> GetFileVersionInfoSizeW{
+      VersionLibrary, "GetFileVersionInfoSizeW"};
+  VersionFunction<decltype(::GetFileVersionInfoW)> GetFileVersionInfoW{VersionLibrary,
+                                                                      "GetFileVersionInfoW"};
+  VersionFunction<decltype(::VerQueryValueW)> VerQueryValueW{VersionLibrary, "VerQueryValueW"};
+} Version;
+
+}  // namespace
+
+// Each entry fails as the call would, with the lookup's error, when the
+// function cannot be had.
 namespace win {
 
 DWORD GetFileVersionInfoSizeW(const char16_t* fileName, DWORD* handle) {
-  return ::GetFileVersionInfoSizeW(reinterpret_cast<const wchar_t*>(fileName),
-                                   reinterpret_cast<::DWORD*>(handle));
+  auto* call = Version.GetFileVersionInfoSizeW.Get();
+  return call ? call(reinterpret_cast<const wchar_t*>(fileName), reinterpret_cast<::DWORD*>(handle))
+              : 0;
 }
 
 BOOL GetFileVersionInfoW(const char16_t* fileName, DWORD handle, DWORD size, void* data) {
-  return ::GetFileVersionInfoW(reinterpret_cast<const wchar_t*>(fileName), handle, size, data);
+  auto* call = Version.GetFileVersionInfoW.Get();
+  return call ? call(reinterpret_cast<const wchar_t*>(fileName), handle, size, data) : FALSE;
 }
 
 BOOL VerQueryValueW(const void* block, const char16_t* subBlock, void** buffer, UINT* length) {
-  return ::VerQueryValueW(block, reinterpret_cast<const wchar_t*>(subBlock), buffer, length);
+  auto* call = Version.VerQueryValueW.Get();
+  return call ? call(block, reinterpret_cast<const wchar_t*>(subBlock), buffer, length) : FALSE;
 }
 
 }  // namespace win
