@@ -183,6 +183,22 @@ register_driver() {
   rm -f "$(unix "$DRIVER_DIR")/vexdrv64.dll" "$(unix "$DRIVER_DIR")/vexui64.dll"
 }
 
+# The parts an install puts in place besides its printers: the monitor and
+# the driver registered, the tray companion registered for log-on and
+# running, hidden. Reports each part that is not.
+expect_installed_parts() {
+  local ok=0
+  same_text "monitor" 'monitor "Corvane:" dll "vexmon64.dll"' "$(state_of monitor | grep Corvane)" || ok=1
+  same_text "driver" \
+    "driver \"Corvane printer\" version 3 path \"$DRIVER_DIR\\3\\vexdrv64.dll\" config \"$DRIVER_DIR\\3\\vexui64.dll\" help \"$DRIVER_DIR\\3\\vexhelp.chm\"" \
+    "$(state_of driver)" || ok=1
+  same_text "Run value" "run CorvaneTray \"$TRAY_EXE\"" "$(state_of run)" || ok=1
+  inspect wait-tray present || { echo "  the tray companion did not start"; ok=1; }
+  state_of tray | grep -q ' window yes process [0-9]* visible no$' ||
+    { echo "  no hidden tray window: $(state_of tray)"; ok=1; }
+  return $ok
+}
+
 # The product installed by the program itself on a prepared prefix, with no
 # dialog; fails when the install does not end with 1.
 install_product() {
@@ -276,18 +292,15 @@ PrinterDriverDirectory:C:\windows\system32\spool\drivers\x64\
 EOF
 )" "$LOG" || ok=1
 
-  # The monitor, registered with its bare file name, lies in the system
-  # directory as shipped.
-  same_text "monitor" 'monitor "Corvane:" dll "vexmon64.dll"' "$(state_of monitor | grep Corvane)" || ok=1
+  # Monitor, driver and companion are in place; the monitor's file, named
+  # bare in its registration, lies in the system directory as shipped.
+  expect_installed_parts || ok=1
   cmp -s "$(unix "$SYSTEM_DIR\\vexmon64.dll")" "$dist_dir/Setup/vexmon64.dll" ||
     { printf '  %s is not the shipped monitor\n' "$SYSTEM_DIR\\vexmon64.dll"; ok=1; }
   # The spooler asked the monitor for its ports: it offers "Corvane:".
   same_text "port" 'port "Corvane:" monitor "Corvane:" description "Corvane virtual printer port" type 1' \
     "$(state_of port | grep '"Corvane:"')" || ok=1
   # The driver's files are in the version folder; the staged copies are gone.
-  same_text "driver" \
-    "driver \"Corvane printer\" version 3 path \"$DRIVER_DIR\\3\\vexdrv64.dll\" config \"$DRIVER_DIR\\3\\vexui64.dll\" help \"$DRIVER_DIR\\3\\vexhelp.chm\"" \
-    "$(state_of driver)" || ok=1
   local f
   for f in vexdrv64.dll vexui64.dll vexhelp.chm; do
     cmp -s "$(unix "$DRIVER_DIR\\3\\$f")" "$dist_dir/Setup/$f" ||
@@ -299,11 +312,6 @@ EOF
   same_text "printers" \
     'printer "Corvane" port "Corvane:" driver "Corvane printer" comment "" location "" (cannot open, error 1801)' \
     "$(state_of printer)" || ok=1
-  # The companion is registered for log-on and runs, hidden.
-  same_text "Run value" "run CorvaneTray \"$TRAY_EXE\"" "$(state_of run)" || ok=1
-  inspect wait-tray present || { echo "  the tray companion did not start"; ok=1; }
-  state_of tray | grep -q ' window yes process [0-9]* visible no$' ||
-    { echo "  no hidden tray window: $(state_of tray)"; ok=1; }
   # A second companion finds the mutex taken and leaves at once.
   local first
   first=$(tray_process)
