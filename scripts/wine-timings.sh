@@ -109,5 +109,5 @@ done
   echo "| \`onChkDrv\` (103) | $(median ${times[onChkDrv]}) ms | 0 |"
   echo "| \`def.set\` (4) | $(median ${times[def.set]}) ms | 0 |"
   echo "| \`onInit\` (3), nothing pending | $(median ${times[onInit]}) ms | 0 |"
-  echo "| uninstall (100, see above) | $(median ${times[uninstall]}) ms | the companion's own exit; 100 ms per retry while its image is still locked |"
+  echo "| uninstall (100: Wine 8 keeps the driver; the log dialog closed at once) | $(median ${times[uninstall]}) ms | the companion's own exit; 100 ms per retry while its image is still locked |"
 }
