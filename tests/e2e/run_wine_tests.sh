@@ -218,14 +218,15 @@ tray_process() {
 # ---- cases ----------------------------------------------------------------------
 
 # The resources compiled into the executable, read back from the file, and
-# the libraries the shipped programs import: known DLLs only.
+# the libraries the shipped programs and the package's custom actions
+# import: known DLLs only.
 case_resources() {
   if ! command -v python3 >/dev/null; then
     echo "  python3 is needed to read the resources"
     return 1
   fi
   python3 "$here/check_resources.py" "$dist_dir/Setup/corvane-setup.exe" \
-    "$dist_dir"/Setup/*.dll "$dist_dir/cortray.exe"
+    "$dist_dir"/Setup/*.dll "$dist_dir/cortray.exe" "$build_dir/package/corvane-msi-actions.dll"
 }
 
 case_command_words() {
