@@ -11,6 +11,10 @@
 //   CORVANE_SIM_DIE_BEFORE_SWITCH=1  for tests: the run is killed once its new
 //                             snapshot is written, before it takes effect
 //
+// A kill armed on the machine (corvane-sim kill, or a fault with --kill)
+// ends the process with SIGKILL at that call, once the machine as the
+// program left it is saved.
+//
 // A machine directory that cannot be used ends the run with exit code 125
 // and a message on standard error.
 #include <csignal>
@@ -82,6 +86,7 @@ class Host {
     persistent_ = false;
     sim::EndProgram(machine_);
     machine_.shiftHeld = shiftBefore_;
+    machine_.killAtCall = 0;  // it was meant for this run only
     const std::string error = store_.Save(machine_, [] {
       if (EnvIs("CORVANE_SIM_DIE_BEFORE_SWITCH", "1")) std::raise(SIGKILL);
     });
@@ -114,6 +119,11 @@ int main(int argc, char** argv) {
   machine.renderDialogs = true;
   machine.hangLimitMs = machine.nowMs + RunWatchdogMs;
   machine.exitHandler = [](unsigned code) { std::_Exit(host.Finish(static_cast<int>(code))); };
+  machine.killHandler = [] {
+    if (host.Finish(0) == ExitMachineUnusable) std::_Exit(ExitMachineUnusable);
+    std::fflush(nullptr);
+    std::raise(SIGKILL);
+  };
   machine.commandLine = u"\"" + machine.modulePath + u"\"";
   for (int i = 1; i < argc; ++i) machine.commandLine += u" " + Quote(sim::FromUtf8(argv[i]));
   const int code = CorvaneEntry(reinterpret_cast<win::HINSTANCE>(std::uintptr_t{0x140000000}));

@@ -171,8 +171,25 @@ Fault& Machine::Fail(std::string call, DWORD error, int count, int skip, std::u1
   return faults.back();
 }
 
+void Machine::CountCall() {
+  if (++callsMade == killAtCall) Kill();
+}
+
+void Machine::Kill() {
+  killAtCall = 0;
+  EndProgram(*this);
+  for (auto* heap : {&crtBlocks, &globalBlocks, &localBlocks}) {
+    for (const auto& [block, size] : *heap) std::free(block);
+    heap->clear();
+  }
+  if (killHandler) killHandler();
+  std::fprintf(stderr, "simulated machine: the program was killed and nothing took over\n");
+  std::abort();
+}
+
 bool Machine::Enter(const char* call, std::u16string_view detail) {
   journal.push_back({call, std::u16string(detail), nowMs});
+  CountCall();
   auto cost = callCostMs.find(call);
   Advance(cost == callCostMs.end() ? 0 : cost->second);
   return Fails(call, detail);
@@ -188,6 +205,7 @@ DWORD Machine::ArmedFault(const char* call, std::u16string_view detail) {
       return 0;
     }
     if (fault.count > 0) --fault.count;
+    if (fault.kill) Kill();
     return fault.error ? fault.error : win::ERROR_INVALID_FUNCTION;
   }
   return 0;
@@ -202,6 +220,7 @@ bool Machine::Fails(const char* call, std::u16string_view detail) {
 
 DWORD Machine::EnterStatus(const char* call, std::u16string_view detail) {
   journal.push_back({call, std::u16string(detail), nowMs});
+  CountCall();
   auto cost = callCostMs.find(call);
   Advance(cost == callCostMs.end() ? 0 : cost->second);
   return ArmedFault(call, detail);

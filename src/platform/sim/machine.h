@@ -25,13 +25,15 @@ using win::DWORD;
 // Makes a named platform call fail: after `skip` matching calls have passed,
 // the next `count` ones fail with `error` (count < 0: every one after).
 // `match`, when set, limits the fault to calls whose detail (usually a path
-// or name) contains it, without regard to case.
+// or name) contains it, without regard to case. A `kill` fault ends the
+// program at the call instead, as if it were killed there.
 struct Fault {
   std::string call;
   DWORD error = 0;
   int skip = 0;
   int count = 1;
   std::u16string match;
+  bool kill = false;
 };
 
 struct JournalEntry {
@@ -235,6 +237,19 @@ class Machine {
   DWORD EnterStatus(const char* call, std::u16string_view detail = {});
   int Count(std::string_view call) const;
 
+  // Ending the program as if it were killed. Journaled calls are counted
+  // from the start of the run; the one numbered `killAtCall` (0: none) does
+  // not happen: the program's process ends as it makes it.
+  int callsMade = 0;
+  int killAtCall = 0;
+  void KillAfter(int calls) { killAtCall = callsMade + calls; }
+  // Takes over once the process is gone; must not return. The machine then
+  // holds what the program left behind: what it wrote stays, its handles
+  // are closed, its mutexes abandoned, its memory freed, and a service it
+  // stopped stays as it was.
+  std::function<void()> killHandler;
+  [[noreturn]] void Kill();
+
   // Process.
   std::u16string commandLine;
   std::u16string modulePath = u"C:\\Program Files\\Corvane\\Setup\\corvane-setup.exe";
@@ -324,6 +339,7 @@ class Machine {
   void RunDueEvents();
   void Fire(const TimedEvent& event);
   DWORD ArmedFault(const char* call, std::u16string_view detail);
+  void CountCall();
 };
 
 inline constexpr char16_t SessionManagerKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";

@@ -360,6 +360,7 @@ void FaultFields(V& v, F& f) {
   v.Number("skip", f.skip);
   v.Number("count", f.count);
   v.Text("match", f.match);
+  v.Flag("kill", f.kill);
 }
 
 template <typename V, typename S>
@@ -476,6 +477,7 @@ std::string MachineText(const Machine& m, const std::vector<FileFact>& facts) {
   for (const auto& cost : m.callCostMs)
     line("call-cost", [&](auto& v) { CallCostFields(v, cost.first, cost.second); });
   for (const auto& f : m.faults) line("fault", [&](auto& v) { FaultFields(v, f); });
+  if (m.killAtCall) line("kill", [&](auto& v) { v.Number("at-call", m.killAtCall); });
   for (const auto& s : m.services) line("service", [&](auto& v) { ServiceFields(v, s); });
   for (const auto& h : m.holds) line("hold", [&](auto& v) { HoldFields(v, h); });
   line("companion", [&](auto& v) { CompanionFields(v, m.companion); });
@@ -530,6 +532,9 @@ std::string ReadLine(const std::string& word, Fields& f, Machine& m, std::vector
     FaultFields(f, fault);
     if (fault.call.empty()) return "the field call is missing";
     m.faults.push_back(std::move(fault));
+  } else if (word == "kill") {
+    f.Number("at-call", m.killAtCall);
+    if (m.killAtCall <= 0) return "the field at-call must be 1 or more";
   } else if (word == "service") {
     Service s;
     ServiceFields(f, s);

@@ -14,7 +14,8 @@
 //   desktop shift dialog-template
 //   dialog-action close(close-button|enter-key|escape-key|close-box|ignore)  one per line, in order
 //   call-cost call ms
-//   fault call error skip count(-1: every call) match
+//   fault call error skip count(-1: every call) match kill(the program is killed at the call)
+//   kill at-call                   the next run is killed as it makes its Nth journaled call
 //   service name state(stopped|start-pending|stop-pending|running|...) stop-delay-ms
 //           start-delay-ms stop-hangs start-hangs start-error
 //   hold key(the file's upper-case path) access share until-ms(never|ms) holder image

@@ -260,13 +260,23 @@ std::string FaultVerb(sim::Machine& m, const Args& a) {
   const std::string& call = a.words[1];
   if (call.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789_") != std::string::npos)
     throw BadInput{"\"" + call + "\" is no name of a platform call"};
+  const bool kill = a.Has("kill");
+  if (kill && (a.Has("error") || a.Has("count"))) throw BadInput{"--kill takes neither --error nor --count"};
   const std::string count = a.Get("count", "1");
   const int times = count == "always" ? -1 : static_cast<int>(Number(count, "--count", INT32_MAX));
   if (times == 0) throw BadInput{"--count must be 1 or more, or always"};
   const auto error = static_cast<win::DWORD>(Number(a.Get("error", "5"), "--error", UINT32_MAX));
   const int skip = static_cast<int>(Number(a.Get("skip", "0"), "--skip", INT32_MAX));
-  m.Fail(call, error, times, skip, FromUtf8(a.Get("match")));
-  return call + " will fail with error " + std::to_string(error);
+  m.Fail(call, kill ? 0 : error, times, skip, FromUtf8(a.Get("match"))).kill = kill;
+  return kill ? "the program will be killed at " + call : call + " will fail with error " + std::to_string(error);
+}
+
+std::string KillVerb(sim::Machine& m, const Args& a) {
+  if (!a.Has("at-call")) throw BadInput{"kill needs --at-call N"};
+  const auto call = static_cast<int>(Number(a.Get("at-call"), "--at-call", INT32_MAX));
+  if (call == 0) throw BadInput{"--at-call must be 1 or more"};
+  m.killAtCall = call;
+  return "the next run will be killed at its platform call " + std::to_string(call);
 }
 
 std::string ClearFaultsVerb(sim::Machine& m, const Args& a) {
@@ -335,11 +345,19 @@ const std::vector<Verb>& Verbs() {
        "running program, which cannot be deleted either.",
        2, 2, {{"for", true}, {"share", true}, {"holder", true}, {"image", false}}, Access::Change, LockVerb},
       {"unlock", "unlock DIR PATH", "Ends every hold on the file PATH.", 2, 2, {}, Access::Change, UnlockVerb},
-      {"fault", "fault DIR CALL [--error CODE] [--count N|always] [--skip N] [--match TEXT]",
+      {"fault", "fault DIR CALL [--error CODE] [--count N|always] [--skip N] [--match TEXT]\n"
+       "fault DIR CALL --kill [--skip N] [--match TEXT]",
        "Makes the platform call CALL (e.g. DeleteFileW, AddPrinterW, StartServiceW) fail with the\n"
        "error CODE (5, access denied, unless given) N times (1 unless given), after N calls have\n"
-       "passed, only for calls whose path or name contains TEXT when given.",
-       2, 2, {{"error", true}, {"count", true}, {"skip", true}, {"match", true}}, Access::Change, FaultVerb},
+       "passed, only for calls whose path or name contains TEXT when given. With --kill the program\n"
+       "is killed as it makes that call instead: the call does not happen, and the machine keeps\n"
+       "what the program left behind (written data, a stopped spooler, an abandoned mutex).",
+       2, 2, {{"error", true}, {"count", true}, {"skip", true}, {"match", true}, {"kill", false}}, Access::Change,
+       FaultVerb},
+      {"kill", "kill DIR --at-call N",
+       "The next run of corvane-setup on DIR is killed as it makes its Nth platform call (every\n"
+       "call but the C runtime heap's counts), as --kill does for one named call.",
+       1, 1, {{"at-call", true}}, Access::Change, KillVerb},
       {"clear-faults", "clear-faults DIR [CALL]", "Disarms every fault, or those of CALL.", 1, 2, {}, Access::Change,
        ClearFaultsVerb},
       {"shift", "shift DIR down|up", "Holds the Shift key down, or lets it go.", 2, 2, {}, Access::Change, ShiftVerb},

@@ -210,11 +210,18 @@ void Faults(std::ostringstream& out, sim::Machine& m) {
   for (const auto& f : m.faults) {
     if (f.count == 0) continue;
     any = true;
-    out << "  " << f.call << " fails with " << ErrorName(f.error ? f.error : win::ERROR_INVALID_FUNCTION) << ", "
-        << (f.count < 0 ? std::string("every time") : Times(f.count));
+    if (f.kill)
+      out << "  " << f.call << " kills the program";
+    else
+      out << "  " << f.call << " fails with " << ErrorName(f.error ? f.error : win::ERROR_INVALID_FUNCTION) << ", "
+          << (f.count < 0 ? std::string("every time") : Times(f.count));
     if (f.skip) out << ", after " << f.skip << " more calls";
     if (!f.match.empty()) out << ", for calls naming " << Quoted(f.match);
     out << "\n";
+  }
+  if (m.killAtCall) {
+    any = true;
+    out << "  the next run is killed at its platform call " << m.killAtCall << "\n";
   }
   if (!any) out << "  none\n";
 }
