@@ -242,6 +242,7 @@ inline HKEY const HKEY_CURRENT_USER = PredefinedKey(static_cast<LONG>(0x80000001
 inline HKEY const HKEY_LOCAL_MACHINE = PredefinedKey(static_cast<LONG>(0x80000002u));
 constexpr REGSAM KEY_QUERY_VALUE = 0x0001;
 constexpr REGSAM KEY_SET_VALUE = 0x0002;
+constexpr REGSAM KEY_CREATE_SUB_KEY = 0x0004;
 constexpr REGSAM KEY_READ = 0x20019;
 constexpr REGSAM KEY_WRITE = 0x20006;
 constexpr REGSAM KEY_ALL_ACCESS = 0xF003F;
@@ -252,7 +253,16 @@ constexpr DWORD REG_BINARY = 3;
 constexpr DWORD REG_DWORD = 4;
 constexpr DWORD REG_MULTI_SZ = 7;
 
+constexpr DWORD REG_OPTION_NON_VOLATILE = 0;
+constexpr DWORD REG_CREATED_NEW_KEY = 1;
+constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
+
 LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, REGSAM desired, HKEY* result);
+// Opens the key, creating it and any missing keys above it first.
+LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD reserved, char16_t* keyClass, DWORD options,
+                     REGSAM desired, void* securityAttributes, HKEY* result, DWORD* disposition);
+// Returns once what was written under the key is on disk.
+LONG RegFlushKey(HKEY key);
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM desired, HKEY* result);
 LONG RegQueryValueExW(HKEY key, const char16_t* valueName, DWORD* reserved, DWORD* type,
                       BYTE* data, DWORD* dataSize);

@@ -64,6 +64,15 @@ sim::RegistryKey* OpenKey(sim::Machine& m, HKEY key, DWORD right, LONG& status) 
   return found;
 }
 
+HKEY NewKeyHandle(sim::Machine& m, HKEY root, const std::u16string& path, REGSAM desired) {
+  auto object = std::make_shared<HandleObject>();
+  object->kind = HandleKind::RegistryKey;
+  object->root = root;
+  object->name = path;
+  object->access = desired;
+  return reinterpret_cast<HKEY>(m.AddHandle(std::move(object)));
+}
+
 LONG Open(const char* call, HKEY key, const std::u16string& subKey, REGSAM desired, HKEY* result) {
   auto& m = sim::Current();
   if (const DWORD fault = m.EnterStatus(call, Describe(m, key, subKey))) return static_cast<LONG>(fault);
@@ -75,12 +84,27 @@ LONG Open(const char* call, HKEY key, const std::u16string& subKey, REGSAM desir
   if (!Resolve(m, key, root, path, access)) return ERROR_INVALID_HANDLE;
   const std::u16string full = Join(path, subKey);
   if (!m.FindKey(root, full)) return ERROR_FILE_NOT_FOUND;
-  auto object = std::make_shared<HandleObject>();
-  object->kind = HandleKind::RegistryKey;
-  object->root = root;
-  object->name = full;
-  object->access = desired;
-  *result = reinterpret_cast<HKEY>(m.AddHandle(std::move(object)));
+  *result = NewKeyHandle(m, root, full, desired);
+  return ERROR_SUCCESS;
+}
+
+LONG Create(HKEY key, const std::u16string& subKey, REGSAM desired, HKEY* result, DWORD* disposition) {
+  auto& m = sim::Current();
+  if (const DWORD fault = m.EnterStatus("RegCreateKeyExW", Describe(m, key, subKey))) return static_cast<LONG>(fault);
+  if (!result) return ERROR_INVALID_PARAMETER;
+  *result = nullptr;
+  LONG status = ERROR_SUCCESS;
+  // Creating a key needs the right to add below the parent, as on Windows.
+  if (!OpenKey(m, key, KEY_CREATE_SUB_KEY, status)) return status;
+  HKEY root = nullptr;
+  std::u16string path;
+  DWORD access = 0;
+  Resolve(m, key, root, path, access);
+  const std::u16string full = Join(path, subKey);
+  const bool existed = m.FindKey(root, full) != nullptr;
+  m.CreateKey(root, full);
+  *result = NewKeyHandle(m, root, full, desired);
+  if (disposition) *disposition = existed ? REG_OPENED_EXISTING_KEY : REG_CREATED_NEW_KEY;
   return ERROR_SUCCESS;
 }
 
@@ -144,6 +168,19 @@ namespace win {
 
 LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD, REGSAM desired, HKEY* result) {
   return Open("RegOpenKeyExW", key, Wide(subKey), desired, result);
+}
+
+LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD, char16_t*, DWORD, REGSAM desired, void*,
+                     HKEY* result, DWORD* disposition) {
+  return Create(key, Wide(subKey), desired, result, disposition);
+}
+
+LONG RegFlushKey(HKEY key) {
+  auto& m = sim::Current();
+  if (const DWORD fault = m.EnterStatus("RegFlushKey", Describe(m, key, u""))) return static_cast<LONG>(fault);
+  LONG status = ERROR_SUCCESS;
+  OpenKey(m, key, 0, status);
+  return status;
 }
 
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD, REGSAM desired, HKEY* result) {

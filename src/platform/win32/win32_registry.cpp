@@ -5,6 +5,10 @@ namespace {
 // Captured before <windows.h> turns these names into macros.
 constexpr win::REGSAM kKeyQueryValue = win::KEY_QUERY_VALUE;
 constexpr win::REGSAM kKeySetValue = win::KEY_SET_VALUE;
+constexpr win::REGSAM kKeyCreateSubKey = win::KEY_CREATE_SUB_KEY;
+constexpr win::DWORD kOptionNonVolatile = win::REG_OPTION_NON_VOLATILE;
+constexpr win::DWORD kCreatedNewKey = win::REG_CREATED_NEW_KEY;
+constexpr win::DWORD kOpenedExistingKey = win::REG_OPENED_EXISTING_KEY;
 constexpr win::REGSAM kKeyRead = win::KEY_READ;
 constexpr win::REGSAM kKeyWrite = win::KEY_WRITE;
 constexpr win::REGSAM kKeyAllAccess = win::KEY_ALL_ACCESS;
@@ -22,6 +26,10 @@ constexpr win::DWORD kErrorMoreData = win::ERROR_MORE_DATA;
 
 static_assert(kKeyQueryValue == KEY_QUERY_VALUE);
 static_assert(kKeySetValue == KEY_SET_VALUE);
+static_assert(kKeyCreateSubKey == KEY_CREATE_SUB_KEY);
+static_assert(kOptionNonVolatile == REG_OPTION_NON_VOLATILE);
+static_assert(kCreatedNewKey == REG_CREATED_NEW_KEY);
+static_assert(kOpenedExistingKey == REG_OPENED_EXISTING_KEY);
 static_assert(kKeyRead == KEY_READ);
 static_assert(kKeyWrite == KEY_WRITE);
 static_assert(kKeyAllAccess == KEY_ALL_ACCESS);
@@ -50,6 +58,8 @@ namespace {
 
 const wchar_t* ToSdk(const char16_t* text) { return reinterpret_cast<const wchar_t*>(text); }
 
+wchar_t* ToSdk(char16_t* text) { return reinterpret_cast<wchar_t*>(text); }
+
 }  // namespace
 
 namespace win {
@@ -57,6 +67,15 @@ namespace win {
 LONG RegOpenKeyExW(HKEY key, const char16_t* subKey, DWORD options, REGSAM desired, HKEY* result) {
   return ::RegOpenKeyExW(ToSdk(key), ToSdk(subKey), options, desired, ToSdk(result));
 }
+
+LONG RegCreateKeyExW(HKEY key, const char16_t* subKey, DWORD reserved, char16_t* keyClass, DWORD options,
+                     REGSAM desired, void* securityAttributes, HKEY* result, DWORD* disposition) {
+  return ::RegCreateKeyExW(ToSdk(key), ToSdk(subKey), reserved, ToSdk(keyClass), options, desired,
+                           static_cast<::LPSECURITY_ATTRIBUTES>(securityAttributes), ToSdk(result),
+                           ToSdk(disposition));
+}
+
+LONG RegFlushKey(HKEY key) { return ::RegFlushKey(ToSdk(key)); }
 
 LONG RegOpenKeyExA(HKEY key, const char* subKey, DWORD options, REGSAM desired, HKEY* result) {
   return ::RegOpenKeyExA(ToSdk(key), subKey, options, desired, ToSdk(result));
