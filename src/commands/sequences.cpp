@@ -5,6 +5,7 @@
 #include "driver/printer_driver.h"
 #include "monitor/port_monitor_install.h"
 #include "monitor/port_monitor_removal.h"
+#include "printers/printer_journal.h"
 #include "printers/printer_queues.h"
 #include "printers/printer_settings.h"
 #include "run/log.h"
@@ -55,6 +56,7 @@ void ReInstall(InstallState& state) {
   state.Indent += 2;
   state.CheckMonitorVersion = 1;
   state.Reinstalling = 1;
+  const bool unfinished = FindUnfinishedRun(state) != 0;
   if (InstallsTray(state)) {
     WideString tray = TrayProgramPath(state);
     Release(state.TrayToKeep);
@@ -74,7 +76,9 @@ void ReInstall(InstallState& state) {
   DeletePendingNow();
   if (state.InstallMonitor) InstallPortMonitor(state);
   InstallPrinterDriver(state);
+  if (unfinished) TakeOverJournal(state);
   RestorePrinters(state);
+  RemovePrinterJournal();
   InstallTray(state);
   RetryUndeletable(state);
   state.Indent -= 2;
@@ -105,7 +109,9 @@ void CompleteUnInstall(InstallState& state) {
 bool RunUninstall(const LogOutput& output, int& scheduled) {
   InstallState state;
   CreateInstallState(state, ModeX64);
+  FindUnfinishedRun(state);  // what it left is not brought back: the printers go
   CompleteUnInstall(state);
+  RemovePrinterJournal();
   scheduled = ScheduleUndeletableFiles(state);
   PresentLog(state, output);
   const bool errors = state.ErrorCount != 0;

@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "printers/printer_journal.h"
 #include "printers/printer_queues.h"
 #include "run/log.h"
 #include "spooler/pending_file_operations.h"
@@ -123,6 +124,7 @@ void DeleteAllPrinterQueues(InstallState& state) {
   for (win::DWORD i = 0; i < state.Printers.count; ++i) {
     win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
     if (!IsProductPrinter(printer)) continue;
+    const SavedPrinter* known = state.SavedSettings;
     const bool remembered = RememberPrinter(state, printer);
     // Deleting it now would lose what the reinstall cannot put back.
     if (!remembered && state.Reinstalling) {
@@ -130,6 +132,7 @@ void DeleteAllPrinterQueues(InstallState& state) {
       ++state.KeptPrinters;
       continue;
     }
+    if (state.SavedSettings != known) JournalSavedPrinters(state);
     DeletePrinterQueue(state, printer.pPrinterName);
   }
   --state.Indent;

@@ -18,7 +18,9 @@ constexpr unsigned ModeNoTray = 4;  // the tray companion is not started
 // its settings key.
 struct SavedPrinter {
   char* keyName;                 // global block; never empty
-  win::PRINTER_INFO_2W* entry;   // the printer's record in Printers; not owned
+  // The printer's record in Printers (not owned), or, for a printer brought
+  // back from the journal, inside this node's own block.
+  win::PRINTER_INFO_2W* entry;
   SavedPrinter* next;
 };
 
