@@ -1,0 +1,211 @@
+// A reinstall or uninstall ended at each of its platform calls as if killed,
+// then the command run once more: the machine must end as one uninterrupted
+// run leaves it in everything the product owns. Each cell runs in a child
+// process, as a killed program's stack is never unwound.
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <csetjmp>
+#include <cstdio>
+#include <functional>
+#include <sstream>
+
+#include "printer_setup.h"
+#include "printers/printer_journal.h"
+#include "product_places.h"
+#include "sim_test.h"
+
+namespace {
+
+// The three printers of the product with their settings, as a user leaves them.
+struct UserPrinter {
+  const char16_t* name;
+  const char* keyName;
+  const char16_t* comment;
+  const char16_t* location;
+};
+const UserPrinter kUserPrinters[] = {
+    {u"Accounts", "keyAccounts", u"Invoices", u"Room 12"},
+    {u"Front desk", "keyFront", u"Reception", u""},
+    {u"Warehouse", "keyWarehouse", u"", u"Building B"},
+};
+constexpr char16_t kDefaultPrinter[] = u"Front desk";
+const std::vector<std::u16string> kProductFiles = {u"VEXMON64.DLL", u"VEXDRV64.DLL", u"VEXUI64.DLL", u"VEXHELP.CHM",
+                                                   u"CORTRAY.EXE"};
+
+std::string FileState(sim::Machine& m, const std::u16string& path) {
+  const sim::FileNode* node = m.FindFile(path);
+  if (!node || node->directory) return sim::Utf8(path) + " missing";
+  const auto build = sim::FileBuild(node->data);
+  return sim::Utf8(path) + " build " + (build ? std::to_string(*build) : "none");
+}
+
+// Everything the product owns on the machine, as text to compare, with the
+// printer of another maker beside it.
+std::string ProductState(sim::Machine& m) {
+  std::ostringstream out;
+  if (sim::MonitorRegistered(m, u"Corvane:"))
+    out << "monitor Corvane: " << FileState(m, m.systemDir + u"\\" + sim::MonitorDll(m, u"Corvane:")) << "\n";
+  sim::DriverRecord driver;
+  if (sim::FindDriver(m, u"Windows x64", u"Corvane printer", driver)) {
+    const std::u16string dir = sim::DriverVersionDir(m, u"Windows x64", driver.version) + u"\\";
+    out << "driver";
+    for (const auto* file : {&driver.driverFile, &driver.dataFile, &driver.configFile, &driver.helpFile})
+      out << " " << FileState(m, dir + *file);
+    out << "\n";
+  }
+  const std::u16string defaultPrinter = sim::DefaultPrinter(m);
+  for (const auto& p : sim::Printers(m))
+    out << "printer " << sim::Utf8(p.name) << " port " << sim::Utf8(p.port) << " driver " << sim::Utf8(p.driver)
+        << " settings " << SettingsKey(m, p.name, u"") << "/" << SettingsKey(m, p.name, u"DsUser") << " comment \""
+        << sim::Utf8(p.comment) << "\" location \"" << sim::Utf8(p.location) << "\""
+        << (p.name == defaultPrinter ? " default" : "") << "\n";
+  if (const sim::RegistryValue* run = places::RunEntry(m))
+    out << "run value " << sim::Utf8(m.String(win::HKEY_LOCAL_MACHINE, places::kRunKey, places::kRunValue)) << "\n";
+  if (m.companion.running) out << "companion running " << sim::Utf8(m.companion.image) << "\n";
+  for (const auto& [from, to] : sim::PendingOperations(m)) {
+    const std::u16string upper = sim::ToUpperAscii(from + u" " + to);
+    for (const auto& file : kProductFiles)
+      if (upper.find(file) != std::u16string::npos) out << "pending " << sim::Utf8(from) << " -> " << sim::Utf8(to) << "\n";
+  }
+  if (m.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, PrinterJournalValue)) out << "journal\n";
+  return out.str();
+}
+
+class CrashMatrixTest : public SimTest {
+ protected:
+  // The product installed, three printers of it with settings, one the
+  // default, and the printer of another maker.
+  void SetUpInstalled() {
+    Reset();
+    machine.shiftHeld = false;
+    Run(u"install");
+    sim::RemovePrinter(machine, u"Corvane");
+    for (const auto& p : kUserPrinters) {
+      AddProductPrinter(machine, p.name, p.comment, p.location);
+      SetSettingsKey(machine, p.name, u"", p.keyName);
+      SetSettingsKey(machine, p.name, u"DsUser", p.keyName);
+    }
+    sim::WritePrinter(machine, {u"Office Laser", u"Fenwick LaserPro", u"LPT1:", u"Copier room", u"Floor 2", 0});
+    sim::SetDefaultPrinter(machine, kDefaultPrinter);
+    machine.journal.clear();
+    machine.hangLimitMs = machine.nowMs + 30ull * 60 * 1000;
+  }
+
+  int RunBounded(const std::u16string& words) {
+    machine.hangLimitMs = machine.nowMs + 30ull * 60 * 1000;
+    return Run(words);
+  }
+
+  // The calls one uninterrupted run of the command makes, and the state it leaves.
+  std::vector<sim::JournalEntry> Reference(const std::u16string& words, std::string& state) {
+    SetUpInstalled();
+    RunBounded(words);
+    state = ProductState(machine);
+    return machine.journal;
+  }
+
+  // In a child process: the command killed at its call `killAt`, then
+  // `between` done to the machine, then `again` run in full. Gives the
+  // state that remains, or what went wrong.
+  std::string KilledThenAgain(const std::u16string& words, int killAt, const std::u16string& again,
+                              const std::function<void(sim::Machine&)>& between = {}) {
+    int channel[2];
+    if (pipe(channel) != 0) return "no pipe";
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child == 0) {
+      close(channel[0]);
+      std::string result = CellInChild(words, killAt, again, between);
+      if (write(channel[1], result.data(), result.size()) < 0) _exit(2);
+      _exit(0);
+    }
+    close(channel[1]);
+    std::string result;
+    char buffer[4096];
+    for (ssize_t n; (n = read(channel[0], buffer, sizeof buffer)) > 0;) result.append(buffer, n);
+    close(channel[0]);
+    int status = 0;
+    waitpid(child, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0) return "the cell crashed: " + result;
+    return result;
+  }
+
+ private:
+  std::string CellInChild(const std::u16string& words, int killAt, const std::u16string& again,
+                          const std::function<void(sim::Machine&)>& between) {
+    SetUpInstalled();
+    static std::jmp_buf killed;
+    machine.killHandler = [] { std::longjmp(killed, 1); };
+    machine.KillAfter(killAt);
+    if (setjmp(killed) == 0) {
+      RunBounded(words);
+      return "the run was not killed";
+    }
+    machine.killHandler = nullptr;
+    if (!machine.handles.empty() || !machine.globalBlocks.empty() || !machine.crtBlocks.empty())
+      return "the killed program left handles or memory behind";
+    if (between) between(machine);
+    RunBounded(again);
+    return ProductState(machine);
+  }
+};
+
+std::string CallAt(const std::vector<sim::JournalEntry>& calls, int n) {
+  return calls[n - 1].call + "(" + sim::Utf8(calls[n - 1].detail) + ")";
+}
+
+TEST_F(CrashMatrixTest, ACommandKilledAtAnyCallIsMadeWholeByTheNextRun) {
+  struct Row {
+    const char* name;
+    std::u16string words;
+  };
+  int cells = 0;
+  for (const Row& row : {Row{"reinstall", u"install"}, Row{"uninstall", u"uninstall"}}) {
+    std::string expected;
+    const std::vector<sim::JournalEntry> calls = Reference(row.words, expected);
+    if (row.words == u"install") {
+      for (const auto& p : kUserPrinters) EXPECT_HAS(expected, "printer " + sim::Utf8(p.name) + " port Corvane:");
+      EXPECT_HAS(expected, "companion running");
+    } else {
+      EXPECT_EQ(expected.find("Corvane"), std::string::npos) << expected;
+    }
+    EXPECT_EQ(expected.find("journal"), std::string::npos) << expected;
+    int failures = 0;
+    for (int n = 1; n <= static_cast<int>(calls.size()); ++n) {
+      const std::string got = KilledThenAgain(row.words, n, row.words);
+      EXPECT_EQ(got, expected) << row.name << " killed at call " << n << ", " << CallAt(calls, n);
+      ++cells;
+      if (got != expected && ++failures == 5) break;  // enough to find the fault
+    }
+    std::printf("crash matrix: %s: %zu cells\n", row.name, calls.size());
+  }
+  std::printf("crash matrix: %d cells run\n", cells);
+  EXPECT_GT(cells, 200) << "the matrix lost most of its calls";
+}
+
+// The first printer a reinstall deletes: killed right after, the journal is
+// all that still knows it.
+TEST_F(CrashMatrixTest, APrinterDeletedBeforeTheKillComesBackOnlyThroughTheJournal) {
+  std::string expected;
+  const std::vector<sim::JournalEntry> calls = Reference(u"install", expected);
+  const auto deletion = std::find_if(calls.begin(), calls.end(),
+                                     [](const sim::JournalEntry& e) { return e.call == "DeletePrinter"; });
+  ASSERT_NE(deletion, calls.end());
+  const int justAfter = static_cast<int>(deletion - calls.begin()) + 2;
+  const std::string lost = std::string("printer ") + sim::Utf8(kUserPrinters[0].name) + " ";
+
+  const std::string withJournal = KilledThenAgain(u"install", justAfter, u"install");
+  EXPECT_EQ(withJournal, expected);
+  const std::string withoutJournal =
+      KilledThenAgain(u"install", justAfter, u"install", [](sim::Machine& m) {
+        if (sim::RegistryKey* key = m.FindKey(win::HKEY_LOCAL_MACHINE, ProductMachineKey)) key->values.clear();
+      });
+  EXPECT_HAS(expected, lost);
+  EXPECT_EQ(withoutJournal.find(lost), std::string::npos) << withoutJournal;
+  for (const auto& p : kUserPrinters)
+    if (p.name != kUserPrinters[0].name) EXPECT_HAS(withoutJournal, "printer " + sim::Utf8(p.name) + " ");
+}
+
+}  // namespace
