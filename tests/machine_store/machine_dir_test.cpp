@@ -193,6 +193,43 @@ TEST_F(MachineDirTest, ARunEndedThroughExitProcessIsSavedToo) {
   EXPECT_HAS(Show("Armed faults"), "\n  none") << "the fault was used up in the run that was saved";
 }
 
+// A run killed at a platform call ends by SIGKILL; the directory then holds
+// the machine as the program left it, for the next run only.
+TEST_F(MachineDirTest, ARunKilledAtACallLeavesTheMachineAsItWasThen) {
+  Succeeds({"new", dir});
+  ASSERT_EQ(Setup("install").code, 1);
+  Succeeds({"add-printer", dir, "Front desk", "--settings", "keyA", "--comment", "Reception", "--default"});
+
+  // Killed once its printers are deleted: the printer waits in the journal.
+  Succeeds({"fault", dir, "DeletePrinterDriverExW", "--kill"});
+  EXPECT_HAS(Show("Armed faults"), "DeletePrinterDriverExW kills the program");
+  const Outcome killed = Setup("install");
+  EXPECT_EQ(killed.signal, SIGKILL) << killed.err;
+  EXPECT_LACKS(Show("Printers"), "Front desk");
+  EXPECT_HAS(Show("Armed faults"), "\n  none") << "the kill was used up";
+  EXPECT_EQ(Setup("install").code, 1);
+  EXPECT_HAS(Show("Printers"), "  * Front desk\n      port Corvane:, driver Corvane printer\n      comment \"Reception\"");
+
+  // Killed as it starts the spooler it stopped to delete a locked file: the
+  // spooler stays stopped, as nobody starts it again.
+  Succeeds({"lock", dir, kSystemMonitor, "--for", "1000"});
+  Succeeds({"fault", dir, "StartServiceW", "--kill"});
+  EXPECT_EQ(Setup("uninstall").signal, SIGKILL);
+  EXPECT_HAS(Show("Spooler"), "Spooler: stopped");
+  Succeeds({"spooler", dir, "start"});
+
+  // --at-call counts from the start of the next run, and only that run.
+  Succeeds({"kill", dir, "--at-call", "1"});
+  EXPECT_HAS(Show("Armed faults"), "the next run is killed at its platform call 1");
+  const auto before = Show("Printers");
+  EXPECT_EQ(Setup("uninstall").signal, SIGKILL);
+  EXPECT_EQ(Show("Printers"), before) << "the first call did not happen";
+  EXPECT_HAS(Show("Armed faults"), "\n  none");
+  Succeeds({"kill", dir, "--at-call", "100000"});
+  EXPECT_EQ(Setup("onChkDrv").code, 3) << "the uninstall killed before removed the driver";
+  EXPECT_HAS(Show("Armed faults"), "\n  none") << "a kill the run never reached is not kept for the next";
+}
+
 TEST_F(MachineDirTest, RunsOnOneDirectoryTakeTurns) {
   Succeeds({"new", dir});
   const auto before = disk::Tree(dir);
@@ -258,6 +295,9 @@ TEST_F(MachineDirTest, BadInputIsRefusedClearlyAndHarmsNothing) {
       {{"unlock", dir, kSystemMonitor}, 2, "nothing holds " + kSystemMonitor + " open"},
       {{"fault", dir, "DeleteFileW", "--count", "0"}, 2, "--count must be 1 or more, or always"},
       {{"fault", dir, "Delete File"}, 2, "\"Delete File\" is no name of a platform call"},
+      {{"fault", dir, "DeleteFileW", "--kill", "--error", "5"}, 2, "--kill takes neither --error nor --count"},
+      {{"kill", dir}, 2, "kill needs --at-call N"},
+      {{"kill", dir, "--at-call", "0"}, 2, "--at-call must be 1 or more"},
       {{"spooler", dir, "explode"}, 2, "unknown spooler action \"explode\""},
       {{"spooler", dir, "delays", "1"}, 2, "spooler delays takes 2 more words"},
       {{"spooler", dir, "starting"}, 2, "the spooler must be stopped first"},
@@ -285,7 +325,7 @@ TEST_F(MachineDirTest, BadInputIsRefusedClearlyAndHarmsNothing) {
   const Outcome help = Sim({"help"});
   EXPECT_EQ(help.code, 0);
   for (const char* verb : {"new", "show", "lock", "unlock", "fault", "clear-faults", "shift", "spooler", "tray",
-                           "add-printer", "set-build", "pending", "help-window", "wait", "reboot"})
+                           "add-printer", "set-build", "pending", "help-window", "wait", "reboot", "kill"})
     EXPECT_HAS(help.out, "\ncorvane-sim " + std::string(verb) + " ");
 }
 

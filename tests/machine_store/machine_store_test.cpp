@@ -56,6 +56,8 @@ void AddOddValues(Machine& m) {
 void AddOddState(Machine& m) {
   m.Fail("DeleteFileW", win::ERROR_SHARING_VIOLATION, 2, 1, u"vexmon");
   m.Fail("malloc", 0, -1, 5000);
+  m.Fail("DeletePrinter", 0, 1, 2, u"Lab").kill = true;
+  m.killAtCall = 77;
   m.callCostMs["ReadFile"] = 3;
   m.nowMs = 5000;
   m.tickBase = 0xFFFFF000;
@@ -134,7 +136,8 @@ std::string Describe(const Machine& m) {
   Put(out, m.modulePath, m.currentDir, m.systemDir, m.driverRoot);
   for (auto a : m.dialogActions) Put(out, "action", a);
   for (const auto& [call, ms] : m.callCostMs) Put(out, "cost", call, ms);
-  for (const auto& f : m.faults) Put(out, "fault", f.call, f.error, f.skip, f.count, f.match);
+  for (const auto& f : m.faults) Put(out, "fault", f.call, f.error, f.skip, f.count, f.match, f.kill);
+  Put(out, "kill", m.killAtCall);
   for (const auto& s : m.services)
     Put(out, "service", s.name, s.state, s.stopDelayMs, s.startDelayMs, s.stopHangs, s.startHangs, s.startError);
   for (const auto& h : m.holds) Put(out, "hold", h.key, h.access, h.share, h.untilMs, h.holder, h.image);
