@@ -12,7 +12,7 @@
 #include <sstream>
 
 #include "printer_setup.h"
-#include "printers/printer_journal.h"
+#include "printer_journal_text.h"
 #include "product_places.h"
 #include "sim_test.h"
 
@@ -107,10 +107,10 @@ class CrashMatrixTest : public SimTest {
   }
 
   // In a child process: the command killed at its call `killAt`, then
-  // `between` done to the machine, then `again` run in full. Gives the
-  // state that remains, or what went wrong.
+  // `between` done to the machine, then `again` run in full. Gives what
+  // `between` said followed by the state that remains, or what went wrong.
   std::string KilledThenAgain(const std::u16string& words, int killAt, const std::u16string& again,
-                              const std::function<void(sim::Machine&)>& between = {}) {
+                              const std::function<std::string(sim::Machine&)>& between = {}) {
     int channel[2];
     if (pipe(channel) != 0) return "no pipe";
     std::fflush(nullptr);
@@ -134,7 +134,7 @@ class CrashMatrixTest : public SimTest {
 
  private:
   std::string CellInChild(const std::u16string& words, int killAt, const std::u16string& again,
-                          const std::function<void(sim::Machine&)>& between) {
+                          const std::function<std::string(sim::Machine&)>& between) {
     SetUpInstalled();
     static std::jmp_buf killed;
     machine.killHandler = [] { std::longjmp(killed, 1); };
@@ -146,9 +146,9 @@ class CrashMatrixTest : public SimTest {
     machine.killHandler = nullptr;
     if (!machine.handles.empty() || !machine.globalBlocks.empty() || !machine.crtBlocks.empty())
       return "the killed program left handles or memory behind";
-    if (between) between(machine);
+    const std::string said = between ? between(machine) : "";
     RunBounded(again);
-    return ProductState(machine);
+    return said + ProductState(machine);
   }
 };
 
@@ -201,11 +201,40 @@ TEST_F(CrashMatrixTest, APrinterDeletedBeforeTheKillComesBackOnlyThroughTheJourn
   const std::string withoutJournal =
       KilledThenAgain(u"install", justAfter, u"install", [](sim::Machine& m) {
         if (sim::RegistryKey* key = m.FindKey(win::HKEY_LOCAL_MACHINE, ProductMachineKey)) key->values.clear();
+        return std::string();
       });
   EXPECT_HAS(expected, lost);
   EXPECT_EQ(withoutJournal.find(lost), std::string::npos) << withoutJournal;
   for (const auto& p : kUserPrinters)
     if (p.name != kUserPrinters[0].name) EXPECT_HAS(withoutJournal, "printer " + sim::Utf8(p.name) + " ");
+}
+
+// Killed as it deletes its last printer, a reinstall has journalled every
+// printer it remembered, in the order it re-creates them; an uninstall,
+// which means to remove them, has journalled none.
+TEST_F(CrashMatrixTest, TheJournalHoldsWhatAReinstallRememberedInTheOrderItRecreates) {
+  auto journal = [](sim::Machine& m) {
+    std::string text = "journal:";
+    for (const auto& record : JournalRecords(m)) {
+      for (const auto& field : record) text += sim::Utf8(field) + "|";
+      text += ";";
+    }
+    return text + "\n";
+  };
+  for (const std::u16string words : {u"install", u"uninstall"}) {
+    std::string ignored;
+    const std::vector<sim::JournalEntry> calls = Reference(words, ignored);
+    const auto last = std::find_if(calls.rbegin(), calls.rend(),
+                                   [](const sim::JournalEntry& e) { return e.call == "DeletePrinter"; });
+    ASSERT_NE(last, calls.rend());
+    const int at = static_cast<int>(calls.rend() - last);
+    const std::string got = KilledThenAgain(words, at, words, journal);
+    const std::string expected =
+        words == u"install" ? "journal:Warehouse|keyWarehouse||Building B||;Front desk|keyFront|Reception||1|;"
+                              "Accounts|keyAccounts|Invoices|Room 12||;\n"
+                            : "journal:\n";
+    EXPECT_EQ(got.substr(0, got.find('\n') + 1), expected) << sim::Utf8(words);
+  }
 }
 
 }  // namespace
