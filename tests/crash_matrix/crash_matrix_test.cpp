@@ -61,7 +61,7 @@ std::string ProductState(sim::Machine& m) {
         << " settings " << SettingsKey(m, p.name, u"") << "/" << SettingsKey(m, p.name, u"DsUser") << " comment \""
         << sim::Utf8(p.comment) << "\" location \"" << sim::Utf8(p.location) << "\""
         << (p.name == defaultPrinter ? " default" : "") << "\n";
-  if (const sim::RegistryValue* run = places::RunEntry(m))
+  if (places::RunEntry(m))
     out << "run value " << sim::Utf8(m.String(win::HKEY_LOCAL_MACHINE, places::kRunKey, places::kRunValue)) << "\n";
   if (m.companion.running) out << "companion running " << sim::Utf8(m.companion.image) << "\n";
   for (const auto& [from, to] : sim::PendingOperations(m)) {
@@ -223,8 +223,11 @@ TEST_F(CrashMatrixTest, APrinterDeletedBeforeTheKillComesBackOnlyThroughTheJourn
       });
   EXPECT_HAS(expected, lost);
   EXPECT_EQ(withoutJournal.find(lost), std::string::npos) << withoutJournal;
-  for (const auto& p : kUserPrinters)
-    if (p.name != kUserPrinters[0].name) EXPECT_HAS(withoutJournal, "printer " + sim::Utf8(p.name) + " ");
+  for (const auto& p : kUserPrinters) {
+    if (&p != &kUserPrinters[0]) {
+      EXPECT_HAS(withoutJournal, "printer " + sim::Utf8(p.name) + " ");
+    }
+  }
 }
 
 // Killed as it deletes its last printer, a reinstall has journalled every
