@@ -174,12 +174,13 @@ SavedPrinter* NewSavedPrinter(const JournalRecord& record) {
   return node;
 }
 
-bool HeldByAnotherMaker(const InstallState& state, const char16_t* name) {
-  for (win::DWORD i = 0; i < state.Printers.count; ++i) {
-    const win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
-    if (SameText(printer.pPrinterName, name) && !IsProductPrinter(printer)) return true;
-  }
-  return false;
+// A printer under that name is on the machine: one the reinstall kept in
+// place, or another maker's that holds the name now.
+bool StillThere(const char16_t* name) {
+  win::HANDLE printer = nullptr;
+  if (!win::OpenPrinterW(const_cast<char16_t*>(name), &printer, nullptr)) return false;
+  win::ClosePrinter(printer);
+  return true;
 }
 
 }  // namespace
@@ -218,7 +219,7 @@ void TakeOverJournal(InstallState& state) {
   const char16_t* cursor = journal.texts;
   for (int i = 0; i < journal.printers; ++i) {
     const JournalRecord record = NextRecord(cursor);
-    if (HeldByAnotherMaker(state, record.name)) continue;
+    if (StillThere(record.name)) continue;
     SavedPrinter* node = NewSavedPrinter(record);
     if (!node) continue;
     SavedPrinter** slot = &state.SavedSettings;

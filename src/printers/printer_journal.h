@@ -24,10 +24,10 @@ void JournalSavedPrinters(InstallState& state);
 // How many printers a run that did not finish left in the journal; logs
 // the number when there are any.
 int FindUnfinishedRun(InstallState& state);
-// Puts the journalled printers on SavedSettings, so that RestorePrinters
-// brings them back: a printer remembered under the same name takes the
-// journal's record; a name that another maker's printer holds now is left
-// alone.
+// Puts the journalled printers that no longer exist on SavedSettings, so
+// that RestorePrinters brings them back: a printer remembered under the
+// same name takes the journal's record. A printer still there (kept in
+// place, or another maker's holding the name) is left alone.
 void TakeOverJournal(InstallState& state);
 // Removes the journal, if there is one, and flushes the removal.
 void RemovePrinterJournal();

@@ -104,6 +104,23 @@ TEST_F(PrinterJournalTest, TheJournalsRecordWinsAndAnotherMakersPrinterIsLeftAlo
   EXPECT_EQ(JournalValue(machine), nullptr);
 }
 
+// A printer the reinstall keeps in place because it cannot read its
+// settings is still there: the journal does not add it a second time.
+TEST_F(PrinterJournalTest, AJournalledPrinterKeptInPlaceIsNotAddedAgain) {
+  AddProductPrinter(machine, u"Stays", u"as it was");
+  SetSettingsKey(machine, u"Stays", u"", "keyStays");
+  LeaveJournal(machine, {{u"Stays", u"keyStays", u"journalled", u"", u""}, {u"Gone", u"keyGone", u"", u"", u""}});
+  machine.Fail("OpenPrinterW", win::RPC_S_SERVER_UNAVAILABLE, 1, 0, u"Stays");
+  const auto lines = RunShowingLog(u"install", 100);
+  for (const auto& line : lines)
+    EXPECT_EQ(line.find(u"Error(15)"), std::u16string::npos) << "added again: " << sim::Utf8(line);
+  EXPECT_NE(LineAt(lines, u"        Error(18): Can`t read the settings of printer 'Stays' - (The RPC server is unavailable.)"), -1);
+  EXPECT_EQ(LineAt(lines, u"    #AddPrinter(Stays)"), -1);
+  EXPECT_EQ(PrinterNamed(machine, u"Stays").comment, u"as it was");
+  EXPECT_EQ(SettingsKey(machine, u"Gone", u"DsUser"), "keyGone");
+  EXPECT_EQ(JournalValue(machine), nullptr);
+}
+
 TEST_F(PrinterJournalTest, AnUninstallDropsTheJournalWithALineOfItsOwn) {
   LeaveJournal(machine, {{u"Gone", u"keyG", u"", u"", u""}});
   const auto lines = RunShowingLog(u"uninstall", 2);
