@@ -118,7 +118,7 @@ void Machine::Fire(const TimedEvent& event) {
   switch (event.kind) {
     case TimedEvent::Kind::ServiceState:
       if (Service* service = FindService(event.name); service && service->state == event.from)
-        service->state = event.to;
+        SetServiceState(*service, event.to);
       break;
     case TimedEvent::Kind::HoldRelease:
       std::erase_if(holds, [&](const ExternalHold& h) { return h.key == event.name && h.untilMs == event.atMs; });
@@ -188,7 +188,7 @@ void Machine::Kill() {
 }
 
 bool Machine::Enter(const char* call, std::u16string_view detail) {
-  journal.push_back({call, std::u16string(detail), nowMs});
+  journal.push_back({call, std::u16string(detail), nowMs, {}});
   CountCall();
   auto cost = callCostMs.find(call);
   Advance(cost == callCostMs.end() ? 0 : cost->second);
@@ -219,11 +219,31 @@ bool Machine::Fails(const char* call, std::u16string_view detail) {
 }
 
 DWORD Machine::EnterStatus(const char* call, std::u16string_view detail) {
-  journal.push_back({call, std::u16string(detail), nowMs});
+  journal.push_back({call, std::u16string(detail), nowMs, {}});
   CountCall();
   auto cost = callCostMs.find(call);
   Advance(cost == callCostMs.end() ? 0 : cost->second);
   return ArmedFault(call, detail);
+}
+
+void Machine::Note(CallArguments args) {
+  if (!journal.empty()) journal.back().args = std::move(args);
+}
+
+std::vector<CallArguments> Machine::Arguments(std::string_view call) const {
+  std::vector<CallArguments> found;
+  for (const auto& e : journal)
+    if (e.call == call) found.push_back(e.args);
+  return found;
+}
+
+std::optional<std::u16string> Given(const char16_t* text) {
+  return text ? std::optional<std::u16string>(text) : std::nullopt;
+}
+
+std::u16string Number(std::uint64_t value) {
+  const std::string digits = std::to_string(value);
+  return std::u16string(digits.begin(), digits.end());
 }
 
 int Machine::Count(std::string_view call) const {

@@ -36,11 +36,21 @@ struct Fault {
   bool kill = false;
 };
 
+// A call's arguments as they were passed, by name: strings as given (none
+// for a null pointer, so that null and empty stay apart), numbers in decimal.
+using CallArguments = std::map<std::string, std::optional<std::u16string>>;
+
 struct JournalEntry {
   std::string call;
   std::u16string detail;
   std::uint64_t timeMs = 0;
+  CallArguments args;
 };
+
+// A string argument as passed: none for a null pointer.
+std::optional<std::u16string> Given(const char16_t* text);
+// A numeric argument in decimal.
+std::u16string Number(std::uint64_t value);
 
 // ---- Files ------------------------------------------------------------------
 
@@ -59,6 +69,7 @@ struct ExternalHold {
   std::uint64_t untilMs = UINT64_MAX;
   std::string holder;
   bool image = false;  // a mapped program image: deleting it is refused too
+  bool bySpooler = false;  // the spooler has it loaded: let go once the spooler stops
 };
 
 // ---- Services -----------------------------------------------------------------
@@ -148,6 +159,9 @@ struct Companion {
   std::uintptr_t window = 0;
   int starts = 0;
   int exitRequests = 0;
+  // The printers it found when it last started, as a companion that lists
+  // them at its start would (not kept in a saved machine).
+  std::vector<std::u16string> printersAtStart;
 };
 
 inline constexpr char16_t CompanionMutexName[] = u"{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}";
@@ -236,6 +250,10 @@ class Machine {
   // (the registry): records the call and gives the armed fault's code, or 0.
   DWORD EnterStatus(const char* call, std::u16string_view detail = {});
   int Count(std::string_view call) const;
+  // Notes the arguments of the call just entered.
+  void Note(CallArguments args);
+  // The arguments of every journaled call of that name, in order.
+  std::vector<CallArguments> Arguments(std::string_view call) const;
 
   // Ending the program as if it were killed. Journaled calls are counted
   // from the start of the run; the one numbered `killAtCall` (0: none) does
@@ -286,6 +304,8 @@ class Machine {
   // Service Control Manager has it do: done after its delay, or never.
   void BeginServiceStop(Service& service);
   void BeginServiceStart(Service& service);
+  // A service reaches a state; a stopped spooler lets go of what it had loaded.
+  void SetServiceState(Service& service, DWORD state);
 
   // Registry.
   RegistryKey hklm{u"HKEY_LOCAL_MACHINE"};

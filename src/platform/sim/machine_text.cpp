@@ -382,6 +382,7 @@ void HoldFields(V& v, H& h) {
   v.Time("until-ms", h.untilMs, "never");
   v.Text("holder", h.holder);
   v.Flag("image", h.image);
+  v.Flag("by-spooler", h.bySpooler);
 }
 
 template <typename V, typename C>

@@ -18,7 +18,7 @@
 //   kill at-call                   the next run is killed as it makes its Nth journaled call
 //   service name state(stopped|start-pending|stop-pending|running|...) stop-delay-ms
 //           start-delay-ms stop-hangs start-hangs start-error
-//   hold key(the file's upper-case path) access share until-ms(never|ms) holder image
+//   hold key(the file's upper-case path) access share until-ms(never|ms) holder image by-spooler
 //   companion running image window starts exit-requests
 //   companion-behaviour window-delay-ms exit-delay-ms ignores-exit-request abandons-mutex image-release-ms
 //   mutex name owner(none|program|companion) abandoned program-handles companion-handle

@@ -51,6 +51,11 @@ std::u16string MonitorDll(Machine& m, std::u16string_view name) {
                   u"Driver");
 }
 
+std::u16string MonitorFilePath(Machine& m, std::u16string_view dll) {
+  const auto slash = dll.find_last_of(u"\\/");
+  return slash == std::u16string_view::npos ? m.systemDir + u"\\" + std::u16string(dll) : std::u16string(dll);
+}
+
 void RegisterMonitor(Machine& m, std::u16string_view name, std::u16string_view dll,
                      const std::vector<std::u16string>& ports) {
   const std::u16string key = std::u16string(MonitorsKey) + u"\\" + std::u16string(name);
@@ -89,6 +94,7 @@ std::vector<DriverRecord> Drivers(Machine& m, std::u16string_view environment) {
       d.dataFile = m.String(win::HKEY_LOCAL_MACHINE, key, u"Data File");
       d.configFile = m.String(win::HKEY_LOCAL_MACHINE, key, u"Configuration File");
       d.helpFile = m.String(win::HKEY_LOCAL_MACHINE, key, u"Help File");
+      d.helpFileGiven = m.FindValue(win::HKEY_LOCAL_MACHINE, key, u"Help File") != nullptr;
       d.manufacturer = m.String(win::HKEY_LOCAL_MACHINE, key, u"Manufacturer");
       d.provider = m.String(win::HKEY_LOCAL_MACHINE, key, u"Provider");
       d.oemUrl = m.String(win::HKEY_LOCAL_MACHINE, key, u"OEM Url");
@@ -115,7 +121,7 @@ void RegisterDriver(Machine& m, const DriverRecord& d) {
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Driver", d.driverFile);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Data File", d.dataFile);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Configuration File", d.configFile);
-  m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Help File", d.helpFile);
+  if (d.helpFileGiven) m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Help File", d.helpFile);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Manufacturer", d.manufacturer);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"Provider", d.provider);
   m.SetString(win::HKEY_LOCAL_MACHINE, key, u"OEM Url", d.oemUrl);
@@ -212,6 +218,37 @@ std::vector<PrinterRecord> Printers(Machine& m) {
   return printers;
 }
 
+namespace {
+
+constexpr char16_t ConnectionsKey[] = u"Printers\\Connections";
+
+}  // namespace
+
+// A connection's key is its name with each backslash turned into a comma.
+std::vector<PrinterRecord> Connections(Machine& m) {
+  std::vector<PrinterRecord> connections;
+  RegistryKey* key = m.FindKey(win::HKEY_CURRENT_USER, ConnectionsKey);
+  if (!key) return connections;
+  for (const auto& [upper, sub] : key->subkeys) {
+    PrinterRecord p;
+    p.name = sub->name;
+    for (auto& c : p.name)
+      if (c == u',') c = u'\\';
+    const std::u16string path = std::u16string(ConnectionsKey) + u"\\" + sub->name;
+    p.driver = m.String(win::HKEY_CURRENT_USER, path, u"Printer Driver");
+    p.port = m.String(win::HKEY_CURRENT_USER, path, u"Port");
+    connections.push_back(p);
+  }
+  return connections;
+}
+
+void AddConnection(Machine& m, std::u16string_view server, std::u16string_view share, std::u16string_view driver) {
+  const std::u16string path =
+      std::u16string(ConnectionsKey) + u"\\,," + std::u16string(server) + u"," + std::u16string(share);
+  m.SetString(win::HKEY_CURRENT_USER, path, u"Printer Driver", driver);
+  m.SetString(win::HKEY_CURRENT_USER, path, u"Port", u"\\\\" + std::u16string(server) + u"\\" + std::u16string(share));
+}
+
 bool FindPrinter(Machine& m, std::u16string_view name, PrinterRecord& found) {
   for (const auto& p : Printers(m))
     if (SameNoCase(p.name, name)) {
@@ -239,7 +276,7 @@ bool SpoolerHoldsImage(Machine& m, std::u16string_view fileKey) {
   for (const auto& monitor : MonitorNames(m)) {
     const std::u16string dll = MonitorDll(m, monitor);
     if (dll.empty() || SameNoCase(monitor, LocalPortMonitor)) continue;
-    if (Machine::Key(m.FullPath(m.systemDir + u"\\" + dll)) == fileKey) return true;
+    if (Machine::Key(m.FullPath(MonitorFilePath(m, dll))) == fileKey) return true;
   }
   return false;
 }

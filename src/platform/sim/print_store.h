@@ -20,6 +20,7 @@ struct DriverRecord {
   std::u16string environment;
   DWORD version = 3;
   std::u16string driverFile, dataFile, configFile, helpFile;  // bare names
+  bool helpFileGiven = true;  // false: registered with no help file at all (null)
   std::u16string manufacturer, provider, oemUrl;
 };
 
@@ -43,6 +44,9 @@ std::u16string DriverVersionDir(Machine& m, std::u16string_view environment, DWO
 std::vector<std::u16string> MonitorNames(Machine& m);
 bool MonitorRegistered(Machine& m, std::u16string_view name);
 std::u16string MonitorDll(Machine& m, std::u16string_view name);
+// The monitor's file as the spooler loads it: a bare name from the system
+// directory, a path as it stands.
+std::u16string MonitorFilePath(Machine& m, std::u16string_view dll);
 void RegisterMonitor(Machine& m, std::u16string_view name, std::u16string_view dll,
                      const std::vector<std::u16string>& ports);
 std::vector<std::u16string> MonitorPorts(Machine& m, std::u16string_view name);
@@ -57,6 +61,10 @@ void RemoveDriver(Machine& m, std::u16string_view environment, std::u16string_vi
 
 // Printers.
 std::vector<PrinterRecord> Printers(Machine& m);
+// Printers of other machines the user is connected to ("\\server\share"),
+// kept for the user as Windows keeps them; listed, never opened here.
+std::vector<PrinterRecord> Connections(Machine& m);
+void AddConnection(Machine& m, std::u16string_view server, std::u16string_view share, std::u16string_view driver);
 bool FindPrinter(Machine& m, std::u16string_view name, PrinterRecord& found);
 void WritePrinter(Machine& m, const PrinterRecord& printer);
 // Removes the printer with its data and jobs; a default printer leaves none.

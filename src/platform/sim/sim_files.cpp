@@ -37,6 +37,11 @@ bool Collides(DWORD heldAccess, DWORD heldShare, DWORD access, DWORD share) {
   return false;
 }
 
+// A module the spooler has loaded, or a program that runs.
+bool RunningImage(Machine& m, const std::u16string& key) {
+  return sim::SpoolerHoldsImage(m, key) || (m.companion.running && Machine::Key(m.companion.image) == key);
+}
+
 bool SharingViolation(Machine& m, const std::u16string& key, DWORD access, DWORD share) {
   for (const auto& [value, object] : m.handles)
     if (object->kind == HandleKind::File && object->name == key &&
@@ -45,8 +50,7 @@ bool SharingViolation(Machine& m, const std::u16string& key, DWORD access, DWORD
   for (const auto& hold : m.holds)
     if (hold.key == key && Collides(hold.access, hold.share, access, share)) return true;
   // A loaded image can be read by others but neither written nor deleted.
-  return sim::SpoolerHoldsImage(m, key) &&
-         Collides(GENERIC_READ, FILE_SHARE_READ, access, share);
+  return RunningImage(m, key) && Collides(GENERIC_READ, FILE_SHARE_READ, access, share);
 }
 
 bool ParentExists(Machine& m, const std::u16string& full) {
@@ -88,11 +92,21 @@ HandleObject* EnterFileIo(Machine& m, const char* call, HANDLE file, bool (*allo
 namespace win {
 
 HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode, void*,
-                   DWORD creationDisposition, DWORD, HANDLE) {
+                   DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
   auto& m = sim::Current();
   const std::u16string name = fileName ? fileName : u"";
   const std::u16string full = name.empty() ? std::u16string() : m.FullPath(name);
-  if (m.Enter("CreateFileW", full)) return INVALID_HANDLE_VALUE;
+  const bool fails = m.Enter("CreateFileW", full);
+  m.Note({{"lpFileName", sim::Given(fileName)},
+          {"dwDesiredAccess", sim::Number(desiredAccess)},
+          {"dwShareMode", sim::Number(shareMode)},
+          {"dwCreationDisposition", sim::Number(creationDisposition)},
+          {"dwFlagsAndAttributes", sim::Number(flagsAndAttributes)}});
+  if (fails) return INVALID_HANDLE_VALUE;
+  if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING) {
+    m.lastError = ERROR_INVALID_PARAMETER;
+    return INVALID_HANDLE_VALUE;
+  }
   if (full.empty() || !ParentExists(m, full)) {
     m.lastError = ERROR_PATH_NOT_FOUND;
     return INVALID_HANDLE_VALUE;
@@ -226,7 +240,7 @@ BOOL DeleteFileW(const char16_t* fileName) {
   }
   const std::u16string key = Machine::Key(full);
   // A program or module that is running cannot be deleted.
-  if (sim::SpoolerHoldsImage(m, key) || (m.companion.running && Machine::Key(m.companion.image) == key) ||
+  if (RunningImage(m, key) ||
       std::any_of(m.holds.begin(), m.holds.end(), [&](const sim::ExternalHold& h) { return h.key == key && h.image; })) {
     m.lastError = ERROR_ACCESS_DENIED;
     return FALSE;
@@ -244,7 +258,11 @@ BOOL MoveFileExW(const char16_t* existingFileName, const char16_t* newFileName, 
   auto& m = sim::Current();
   const std::u16string from = existingFileName && *existingFileName ? m.FullPath(existingFileName) : u"";
   const std::u16string to = newFileName && *newFileName ? m.FullPath(newFileName) : u"";
-  if (m.Enter("MoveFileExW", from)) return FALSE;
+  const bool fails = m.Enter("MoveFileExW", from);
+  m.Note({{"lpExistingFileName", sim::Given(existingFileName)},
+          {"lpNewFileName", sim::Given(newFileName)},
+          {"dwFlags", sim::Number(flags)}});
+  if (fails) return FALSE;
   if (from.empty()) {
     m.lastError = ERROR_PATH_NOT_FOUND;
     return FALSE;

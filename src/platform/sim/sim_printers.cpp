@@ -14,7 +14,24 @@ using sim::HandleKind;
 using sim::HandleObject;
 using sim::RecordPacker;
 using sim::Refuse;
+using sim::Given;
+using sim::Number;
 using sim::Text;
+
+// The members of a printer record, as passed.
+sim::CallArguments PrinterArguments(const PRINTER_INFO_2W& r) {
+  return {{"pServerName", Given(r.pServerName)},   {"pPrinterName", Given(r.pPrinterName)},
+          {"pShareName", Given(r.pShareName)},     {"pPortName", Given(r.pPortName)},
+          {"pDriverName", Given(r.pDriverName)},   {"pComment", Given(r.pComment)},
+          {"pLocation", Given(r.pLocation)},       {"pDevMode", Number(r.pDevMode != nullptr)},
+          {"pSepFile", Given(r.pSepFile)},         {"pPrintProcessor", Given(r.pPrintProcessor)},
+          {"pDatatype", Given(r.pDatatype)},       {"pParameters", Given(r.pParameters)},
+          {"pSecurityDescriptor", Number(r.pSecurityDescriptor != nullptr)},
+          {"Attributes", Number(r.Attributes)},    {"Priority", Number(r.Priority)},
+          {"DefaultPriority", Number(r.DefaultPriority)}, {"StartTime", Number(r.StartTime)},
+          {"UntilTime", Number(r.UntilTime)},      {"Status", Number(r.Status)},
+          {"cJobs", Number(r.cJobs)},              {"AveragePPM", Number(r.AveragePPM)}};
+}
 
 constexpr DWORD ERROR_NO_DEFAULT = ERROR_FILE_NOT_FOUND;
 
@@ -112,10 +129,16 @@ BOOL EnumPrintersW(DWORD flags, char16_t* name, DWORD level, BYTE* printerEnum, 
                    DWORD* needed, DWORD* returned) {
   auto& m = sim::Current();
   if (returned) *returned = 0;
-  if (!sim::EnterSpooler(m, "EnumPrintersW", u"")) return FALSE;
+  if (!sim::EnterSpooler(m, "EnumPrintersW", u"",
+                         {{"flags", Number(flags)}, {"name", Given(name)}, {"level", Number(level)}}))
+    return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   if (level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
-  const auto printers = (flags & PRINTER_ENUM_LOCAL) ? sim::Printers(m) : std::vector<sim::PrinterRecord>{};
+  // Local printers first, then the user's connections, each when asked for.
+  std::vector<sim::PrinterRecord> printers;
+  if (flags & PRINTER_ENUM_LOCAL) printers = sim::Printers(m);
+  if (flags & PRINTER_ENUM_CONNECTIONS)
+    for (auto& connection : sim::Connections(m)) printers.push_back(std::move(connection));
   RecordPacker packer(printerEnum, bufSize, sizeof(PRINTER_INFO_2W), printers.size());
   for (const auto& p : printers) MeasurePrinter(packer, p);
   if (!sim::ReturnPacked(m, packer, needed)) return FALSE;
@@ -128,10 +151,16 @@ BOOL EnumPrintersW(DWORD flags, char16_t* name, DWORD level, BYTE* printerEnum, 
 HANDLE AddPrinterW(char16_t* name, DWORD level, BYTE* printer) {
   auto& m = sim::Current();
   const auto* info = reinterpret_cast<const PRINTER_INFO_2W*>(printer);
-  if (!sim::EnterSpooler(m, "AddPrinterW", info ? Text(info->pPrinterName) : u"")) return nullptr;
+  sim::CallArguments args = info && level == 2 ? PrinterArguments(*info) : sim::CallArguments{};
+  args["server"] = Given(name);
+  args["level"] = Number(level);
+  if (!sim::EnterSpooler(m, "AddPrinterW", info ? Text(info->pPrinterName) : u"", std::move(args))) return nullptr;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME), nullptr;
   if (level != 2) return Refuse(m, ERROR_INVALID_LEVEL), nullptr;
-  if (!info || !info->pPrinterName || !*info->pPrinterName) return Refuse(m, ERROR_INVALID_PRINTER_NAME), nullptr;
+  // A local printer's name holds neither a backslash nor a comma.
+  if (!info || !info->pPrinterName || !*info->pPrinterName ||
+      std::u16string_view(info->pPrinterName).find_first_of(u"\\,") != std::u16string_view::npos)
+    return Refuse(m, ERROR_INVALID_PRINTER_NAME), nullptr;
   sim::PrinterRecord existing;
   if (sim::FindPrinter(m, info->pPrinterName, existing)) return Refuse(m, ERROR_PRINTER_ALREADY_EXISTS), nullptr;
   sim::DriverRecord driver;
@@ -159,7 +188,13 @@ HANDLE AddPrinterW(char16_t* name, DWORD level, BYTE* printer) {
 BOOL OpenPrinterW(char16_t* printerName, HANDLE* printer, PRINTER_DEFAULTSW* defaults) {
   auto& m = sim::Current();
   if (printer) *printer = nullptr;
-  if (!sim::EnterSpooler(m, "OpenPrinterW", Text(printerName))) return FALSE;
+  sim::CallArguments args = {{"pPrinterName", Given(printerName)}, {"pDefault", Number(defaults != nullptr)}};
+  if (defaults) {
+    args["pDatatype"] = Given(defaults->pDatatype);
+    args["pDevMode"] = Number(defaults->pDevMode != nullptr);
+    args["DesiredAccess"] = Number(defaults->DesiredAccess);
+  }
+  if (!sim::EnterSpooler(m, "OpenPrinterW", Text(printerName), std::move(args))) return FALSE;
   sim::PrinterRecord record;
   if (!printer || !printerName || !sim::FindPrinter(m, printerName, record))
     return Refuse(m, ERROR_INVALID_PRINTER_NAME);
@@ -199,7 +234,14 @@ BOOL GetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD bufSize, 
 
 BOOL SetPrinterW(HANDLE printer, DWORD level, BYTE* printerInfo, DWORD command) {
   auto& m = sim::Current();
-  if (!sim::EnterSpooler(m, "SetPrinterW", NameOf(m, printer))) return FALSE;
+  sim::CallArguments args = {{"level", Number(level)}, {"command", Number(command)}};
+  if (level == 2 && printerInfo) {
+    const auto* record = reinterpret_cast<const PRINTER_INFO_2W*>(printerInfo);
+    args["pPortName"] = Given(record->pPortName);
+    args["pComment"] = Given(record->pComment);
+    args["pLocation"] = Given(record->pLocation);
+  }
+  if (!sim::EnterSpooler(m, "SetPrinterW", NameOf(m, printer), std::move(args))) return FALSE;
   sim::PrinterRecord record;
   const HandleObject* object = PrinterHandle(m, printer);
   if (!object || !sim::PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);

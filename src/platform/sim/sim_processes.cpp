@@ -6,6 +6,7 @@
 
 #include "platform/sim/ansi_codepage.h"
 #include "platform/sim/machine.h"
+#include "platform/sim/print_store.h"
 #include "platform/sim/shell_split.h"
 
 namespace {
@@ -84,6 +85,8 @@ void StartCompanion(Machine& m, std::u16string_view image) {
   // A second instance sees the first one's mutex and leaves at once.
   if (m.companion.running) return;
   m.companion.running = true;
+  m.companion.printersAtStart.clear();
+  for (const auto& printer : Printers(m)) m.companion.printersAtStart.push_back(printer.name);
   m.companion.image = m.FullPath(image);
   NamedMutex& mutex = CompanionMutex(m);
   mutex.companionHandle = true;
@@ -135,11 +138,27 @@ BOOL GetVersionExA(OSVERSIONINFOA* info) {
   return TRUE;
 }
 
-BOOL CreateProcessW(const char16_t* applicationName, char16_t* commandLine, void*, void*, BOOL, DWORD,
-                    void*, const char16_t*, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* info) {
+BOOL CreateProcessW(const char16_t* applicationName, char16_t* commandLine, void* processAttributes,
+                    void* threadAttributes, BOOL inheritHandles, DWORD creationFlags, void* environment,
+                    const char16_t* currentDirectory, STARTUPINFOW* startupInfo, PROCESS_INFORMATION* info) {
   auto& m = sim::Current();
   const std::u16string line = commandLine ? commandLine : u"";
-  if (m.Enter("CreateProcessW", line)) return FALSE;
+  const bool fails = m.Enter("CreateProcessW", line);
+  sim::CallArguments args = {{"lpApplicationName", sim::Given(applicationName)},
+                             {"lpCommandLine", sim::Given(commandLine)},
+                             {"lpProcessAttributes", sim::Number(processAttributes != nullptr)},
+                             {"lpThreadAttributes", sim::Number(threadAttributes != nullptr)},
+                             {"bInheritHandles", sim::Number(inheritHandles)},
+                             {"dwCreationFlags", sim::Number(creationFlags)},
+                             {"lpEnvironment", sim::Number(environment != nullptr)},
+                             {"lpCurrentDirectory", sim::Given(currentDirectory)}};
+  if (startupInfo) {
+    args["cb"] = sim::Number(startupInfo->cb);
+    args["dwFlags"] = sim::Number(startupInfo->dwFlags);
+    args["wShowWindow"] = sim::Number(startupInfo->wShowWindow);
+  }
+  m.Note(std::move(args));
+  if (fails) return FALSE;
   if (info) *info = {};
   if (!startupInfo || (!applicationName && line.empty())) {
     m.lastError = ERROR_INVALID_PARAMETER;

@@ -75,7 +75,9 @@ HKEY NewKeyHandle(sim::Machine& m, HKEY root, const std::u16string& path, REGSAM
 
 LONG Open(const char* call, HKEY key, const std::u16string& subKey, REGSAM desired, HKEY* result) {
   auto& m = sim::Current();
-  if (const DWORD fault = m.EnterStatus(call, Describe(m, key, subKey))) return static_cast<LONG>(fault);
+  const DWORD fault = m.EnterStatus(call, Describe(m, key, subKey));
+  m.Note({{"samDesired", sim::Number(desired)}});
+  if (fault) return static_cast<LONG>(fault);
   if (!result) return ERROR_INVALID_PARAMETER;
   *result = nullptr;
   HKEY root = nullptr;

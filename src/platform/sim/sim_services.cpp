@@ -29,7 +29,7 @@ void FillStatus(const sim::Service& service, SERVICE_STATUS* status) {
 void Transition(sim::Machine& m, const std::u16string& name, DWORD pending, DWORD target,
                 DWORD delayMs) {
   if (delayMs == 0) {
-    if (sim::Service* service = m.FindService(name)) service->state = target;
+    if (sim::Service* service = m.FindService(name)) m.SetServiceState(*service, target);
     return;
   }
   sim::TimedEvent event;
@@ -61,6 +61,12 @@ sim::Service* EnterService(sim::Machine& m, const char* call, SC_HANDLE handle, 
 
 namespace sim {
 
+void Machine::SetServiceState(Service& service, DWORD state) {
+  service.state = state;
+  if (state == SERVICE_STOPPED && ToUpperAscii(service.name) == u"SPOOLER")
+    std::erase_if(holds, [](const ExternalHold& h) { return h.bySpooler; });
+}
+
 void Machine::BeginServiceStop(Service& service) {
   service.state = SERVICE_STOP_PENDING;
   if (!service.stopHangs) Transition(*this, service.name, SERVICE_STOP_PENDING, SERVICE_STOPPED, service.stopDelayMs);
@@ -79,7 +85,10 @@ namespace win {
 SC_HANDLE OpenSCManagerW(const char16_t* machineName, const char16_t* databaseName,
                          DWORD desiredAccess) {
   auto& m = sim::Current();
-  if (m.Enter("OpenSCManagerW")) return nullptr;
+  const bool fails = m.Enter("OpenSCManagerW");
+  m.Note({{"machine", sim::Given(machineName)}, {"database", sim::Given(databaseName)},
+          {"access", sim::Number(desiredAccess)}});
+  if (fails) return nullptr;
   if (machineName && *machineName) {
     m.lastError = RPC_S_SERVER_UNAVAILABLE;
     return nullptr;
@@ -96,9 +105,17 @@ SC_HANDLE OpenSCManagerW(const char16_t* machineName, const char16_t* databaseNa
 
 SC_HANDLE OpenServiceW(SC_HANDLE manager, const char16_t* serviceName, DWORD desiredAccess) {
   auto& m = sim::Current();
-  if (m.Enter("OpenServiceW", serviceName ? serviceName : u"")) return nullptr;
-  if (!Find(m, manager, HandleKind::ScManager)) {
+  const bool fails = m.Enter("OpenServiceW", serviceName ? serviceName : u"");
+  m.Note({{"service", sim::Given(serviceName)}, {"access", sim::Number(desiredAccess)}});
+  if (fails) return nullptr;
+  const HandleObject* managerObject = Find(m, manager, HandleKind::ScManager);
+  if (!managerObject) {
     m.lastError = ERROR_INVALID_HANDLE;
+    return nullptr;
+  }
+  // Opening a service goes through the manager's connect right.
+  if (!(managerObject->access & SC_MANAGER_CONNECT)) {
+    m.lastError = ERROR_ACCESS_DENIED;
     return nullptr;
   }
   const sim::Service* service = serviceName ? m.FindService(serviceName) : nullptr;
@@ -116,6 +133,7 @@ SC_HANDLE OpenServiceW(SC_HANDLE manager, const char16_t* serviceName, DWORD des
 BOOL ControlService(SC_HANDLE handle, DWORD control, SERVICE_STATUS* status) {
   auto& m = sim::Current();
   sim::Service* service = EnterService(m, "ControlService", handle, SERVICE_STOP);
+  m.Note({{"control", sim::Number(control)}});
   if (!service) return FALSE;
   if (control != SERVICE_CONTROL_STOP) {
     m.lastError = ERROR_INVALID_PARAMETER;

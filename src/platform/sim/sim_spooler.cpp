@@ -17,7 +17,36 @@ using sim::HandleKind;
 using sim::HandleObject;
 using sim::RecordPacker;
 using sim::Refuse;
+using sim::Given;
+using sim::Number;
 using sim::Text;
+
+// Windows x64 runs no kernel-mode (version 2) printer drivers.
+constexpr DWORD ERROR_KM_DRIVER_BLOCKED = 1930;
+
+// The members of a driver record that its level has, as passed.
+sim::CallArguments DriverArguments(DWORD level, const DRIVER_INFO_6W* info) {
+  if (!info || level < 2 || level > 6 || level == 5) return {};
+  sim::CallArguments args = {{"cVersion", Number(info->cVersion)},     {"pName", Given(info->pName)},
+                             {"pEnvironment", Given(info->pEnvironment)}, {"pDriverPath", Given(info->pDriverPath)},
+                             {"pDataFile", Given(info->pDataFile)},    {"pConfigFile", Given(info->pConfigFile)}};
+  if (level == 2) return args;
+  args["pHelpFile"] = Given(info->pHelpFile);
+  args["pDependentFiles"] = Given(info->pDependentFiles);
+  args["pMonitorName"] = Given(info->pMonitorName);
+  args["pDefaultDataType"] = Given(info->pDefaultDataType);
+  if (level == 3) return args;
+  args["pszzPreviousNames"] = Given(info->pszzPreviousNames);
+  if (level == 4) return args;
+  args["ftDriverDate"] =
+      Number(info->ftDriverDate.dwLowDateTime | std::uint64_t{info->ftDriverDate.dwHighDateTime} << 32);
+  args["dwlDriverVersion"] = Number(info->dwlDriverVersion);
+  args["pszMfgName"] = Given(info->pszMfgName);
+  args["pszOEMUrl"] = Given(info->pszOEMUrl);
+  args["pszHardwareID"] = Given(info->pszHardwareID);
+  args["pszProvider"] = Given(info->pszProvider);
+  return args;
+}
 
 // Driver records of the levels the spooler serves; strings measured, then
 // written when `write` is set.
@@ -119,7 +148,7 @@ BOOL EnumMonitorsW(char16_t*, DWORD level, BYTE* monitors, DWORD bufSize, DWORD*
                    DWORD* returned) {
   auto& m = sim::Current();
   if (returned) *returned = 0;
-  if (!sim::EnterSpooler(m, "EnumMonitorsW", u"")) return FALSE;
+  if (!sim::EnterSpooler(m, "EnumMonitorsW", u"", {{"level", Number(level)}})) return FALSE;
   if (level != 1 && level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
   struct Entry {
     std::u16string name, dll;
@@ -154,7 +183,13 @@ BOOL EnumMonitorsW(char16_t*, DWORD level, BYTE* monitors, DWORD bufSize, DWORD*
 BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {
   auto& m = sim::Current();
   const auto* info = reinterpret_cast<const MONITOR_INFO_2W*>(monitors);
-  if (!sim::EnterSpooler(m, "AddMonitorW", info ? Text(info->pName) : u"")) return FALSE;
+  sim::CallArguments args = {{"server", Given(name)}, {"level", Number(level)}};
+  if (info && level == 2) {
+    args["pName"] = Given(info->pName);
+    args["pEnvironment"] = Given(info->pEnvironment);
+    args["pDLLName"] = Given(info->pDLLName);
+  }
+  if (!sim::EnterSpooler(m, "AddMonitorW", info ? Text(info->pName) : u"", std::move(args))) return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   if (level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
   if (!info || !info->pName || !*info->pName || !info->pDLLName || !*info->pDLLName)
@@ -162,16 +197,20 @@ BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {
   if (info->pEnvironment && sim::ToUpperAscii(info->pEnvironment) != u"WINDOWS X64")
     return Refuse(m, ERROR_INVALID_ENVIRONMENT);
   if (sim::MonitorRegistered(m, info->pName)) return Refuse(m, ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
-  const sim::FileNode* dll = m.FindFile(m.systemDir + u"\\" + BaseName(info->pDLLName));
+  const sim::FileNode* dll = m.FindFile(sim::MonitorFilePath(m, info->pDLLName));
   if (!dll || dll->directory) return Refuse(m, ERROR_MOD_NOT_FOUND);
-  // The product's monitor provides one port named like itself.
-  sim::RegisterMonitor(m, info->pName, BaseName(info->pDLLName), {info->pName});
+  // The product's monitor provides one port named like itself; its file is
+  // kept under the name it was given.
+  sim::RegisterMonitor(m, info->pName, info->pDLLName, {info->pName});
   return TRUE;
 }
 
 BOOL DeleteMonitorW(char16_t* name, char16_t* environment, char16_t* monitorName) {
   auto& m = sim::Current();
-  if (!sim::EnterSpooler(m, "DeleteMonitorW", Text(monitorName))) return FALSE;
+  if (!sim::EnterSpooler(m, "DeleteMonitorW", Text(monitorName),
+                         {{"server", Given(name)}, {"pEnvironment", Given(environment)},
+                          {"pMonitorName", Given(monitorName)}}))
+    return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   if (sim::EnvironmentFolder(EnvironmentOf(environment)) != u"x64")
     return Refuse(m, ERROR_INVALID_ENVIRONMENT);
@@ -187,7 +226,9 @@ BOOL EnumPrinterDriversW(char16_t*, char16_t* environment, DWORD level, BYTE* dr
   auto& m = sim::Current();
   if (returned) *returned = 0;
   const std::u16string env = EnvironmentOf(environment);
-  if (!sim::EnterSpooler(m, "EnumPrinterDriversW", env)) return FALSE;
+  if (!sim::EnterSpooler(m, "EnumPrinterDriversW", env,
+                         {{"pEnvironment", Given(environment)}, {"level", Number(level)}}))
+    return FALSE;
   const std::size_t recordBytes = DriverRecordBytes(level);
   if (!recordBytes) return Refuse(m, ERROR_INVALID_LEVEL);
   if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
@@ -206,7 +247,12 @@ BOOL EnumPrinterDriversW(char16_t*, char16_t* environment, DWORD level, BYTE* dr
 BOOL AddPrinterDriverExW(char16_t* name, DWORD level, BYTE* driverInfo, DWORD fileCopyFlags) {
   auto& m = sim::Current();
   const auto* info = reinterpret_cast<const DRIVER_INFO_6W*>(driverInfo);
-  if (!sim::EnterSpooler(m, "AddPrinterDriverExW", info ? Text(info->pName) : u"")) return FALSE;
+  sim::CallArguments args = DriverArguments(level, info);
+  args["server"] = Given(name);
+  args["level"] = Number(level);
+  args["dwFileCopyFlags"] = Number(fileCopyFlags);
+  if (!sim::EnterSpooler(m, "AddPrinterDriverExW", info ? Text(info->pName) : u"", std::move(args)))
+    return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   if (level < 2 || level > 6 || level == 5) return Refuse(m, ERROR_INVALID_LEVEL);
   if (!info || !info->pName || !*info->pName || !info->pDriverPath || !info->pDataFile ||
@@ -214,6 +260,8 @@ BOOL AddPrinterDriverExW(char16_t* name, DWORD level, BYTE* driverInfo, DWORD fi
     return Refuse(m, ERROR_INVALID_PARAMETER);
   const std::u16string env = EnvironmentOf(info->pEnvironment);
   if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
+  if (info->cVersion == 2) return Refuse(m, ERROR_KM_DRIVER_BLOCKED);
+  if (info->cVersion != 3) return Refuse(m, ERROR_INVALID_PARAMETER);
   std::vector<std::u16string> sources = {info->pDriverPath, info->pDataFile, info->pConfigFile};
   if (level >= 3 && info->pHelpFile && *info->pHelpFile) sources.push_back(info->pHelpFile);
   for (const auto& source : sources) {
@@ -223,11 +271,12 @@ BOOL AddPrinterDriverExW(char16_t* name, DWORD level, BYTE* driverInfo, DWORD fi
   sim::DriverRecord d;
   d.name = info->pName;
   d.environment = env;
-  d.version = 3;
+  d.version = info->cVersion;
   d.driverFile = BaseName(info->pDriverPath);
   d.dataFile = BaseName(info->pDataFile);
   d.configFile = BaseName(info->pConfigFile);
   d.helpFile = sources.size() > 3 ? BaseName(sources[3]) : u"";
+  d.helpFileGiven = level >= 3 && info->pHelpFile;
   if (level == 6) {
     d.manufacturer = Text(info->pszMfgName);
     d.provider = Text(info->pszProvider);
@@ -246,9 +295,15 @@ BOOL AddPrinterDriverExW(char16_t* name, DWORD level, BYTE* driverInfo, DWORD fi
 }
 
 BOOL DeletePrinterDriverExW(char16_t* name, char16_t* environment, char16_t* driverName,
-                            DWORD deleteFlag, DWORD) {
+                            DWORD deleteFlag, DWORD versionFlag) {
   auto& m = sim::Current();
-  if (!sim::EnterSpooler(m, "DeletePrinterDriverExW", Text(driverName))) return FALSE;
+  if (!sim::EnterSpooler(m, "DeletePrinterDriverExW", Text(driverName),
+                         {{"server", Given(name)},
+                          {"pEnvironment", Given(environment)},
+                          {"pDriverName", Given(driverName)},
+                          {"dwDeleteFlag", Number(deleteFlag)},
+                          {"dwVersionFlag", Number(versionFlag)}}))
+    return FALSE;
   if (name && *name) return Refuse(m, ERROR_INVALID_NAME);
   const std::u16string env = EnvironmentOf(environment);
   if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
@@ -269,7 +324,9 @@ BOOL DeletePrinterDriverExW(char16_t* name, char16_t* environment, char16_t* dri
 BOOL GetPrinterDriverW(HANDLE printer, char16_t* environment, DWORD level, BYTE* driverInfo,
                        DWORD bufSize, DWORD* needed) {
   auto& m = sim::Current();
-  if (!sim::EnterSpooler(m, "GetPrinterDriverW", Text(environment))) return FALSE;
+  if (!sim::EnterSpooler(m, "GetPrinterDriverW", Text(environment),
+                         {{"pEnvironment", Given(environment)}, {"level", Number(level)}}))
+    return FALSE;
   sim::PrinterRecord record;
   if (!sim::PrinterOf(m, printer, record)) return Refuse(m, ERROR_INVALID_HANDLE);
   const std::size_t recordBytes = DriverRecordBytes(level);

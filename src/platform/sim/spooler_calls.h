@@ -38,8 +38,11 @@ class RecordPacker {
 };
 
 // The common start of every spooler call: journal, fault, running service.
-inline bool EnterSpooler(Machine& m, const char* call, std::u16string_view detail) {
-  if (m.Enter(call, detail)) return false;
+// The arguments are noted as passed, before anything is checked.
+inline bool EnterSpooler(Machine& m, const char* call, std::u16string_view detail, CallArguments args = {}) {
+  const bool fails = m.Enter(call, detail);
+  m.Note(std::move(args));
+  if (fails) return false;
   if (!m.SpoolerRunning()) {
     m.lastError = win::RPC_S_SERVER_UNAVAILABLE;
     return false;
