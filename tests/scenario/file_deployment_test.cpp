@@ -25,7 +25,8 @@ class FileDeploymentTest : public StateTest {
 };
 
 TEST_F(FileDeploymentTest, CopiesTheWholeFileAndLogsOneLine) {
-  for (std::size_t size : {std::size_t{0}, std::size_t{8192}, std::size_t{8193}, std::size_t{3 * 8192 + 5}}) {
+  // Longest first: each copy lands on a longer file, of which nothing may be left.
+  for (std::size_t size : {std::size_t{3 * 8192 + 5}, std::size_t{8193}, std::size_t{8192}, std::size_t{0}}) {
     std::vector<std::uint8_t> data(size);
     for (std::size_t i = 0; i < size; ++i) data[i] = static_cast<std::uint8_t>(i * 7);
     machine.AddFile(kSource, data);
@@ -37,6 +38,20 @@ TEST_F(FileDeploymentTest, CopiesTheWholeFileAndLogsOneLine) {
     EXPECT_EQ(LogOf(state), kCopied);
     EXPECT_EQ(state.Indent, 0);
   }
+  // The source is opened to read, sharing reads; the target is created anew, sharing reads.
+  const auto opens = machine.Arguments("CreateFileW");
+  ASSERT_EQ(opens.size(), 2u);
+  EXPECT_EQ(Mismatches(opens[0], {{"lpFileName", kSource},
+                                  {"dwDesiredAccess", sim::Number(win::GENERIC_READ)},
+                                  {"dwShareMode", sim::Number(win::FILE_SHARE_READ)},
+                                  {"dwCreationDisposition", sim::Number(win::OPEN_EXISTING)}}),
+            std::vector<std::string>{});
+  EXPECT_EQ(Mismatches(opens[1], {{"lpFileName", kTarget},
+                                  {"dwDesiredAccess", sim::Number(win::GENERIC_WRITE)},
+                                  {"dwShareMode", sim::Number(win::FILE_SHARE_READ)},
+                                  {"dwCreationDisposition", sim::Number(win::CREATE_ALWAYS)},
+                                  {"dwFlagsAndAttributes", u"0"}}),
+            std::vector<std::string>{});
   // With or without its backslash, the folder gives one target path.
   char16_t with[TargetPathCapacity], without[TargetPathCapacity];
   EXPECT_EQ(Copy(kSystem, false, with), 0);

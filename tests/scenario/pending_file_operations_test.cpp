@@ -90,12 +90,15 @@ TEST_F(PendingOperationsTest, ShortMemoryGivesNoTableRatherThanAWrongOne) {
 }
 
 TEST_F(PendingOperationsTest, RetryKeepsWhatStillFailsInOrder) {
-  for (const char16_t* f : {u"a.dll", u"b.dll", u"c.dll"}) machine.AddFile(kDir + f, {1});
+  for (const char16_t* f : {u"a.dll", u"b.dll", u"c.dll", u"d.dll"}) machine.AddFile(kDir + f, {1});
   machine.HoldFile(kDir + u"a.dll", UINT64_MAX);
   machine.HoldFile(kDir + u"c.dll", UINT64_MAX);
-  List({u"a.dll", u"gone.dll", u"b.dll", u"c.dll"});
+  // A module loaded as an image refuses deletion with another code; it is kept all the same.
+  machine.HoldFile(kDir + u"d.dll", UINT64_MAX, win::FILE_SHARE_READ);
+  machine.holds.back().image = true;
+  List({u"d.dll", u"a.dll", u"gone.dll", u"b.dll", u"c.dll"});
   DeleteFileTry(state);
-  EXPECT_EQ(Paths(state.Undeletable), (Texts{kDir + u"c.dll", kDir + u"a.dll"}));
+  EXPECT_EQ(Paths(state.Undeletable), (Texts{kDir + u"c.dll", kDir + u"a.dll", kDir + u"d.dll"}));
   EXPECT_EQ(machine.FindFile(kDir + u"b.dll"), nullptr);
   EXPECT_EQ(LogOf(state), u"DeleteFile-try\r\n");
   EXPECT_EQ(state.ErrorCount, 0);
@@ -111,6 +114,9 @@ TEST_F(PendingOperationsTest, LeftoversAreScheduledAsWindowsRecordsThem) {
   machine.Fail("MoveFileExW", win::ERROR_ACCESS_DENIED, 1, 0, u"refused");
   EXPECT_EQ(ScheduleUndeletableFiles(state), 2);
   EXPECT_EQ(state.Undeletable, nullptr);
+  EXPECT_EVERY_CALL(machine, "MoveFileExW",
+                    (sim::CallArguments{{"lpNewFileName", std::nullopt},
+                                        {"dwFlags", sim::Number(win::MOVEFILE_DELAY_UNTIL_REBOOT)}}));
   const sim::RegistryValue* value = places::Pending(machine);
   ASSERT_NE(value, nullptr);
   EXPECT_EQ(value->type, win::REG_MULTI_SZ);

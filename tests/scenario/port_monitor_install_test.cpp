@@ -133,6 +133,13 @@ TEST_F(PortMonitorTest, RegistrationRetriesFiftyMillisecondsApartFiveTimesAtMost
   auto start = machine.nowMs;
   InstallPortMonitor(state);
   EXPECT_EQ(machine.Count("AddMonitorW"), 3);
+  // Every attempt hands over the same record: the environment of the run and a bare file name.
+  EXPECT_EVERY_CALL(machine, "AddMonitorW",
+                    (sim::CallArguments{{"server", std::nullopt},
+                                        {"level", u"2"},
+                                        {"pName", u"Corvane:"},
+                                        {"pEnvironment", u"Windows x64"},
+                                        {"pDLLName", u"vexmon64.dll"}}));
   EXPECT_EQ(machine.nowMs - start, 100u);
   auto log = Log();
   EXPECT_EQ(Texts(log.begin() + 3, log.end()), (Texts{retry, retry, u"  AddMonitor - OK :)"}));

@@ -116,6 +116,13 @@ TEST_F(PortMonitorRemovalTest, MonitorInUseParksItsPrintersOnFile) {
   EXPECT_EQ(PrinterNamed(machine, u"Parallel").port, u"LPT1:");
   EXPECT_TRUE(Has(u"  Can't delete monitor from the first try"));
   EXPECT_TRUE(Has(u"  SetPrinter(One) - ok"));
+  EXPECT_EVERY_CALL(machine, "OpenPrinterW",
+                    (sim::CallArguments{{"pDefault", u"1"},
+                                        {"pDatatype", std::nullopt},
+                                        {"pDevMode", u"0"},
+                                        {"DesiredAccess", sim::Number(win::PRINTER_ALL_ACCESS)}}));
+  EXPECT_EVERY_CALL(machine, "SetPrinterW",
+                    (sim::CallArguments{{"level", u"2"}, {"command", u"0"}, {"pPortName", u"file:"}}));
   EXPECT_TRUE(Has(u"  Monitor was removed :)"));
   EXPECT_EQ(machine.Count("ControlService"), 0);
   EXPECT_EQ(state.ErrorCount, 0);
@@ -138,6 +145,11 @@ TEST_F(PortMonitorRemovalTest, RefusalsEscalateToARestartThenErrorTwelve) {
   machine.Fail("DeleteMonitorW", win::ERROR_ACCESS_DENIED, 2);
   Remove(false);
   EXPECT_EQ(Counts({"DeleteMonitorW", "ControlService"}), (std::vector<int>{3, 1}));
+  EXPECT_EVERY_CALL(machine, "DeleteMonitorW",
+                    (sim::CallArguments{{"server", std::nullopt},
+                                        {"pEnvironment", u"Windows x64"},
+                                        {"pMonitorName", u"Corvane:"}}));
+  EXPECT_EVERY_CALL(machine, "EnumMonitorsW", (sim::CallArguments{{"level", u"2"}}));
   EXPECT_TRUE(Has(u"  Monitor was removed :)"));
   EXPECT_EQ(state.MovedPrinters, nullptr) << "no printers, nothing parked";
 

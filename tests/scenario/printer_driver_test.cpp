@@ -158,4 +158,75 @@ TEST_F(PrinterDriverTest, DriverRecordOfAnOpenPrinter) {
   win::ClosePrinter(printer);
 }
 
+// The records and flags the spooler is handed, member by member; the help
+// path is an empty string, never null, when its staging failed.
+TEST_F(PrinterDriverTest, TheSpoolerIsHandedTheRecordsAndFlagsOfTheTable) {
+  const std::optional<std::u16string> none;
+  for (const bool helpStaged : {true, false}) {
+    SCOPED_TRACE(helpStaged ? "help staged" : "help missing");
+    Fresh();
+    Create();
+    if (!helpStaged) machine.files.erase(sim::Machine::Key(kSetup + u"vexhelp.chm"));
+    machine.journal.clear();
+    InstallPrinterDriver(state);
+    ASSERT_EQ(machine.Count("AddPrinterDriverExW"), 1);
+    const sim::CallArguments record = {
+        {"server", none},
+        {"level", u"6"},
+        {"dwFileCopyFlags", sim::Number(win::APD_COPY_ALL_FILES)},
+        {"cVersion", u"3"},
+        {"pName", u"Corvane printer"},
+        {"pEnvironment", u"Windows x64"},
+        {"pDriverPath", kStage + u"vexdrv64.dll"},
+        {"pDataFile", kStage + u"vexdrv64.dll"},
+        {"pConfigFile", kStage + u"vexui64.dll"},
+        {"pHelpFile", helpStaged ? kStage + u"vexhelp.chm" : u""},
+        {"pDependentFiles", none},
+        {"pMonitorName", none},
+        {"pDefaultDataType", none},
+        {"pszzPreviousNames", none},
+        {"ftDriverDate", u"0"},
+        {"dwlDriverVersion", u"0"},
+        {"pszMfgName", u"Brennock"},
+        {"pszHardwareID", none},
+        {"pszProvider", u"Brennock"},
+    };
+    EXPECT_EVERY_CALL(machine, "AddPrinterDriverExW", record);
+    const auto url = machine.Arguments("AddPrinterDriverExW")[0].at("pszOEMUrl");
+    EXPECT_TRUE(url && url->rfind(u"https://", 0) == 0) << "the vendor's web address";
+    // The spooler keeps the record as it was handed over.
+    const sim::DriverRecord d = Registered();
+    EXPECT_EQ(d.version, 3u);
+    EXPECT_EQ(d.helpFileGiven, true);
+  }
+
+  // Removal, first refused then granted: both calls alike.
+  Release(state.Log);
+  machine.Fail("DeletePrinterDriverExW", win::ERROR_PRINTER_DRIVER_IN_USE);
+  machine.journal.clear();
+  Remove();
+  ASSERT_EQ(machine.Count("DeletePrinterDriverExW"), 2);
+  EXPECT_EVERY_CALL(machine, "DeletePrinterDriverExW",
+                    (sim::CallArguments{{"server", none},
+                                        {"pEnvironment", u"Windows x64"},
+                                        {"pDriverName", u"Corvane printer"},
+                                        {"dwDeleteFlag", sim::Number(win::DPD_DELETE_ALL_FILES)},
+                                        {"dwVersionFlag", u"0"}}));
+  EXPECT_EVERY_CALL(machine, "EnumPrinterDriversW",
+                    (sim::CallArguments{{"pEnvironment", u"Windows x64"}, {"level", u"6"}}));
+
+  // Asked of an open printer: the size for "Windows x64", the record for the caller's own.
+  InstallPrinterDriver(state);
+  sim::WritePrinter(machine, {u"Corvane", u"Corvane printer", u"LPT1:", u"", u"", 0});
+  win::HANDLE printer = nullptr;
+  ASSERT_TRUE(win::OpenPrinterW(const_cast<char16_t*>(u"Corvane"), &printer, nullptr));
+  machine.journal.clear();
+  win::GlobalFree(GetPrinterDriverInfo(printer));
+  win::ClosePrinter(printer);
+  const auto queries = machine.Arguments("GetPrinterDriverW");
+  ASSERT_EQ(queries.size(), 2u);
+  EXPECT_EQ(Mismatches(queries[0], {{"pEnvironment", u"Windows x64"}, {"level", u"2"}}), std::vector<std::string>{});
+  EXPECT_EQ(Mismatches(queries[1], {{"pEnvironment", none}, {"level", u"2"}}), std::vector<std::string>{});
+}
+
 }  // namespace

@@ -56,6 +56,15 @@ TEST_F(PrinterQueuesTest, OnlyProductPrintersAreDeleted) {
   Create();
   DeleteAllPrinterQueues(state);
   EXPECT_EQ(Log(), (Texts{u"#DeleteAllPrinters", u"  #DeletePrinter(Mine)", u"    OK"}));
+  const auto opens = machine.Arguments("OpenPrinterW");
+  ASSERT_FALSE(opens.empty());
+  EXPECT_EQ(Mismatches(opens.back(), {{"pPrinterName", u"Mine"},
+                                      {"pDatatype", std::nullopt},
+                                      {"pDevMode", u"0"},
+                                      {"DesiredAccess", sim::Number(win::DELETE | win::PRINTER_ACCESS_ADMINISTER)}}),
+            std::vector<std::string>{});
+  EXPECT_EVERY_CALL(machine, "SetPrinterW",
+                    (sim::CallArguments{{"level", u"0"}, {"command", sim::Number(win::PRINTER_CONTROL_PURGE)}}));
   Texts left;
   for (const auto& p : sim::Printers(machine)) left.push_back(p.name);
   EXPECT_EQ(left, (Texts{u"Lookalike", u"Neighbour"}));
@@ -83,6 +92,37 @@ TEST_F(PrinterQueuesTest, APrinterIsAddedEvenWithoutTheMonitor) {
                    u"  1. Local Port", u"  ---------------------------------------",
                    u"  Error(15): Can`t add printer 'Corvane' - (The printer driver is unknown.)"}));
   EXPECT_EQ(machine.Count("AddPrinterW"), 1);
+  // The record of the table: an empty comment, never a null one; all else null or zero.
+  const std::optional<std::u16string> none;
+  sim::CallArguments record = {{"server", none},        {"level", u"2"},
+                               {"pServerName", none},   {"pPrinterName", u"Corvane"},
+                               {"pShareName", none},    {"pPortName", u"Corvane:"},
+                               {"pDriverName", u"Corvane printer"}, {"pComment", u""},
+                               {"pLocation", none},     {"pDevMode", u"0"},
+                               {"pSepFile", none},      {"pPrintProcessor", u"WinPrint"},
+                               {"pDatatype", none},     {"pParameters", none},
+                               {"pSecurityDescriptor", u"0"}};
+  for (const char* zero : {"Attributes", "Priority", "DefaultPriority", "StartTime", "UntilTime", "Status", "cJobs",
+                           "AveragePPM"})
+    record[zero] = u"0";
+  EXPECT_EVERY_CALL(machine, "AddPrinterW", record);
+}
+
+// The snapshot holds the local printers and the user's connections, a
+// connection that is the default marked as such.
+TEST_F(PrinterQueuesTest, TheSnapshotListsLocalPrintersAndConnections) {
+  sim::WritePrinter(machine, {u"Laser", u"Other", u"LPT1:", u"", u"", 0});
+  sim::AddConnection(machine, u"office", u"Colour", u"Other");
+  sim::SetDefaultPrinter(machine, u"\\\\office\\Colour");
+  machine.journal.clear();
+  Create();
+  ASSERT_EQ(state.Printers.count, 2u);
+  EXPECT_EQ(AttributesOf(u"Laser") & win::PRINTER_ATTRIBUTE_DEFAULT, 0u);
+  EXPECT_EQ(AttributesOf(u"\\\\office\\Colour") & win::PRINTER_ATTRIBUTE_DEFAULT, win::PRINTER_ATTRIBUTE_DEFAULT);
+  EXPECT_EVERY_CALL(machine, "EnumPrintersW",
+                    (sim::CallArguments{{"flags", sim::Number(win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS)},
+                                        {"name", std::nullopt},
+                                        {"level", u"2"}}));
 }
 
 }  // namespace

@@ -21,6 +21,9 @@ TEST_F(SpoolerServiceTest, CheckStartsOnlyAStoppedSpooler) {
   EXPECT_EQ(LogOf(state), u"#Check Spooler\r\n");
   EXPECT_EQ(machine.Count("StartServiceW"), 0);
   EXPECT_EQ(state.Indent, 0);
+  EXPECT_EVERY_CALL(machine, "OpenSCManagerW",
+                    (sim::CallArguments{{"machine", std::nullopt}, {"database", std::nullopt}, {"access", u"983041"}}));
+  EXPECT_EVERY_CALL(machine, "OpenServiceW", (sim::CallArguments{{"service", u"spooler"}, {"access", u"20"}}));
 
   spooler().state = win::SERVICE_STOPPED;
   EXPECT_TRUE(CheckSpooler(state));
@@ -65,6 +68,11 @@ TEST_F(SpoolerServiceTest, RestartStopsAndStartsOnceQuietlyOrJustStartsAStoppedS
   Restart(&state);
   EXPECT_EQ(LogOf(state), u"#Restart Spooler\r\n");
   EXPECT_EQ(machine.Count("ControlService"), 1);
+  // 0xF0001 of the manager, 0x34 of the service, and the stop control.
+  EXPECT_EVERY_CALL(machine, "OpenSCManagerW",
+                    (sim::CallArguments{{"machine", std::nullopt}, {"database", std::nullopt}, {"access", u"983041"}}));
+  EXPECT_EVERY_CALL(machine, "OpenServiceW", (sim::CallArguments{{"service", u"spooler"}, {"access", u"52"}}));
+  EXPECT_EVERY_CALL(machine, "ControlService", (sim::CallArguments{{"control", u"1"}}));
   EXPECT_EQ(machine.Count("StartServiceW"), 1);
   EXPECT_EQ(spooler().state, win::SERVICE_RUNNING);
   EXPECT_EQ(machine.nowMs, 600u + 400u);

@@ -124,6 +124,22 @@ TEST_F(TrayCompanionTest, UninstallAndOtherRemovalsDeleteTheProgram) {
 }
 
 TEST_F(TrayCompanionTest, InstallRegistersAndStartsOnlyWhereItShould) {
+  EXPECT_EQ(Run(u"install"), 1);
+  // Started by its quoted path alone, shown, with nothing of the installer's handed down.
+  EXPECT_EVERY_CALL(machine, "CreateProcessW",
+                    (sim::CallArguments{{"lpApplicationName", std::nullopt},
+                                        {"lpCommandLine", u"\"" + kTray + u"\""},
+                                        {"lpProcessAttributes", u"0"},
+                                        {"lpThreadAttributes", u"0"},
+                                        {"bInheritHandles", u"0"},
+                                        {"dwCreationFlags", sim::Number(win::NORMAL_PRIORITY_CLASS)},
+                                        {"lpEnvironment", u"0"},
+                                        {"lpCurrentDirectory", std::nullopt},
+                                        {"cb", u"104"},
+                                        {"dwFlags", sim::Number(win::STARTF_USESHOWWINDOW)},
+                                        {"wShowWindow", sim::Number(win::SW_SHOW)}}));
+
+  Reset();
   EXPECT_EQ(Run(u"in_notray"), 1);
   EXPECT_EQ(RunEntry(machine), nullptr);
   EXPECT_TRUE(machine.processesStarted.empty());

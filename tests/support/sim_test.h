@@ -18,6 +18,32 @@ using Texts = std::vector<std::u16string>;
 // Expects `part` somewhere in `text`, and shows the whole text when it is not.
 #define EXPECT_HAS(text, part) EXPECT_NE((text).find(part), (text).npos) << ::testing::PrintToString(text)
 
+// What a call was handed, member by member against what it should have
+// been: one "name: got X, expected Y" per difference, so a table of
+// expected arguments shows every wrong member at once.
+inline std::vector<std::string> Mismatches(const sim::CallArguments& got, const sim::CallArguments& expected) {
+  auto show = [](const std::optional<std::u16string>& v) { return v ? '"' + sim::Utf8(*v) + '"' : std::string("null"); };
+  std::vector<std::string> wrong;
+  for (const auto& [name, value] : expected) {
+    const auto it = got.find(name);
+    if (it == got.end())
+      wrong.push_back(name + ": not passed");
+    else if (it->second != value)
+      wrong.push_back(name + ": got " + show(it->second) + ", expected " + show(value));
+  }
+  return wrong;
+}
+
+// Expects every call of that name to have been handed `expected`, and at least one call.
+#define EXPECT_EVERY_CALL(machine, call, expected)                                  \
+  do {                                                                              \
+    const auto calls_ = (machine).Arguments(call);                                  \
+    EXPECT_FALSE(calls_.empty()) << "no " << (call) << " call";                     \
+    for (std::size_t i_ = 0; i_ < calls_.size(); ++i_)                              \
+      EXPECT_EQ(Mismatches(calls_[i_], expected), std::vector<std::string>{})       \
+          << (call) << " call " << i_ + 1;                                          \
+  } while (0)
+
 class SimTest : public ::testing::Test {
  protected:
   sim::Machine machine;

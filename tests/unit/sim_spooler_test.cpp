@@ -43,6 +43,52 @@ TEST_F(SimSpoolerTest, MonitorRegistrationAndRemoval) {
   machine.services[0].state = win::SERVICE_STOPPED;
   EXPECT_EQ(Failure(AddCorvaneMonitor()), win::RPC_S_SERVER_UNAVAILABLE);
   EXPECT_TRUE(win::DeleteFileW(kMonitorDll.c_str()));
+
+  // The file name is kept as given, a folder included, and the file is looked for there.
+  machine.services[0].state = win::SERVICE_RUNNING;
+  machine.AddFile(u"C:\\Other\\mon.dll", {1});
+  win::MONITOR_INFO_2W other{W(u"Other:"), nullptr, W(u"C:\\Other\\mon.dll")};
+  EXPECT_TRUE(win::AddMonitorW(nullptr, 2, reinterpret_cast<win::BYTE*>(&other)));
+  EXPECT_EQ(sim::MonitorDll(machine, u"Other:"), u"C:\\Other\\mon.dll");
+  EXPECT_EQ(Failure(win::DeleteFileW(u"C:\\Other\\mon.dll")), win::ERROR_ACCESS_DENIED) << "loaded from there";
+  EXPECT_EQ(machine.Arguments("AddMonitorW").back().at("pEnvironment"), std::nullopt);
+}
+
+// A file the spooler has loaded is let go when the spooler stops, not before.
+TEST_F(SimSpoolerTest, AFileTheSpoolerLoadedIsFreedByItsStop) {
+  machine.AddFile(kDriverUi, {1});
+  machine.HoldFile(kDriverUi, UINT64_MAX, win::FILE_SHARE_READ, "the spooler");
+  machine.holds.back().image = machine.holds.back().bySpooler = true;
+  EXPECT_EQ(Failure(win::DeleteFileW(kDriverUi.c_str())), win::ERROR_ACCESS_DENIED);
+  machine.SetServiceState(machine.services[0], win::SERVICE_RUNNING);
+  EXPECT_EQ(Failure(win::DeleteFileW(kDriverUi.c_str())), win::ERROR_ACCESS_DENIED);
+  machine.SetServiceState(machine.services[0], win::SERVICE_STOPPED);
+  EXPECT_TRUE(win::DeleteFileW(kDriverUi.c_str()));
+}
+
+// Local printers and the user's connections are listed as the flags ask.
+TEST_F(SimSpoolerTest, PrintersAreListedByTheFlagsGiven) {
+  sim::WritePrinter(machine, {u"Local", u"Any", u"LPT1:", u"", u"", 0});
+  sim::AddConnection(machine, u"server", u"Shared", u"Any");
+  auto names = [&](win::DWORD flags) {
+    win::DWORD needed = 0, count = 0;
+    win::EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count);
+    std::vector<win::BYTE> block(needed);
+    Texts found;
+    if (win::EnumPrintersW(flags, nullptr, 2, block.data(), needed, &needed, &count))
+      for (win::DWORD i = 0; i < count; ++i)
+        found.push_back(reinterpret_cast<win::PRINTER_INFO_2W*>(block.data())[i].pPrinterName);
+    return found;
+  };
+  EXPECT_EQ(names(win::PRINTER_ENUM_LOCAL), Texts{u"Local"});
+  EXPECT_EQ(names(win::PRINTER_ENUM_CONNECTIONS), Texts{u"\\\\server\\Shared"});
+  EXPECT_EQ(names(win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS),
+            (Texts{u"Local", u"\\\\server\\Shared"}));
+  // A local printer's name holds no backslash.
+  win::PRINTER_INFO_2W info{};
+  info.pPrinterName = W(u"a\\b");
+  EXPECT_EQ(win::AddPrinterW(nullptr, 2, reinterpret_cast<win::BYTE*>(&info)), nullptr);
+  EXPECT_EQ(win::GetLastError(), win::ERROR_INVALID_PRINTER_NAME);
 }
 
 TEST_F(SimSpoolerTest, DriverFilesAreCopiedAndRemovedWithTheDriver) {
@@ -57,8 +103,27 @@ TEST_F(SimSpoolerTest, DriverFilesAreCopiedAndRemovedWithTheDriver) {
   EXPECT_EQ(Failure(win::AddPrinterDriverExW(nullptr, 6, reinterpret_cast<win::BYTE*>(&info), win::APD_COPY_ALL_FILES)),
             win::ERROR_FILE_NOT_FOUND);
   info.pHelpFile = W(u"");
+  // Only user-mode drivers of version 3 are taken; the version is kept as given.
+  for (const auto& [version, error] : {std::pair{2u, 1930u}, {4u, win::ERROR_INVALID_PARAMETER}, {0u, win::ERROR_INVALID_PARAMETER}}) {
+    info.cVersion = version;
+    EXPECT_EQ(Failure(win::AddPrinterDriverExW(nullptr, 6, reinterpret_cast<win::BYTE*>(&info), win::APD_COPY_ALL_FILES)),
+              error) << version;
+  }
+  info.cVersion = 3;
   EXPECT_TRUE(win::AddPrinterDriverExW(nullptr, 6, reinterpret_cast<win::BYTE*>(&info), win::APD_COPY_ALL_FILES));
   EXPECT_NE(machine.FindFile(kDriverUi), nullptr);
+  // An empty help path and a null one are kept apart.
+  sim::DriverRecord kept;
+  ASSERT_TRUE(sim::FindDriver(machine, u"Windows x64", u"Corvane printer", kept));
+  EXPECT_EQ(kept.version, 3u);
+  EXPECT_TRUE(kept.helpFileGiven);
+  info.pHelpFile = nullptr;
+  info.pName = W(u"Corvane null help");
+  EXPECT_TRUE(win::AddPrinterDriverExW(nullptr, 6, reinterpret_cast<win::BYTE*>(&info), win::APD_COPY_ALL_FILES));
+  ASSERT_TRUE(sim::FindDriver(machine, u"Windows x64", u"Corvane null help", kept));
+  EXPECT_FALSE(kept.helpFileGiven);
+  EXPECT_EQ(machine.Arguments("AddPrinterDriverExW").back().at("pHelpFile"), std::nullopt);
+  EXPECT_EQ(machine.Arguments("AddPrinterDriverExW")[3].at("pHelpFile"), u"");
 
   sim::WritePrinter(machine, {u"P", u"Corvane printer", u"LPT1:", u"", u"", 0});
   EXPECT_EQ(Failure(win::DeletePrinterDriverExW(nullptr, nullptr, W(u"Corvane printer"), win::DPD_DELETE_ALL_FILES, 0)),
