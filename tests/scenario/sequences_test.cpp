@@ -70,23 +70,31 @@ TEST_F(SequencesTest, ReinstallOverCompatibleMonitorKeepsItAndNeverStopsTheSpool
 }
 
 TEST_F(SequencesTest, FileLockedThroughEveryRetryIsScheduledByUninstall) {
-  ASSERT_EQ(Run(u"install"), 1);
-  machine.HoldFile(kSystemMonitor, UINT64_MAX);
-  const auto lines = RunShowingLog(u"uninstall", 101);
-  EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install log.");
-  const int removed = LineAt(lines, u"    Monitor was removed :)");
-  ASSERT_NE(removed, -1);
-  // Tried again at once, then once more with the spooler stopped.
-  EXPECT_EQ(Texts(lines.begin() + removed + 1, lines.end()),
-            (Texts{u"  DeleteFile-try", u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try"}));
-  EXPECT_EQ(machine.Count("ControlService"), 1);
-  EXPECT_TRUE(machine.SpoolerRunning());
-  EXPECT_FALSE(sim::MonitorRegistered(machine, u"Corvane:"));
   const auto scheduled = sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u""});
-  ASSERT_NE(Pending(machine), nullptr);
-  EXPECT_EQ(Pending(machine)->data, scheduled);
-  sim::Reboot(machine);
-  EXPECT_EQ(machine.FindFile(kSystemMonitor), nullptr);
+  // Held open without sharing, or mapped as a running image (deletion refused
+  // with another code): both go through the same retries.
+  for (const bool image : {false, true}) {
+    SCOPED_TRACE(image ? "running image" : "sharing hold");
+    Reset();
+    ASSERT_EQ(Run(u"install"), 1);
+    machine.HoldFile(kSystemMonitor, UINT64_MAX, image ? win::FILE_SHARE_READ : 0);
+    machine.holds.back().image = image;
+    const auto lines = RunShowingLog(u"uninstall", 101);
+    EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install log.");
+    const int removed = LineAt(lines, u"    Monitor was removed :)");
+    ASSERT_NE(removed, -1);
+    // Tried again at once, then once more with the spooler stopped.
+    EXPECT_EQ(Texts(lines.begin() + removed + 1, lines.end()),
+              (Texts{u"  DeleteFile-try", u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try"}));
+    EXPECT_EQ(machine.Count("ControlService"), 1);
+    EXPECT_EQ(CallsOn(machine, "DeleteFileW", kSystemMonitor), 4);
+    EXPECT_TRUE(machine.SpoolerRunning());
+    EXPECT_FALSE(sim::MonitorRegistered(machine, u"Corvane:"));
+    ASSERT_NE(Pending(machine), nullptr);
+    EXPECT_EQ(Pending(machine)->data, scheduled);
+    sim::Reboot(machine);
+    EXPECT_EQ(machine.FindFile(kSystemMonitor), nullptr);
+  }
 
   // Errors outrank the scheduled file in the exit code; the file is scheduled all the same.
   Reset();
@@ -119,12 +127,84 @@ TEST_F(SequencesTest, FileLockedInReinstallIsDroppedAfterTheRetryWithSpoolerStop
 }
 
 TEST_F(SequencesTest, InstallThatLeavesAFileScheduledShowsItsLogWithShift) {
-  // The staged help file can be written but not deleted.
-  machine.HoldFile(kDriverDir + u"vexhelp.chm", UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE);
-  RunShowingLog(u"install", 101);
-  EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install log.");
-  ASSERT_NE(Pending(machine), nullptr);
-  EXPECT_EQ(Pending(machine)->data, sim::MultiStringBytes({u"\\??\\" + kDriverDir + u"vexhelp.chm", u""}));
+  // Errors outrank the scheduled file in the exit code; the file is scheduled all the same.
+  for (const bool errors : {false, true}) {
+    SCOPED_TRACE(errors ? "with an error" : "without errors");
+    Reset();
+    // The staged help file can be written but not deleted.
+    machine.HoldFile(kDriverDir + u"vexhelp.chm", UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE);
+    if (errors) machine.Fail("AddPrinterW", win::ERROR_ACCESS_DENIED, -1);
+    RunShowingLog(u"install", errors ? 100 : 101);
+    EXPECT_EQ(machine.dialogs[0].title,
+              errors ? u"Corvane build 2620- Install error log!" : u"Corvane build 2620- Install log.");
+    ASSERT_NE(Pending(machine), nullptr);
+    EXPECT_EQ(Pending(machine)->data, sim::MultiStringBytes({u"\\??\\" + kDriverDir + u"vexhelp.chm", u""}));
+  }
+}
+
+// A staged file that the spooler holds until it stops: the last retry, with
+// the spooler stopped, deletes it, so nothing waits for a restart.
+TEST_F(SequencesTest, StagedFileThatOnlyASpoolerRestartFreesIsDeletedAtTheEnd) {
+  const std::u16string staged = kDriverDir + u"vexui64.dll";
+  machine.HoldFile(staged, UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, "the spooler");
+  machine.holds.back().image = machine.holds.back().bySpooler = true;
+  const auto lines = RunShowingLog(u"install", 1);
+  EXPECT_EQ(machine.FindFile(staged), nullptr);
+  EXPECT_EQ(Pending(machine), nullptr);
+  EXPECT_EQ(machine.Count("MoveFileExW"), 0);
+  // Once at once and once with the spooler stopped, after the other steps.
+  EXPECT_EQ(CallsOn(machine, "DeleteFileW", staged), 3);
+  EXPECT_EQ(machine.Count("ControlService"), 1);
+  ASSERT_GE(lines.size(), 3u);
+  EXPECT_EQ(Texts(lines.end() - 3, lines.end()),
+            (Texts{u"    DeleteFile-try", u"    #Restart Spooler", u"    DeleteFile-try"}));
+  EXPECT_TRUE(machine.SpoolerRunning());
+}
+
+// The order of the install part: pending deletions of earlier runs first,
+// the companion last, when the printers are back.
+TEST_F(SequencesTest, ReinstallCarriesOutPendingDeletionsFirstAndStartsTheCompanionLast) {
+  AddProductPrinter(machine, u"Front desk");
+  SetSettingsKey(machine, u"Front desk", u"", "keyA");
+  machine.AddDirectory(u"C:\\Temp");
+  machine.AddFile(u"C:\\Temp\\old.dll", {1});
+  SetPending(machine, {u"\\??\\C:\\Temp\\old.dll", u""});
+  EXPECT_EQ(Run(u"install"), 1);
+  auto first = [&](const std::string& call, const std::u16string& detail = {}) {
+    for (std::size_t i = 0; i < machine.journal.size(); ++i)
+      if (machine.journal[i].call == call && (detail.empty() || machine.journal[i].detail == detail))
+        return static_cast<int>(i);
+    return -1;
+  };
+  const int pendingDeleted = first("DeleteFileW", u"C:\\Temp\\old.dll");
+  ASSERT_NE(pendingDeleted, -1);
+  EXPECT_LT(pendingDeleted, first("AddMonitorW")) << "before the install part begins";
+  EXPECT_LT(first("DeleteMonitorW"), pendingDeleted) << "after the uninstall part";
+  EXPECT_EQ(machine.FindFile(u"C:\\Temp\\old.dll"), nullptr);
+  // The companion, at its start, finds the re-created printer there.
+  ASSERT_TRUE(machine.companion.running);
+  EXPECT_EQ(machine.companion.printersAtStart, (Texts{u"Front desk"}));
+  Reset();
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(machine.companion.printersAtStart, Texts{u"Corvane"});
+}
+
+// Only a default printer named exactly like a product printer makes that
+// printer the default again; letter case counts.
+TEST_F(SequencesTest, TheDefaultIsRestoredOnlyForTheExactName) {
+  for (const char16_t* defaultName : {u"Front desk", u"front desk", u"FRONT DESK"}) {
+    SCOPED_TRACE(sim::Utf8(defaultName));
+    Reset();
+    AddProductPrinter(machine, u"Front desk");
+    SetSettingsKey(machine, u"Front desk", u"", "keyA");
+    machine.SetString(win::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows",
+                      u"Device", std::u16string(defaultName) + u",winspool,Ne00:");
+    EXPECT_EQ(Run(u"install"), 1);
+    EXPECT_EQ(ProductPrinters(machine), Texts{u"Front desk"});
+    const bool exact = std::u16string(defaultName) == u"Front desk";
+    EXPECT_EQ(machine.Count("SetDefaultPrinterW"), exact ? 1 : 0);
+    EXPECT_EQ(sim::DefaultPrinter(machine), exact ? u"Front desk" : u"");
+  }
 }
 
 TEST_F(SequencesTest, PendingDeletionsOfEarlierRunsAreCarriedOutNow) {
