@@ -51,6 +51,12 @@ TEST_F(TrayCompanionTest, RemoveTrayEndsAnAnsweringCompanionAndDeletesItsProgram
   EXPECT_EQ(Companion(), (std::vector<int>{0, 1, 1}));
   EXPECT_EQ(machine.Count("WaitForSingleObject"), 1);
   EXPECT_EQ(machine.FindFile(kTray), nullptr);
+  // The handshake's names and values, and the Run key opened with every right.
+  EXPECT_EVERY_CALL(machine, "CreateMutexA", (sim::CallArguments{{"bInitialOwner", u"0"}}));
+  EXPECT_EVERY_CALL(machine, "FindWindowW",
+                    (sim::CallArguments{{"lpClassName", sim::CompanionWindowClass}, {"lpWindowName", std::nullopt}}));
+  EXPECT_EVERY_CALL(machine, "PostMessageW", (sim::CallArguments{{"Msg", u"1026"}, {"wParam", u"0"}, {"lParam", u"0"}}));
+  EXPECT_EVERY_CALL(machine, "RegOpenKeyExW", (sim::CallArguments{{"samDesired", sim::Number(win::KEY_ALL_ACCESS)}}));
   // The image stays mapped a moment after the end: the first attempts are refused.
   EXPECT_GE(CallsOn(machine, "DeleteFileW", kTray), 2);
 

@@ -190,7 +190,9 @@ BOOL CreateProcessW(const char16_t* applicationName, char16_t* commandLine, void
 HANDLE CreateMutexA(void*, BOOL initialOwner, const char* name) {
   auto& m = sim::Current();
   const std::u16string wide = name ? sim::AnsiToWideString(name) : u"";
-  if (m.Enter("CreateMutexA", wide)) return nullptr;
+  const bool fails = m.Enter("CreateMutexA", wide);
+  m.Note({{"bInitialOwner", sim::Number(initialOwner)}});
+  if (fails) return nullptr;
   const std::u16string key = sim::ToUpperAscii(wide);
   const bool existed = !key.empty() && m.mutexes.count(key);
   sim::NamedMutex& mutex = m.mutexes[key];

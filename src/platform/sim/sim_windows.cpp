@@ -88,7 +88,9 @@ namespace win {
 
 HWND FindWindowW(const char16_t* className, const char16_t* windowName) {
   auto& m = sim::Current();
-  if (m.Enter("FindWindowW", windowName ? windowName : u"")) return nullptr;
+  const bool fails = m.Enter("FindWindowW", windowName ? windowName : u"");
+  m.Note({{"lpClassName", sim::Given(className)}, {"lpWindowName", sim::Given(windowName)}});
+  if (fails) return nullptr;
   for (const auto& window : m.windows) {
     if (!window->alive || window->dialog) continue;
     if (className && !SameNoCase(window->className, className)) continue;
@@ -99,10 +101,14 @@ HWND FindWindowW(const char16_t* className, const char16_t* windowName) {
   return nullptr;
 }
 
-BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM) {
+BOOL PostMessageW(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
   auto& m = sim::Current();
   sim::Window* target = Live(m, window);
-  if (m.Enter("PostMessageW", target ? target->className : u"")) return FALSE;
+  const bool fails = m.Enter("PostMessageW", target ? target->className : u"");
+  m.Note({{"Msg", sim::Number(message)},
+          {"wParam", sim::Number(wParam)},
+          {"lParam", sim::Number(static_cast<std::uint64_t>(lParam))}});
+  if (fails) return FALSE;
   if (!target) {
     m.lastError = ERROR_INVALID_WINDOW_HANDLE;
     return FALSE;
