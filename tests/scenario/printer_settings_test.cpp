@@ -54,6 +54,19 @@ TEST_F(PrinterSettingsTest, EveryPrinterWithAKeyNameComesBackWithItsSettings) {
             (std::vector<std::string>{"keyA", "keyA", "keyB", "keyB", std::string(63, 'c')}));
   EXPECT_EQ((Texts{Printer(u"A").comment, Printer(u"A").location, Printer(u"B").location, Printer(u"B").port}),
             (Texts{u"Front desk", u"Hall", u"Floor 2", u"Corvane:"}));
+  // Written as REG_SZ with its terminator, in both places.
+  for (const char16_t* key : {u"", u"DsUser"}) {
+    const sim::RegistryValue* value = machine.FindValue(win::HKEY_LOCAL_MACHINE, sim::PrinterDataKey(u"A", key), u"SubKey");
+    ASSERT_NE(value, nullptr);
+    EXPECT_EQ(value->type, win::REG_SZ);
+    EXPECT_EQ(value->data, sim::StoredFromAnsi({'k', 'e', 'y', 'A', 0}));
+  }
+  // Remembered through a handle opened with no defaults; re-created ones written back at level 2.
+  const auto opens = machine.Arguments("OpenPrinterW");
+  ASSERT_FALSE(opens.empty());
+  EXPECT_EQ(Mismatches(opens.front(), {{"pPrinterName", u"A"}, {"pDefault", u"0"}}), std::vector<std::string>{});
+  for (const auto& write : machine.Arguments("SetPrinterW"))
+    if (write.at("level") != u"0") EXPECT_EQ(Mismatches(write, {{"level", u"2"}, {"command", u"0"}}), std::vector<std::string>{});
   EXPECT_EQ(sim::DefaultPrinter(machine), u"B");
   EXPECT_EQ(sim::JobCount(machine, u"B"), 0) << "queued jobs are purged before the deletion";
   for (const char16_t* key : {u"keyA", u"keyB"}) {
