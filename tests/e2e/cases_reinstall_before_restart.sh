@@ -7,25 +7,8 @@
 # still registered and its file is there.
 case_reinstall_before_restart() {
   local ok=0
-  # Only the monitor is installed, through the API (as in
-  # case_uninstall_locked_file), and another process holds its file.
-  if ! cp "$dist_dir/Setup/vexmon64.dll" "$(unix "$SYSTEM_DIR\\vexmon64.dll")" ||
-    ! inspect add-monitor "Corvane:" vexmon64.dll; then
-    echo "  could not register the monitor"
-    return 1
-  fi
-  inspect hold "$SYSTEM_DIR\\vexmon64.dll" &
-  local holder=$!
-  if ! inspect wait-held; then
-    echo "  the file could not be held"
-    kill "$holder" 2>/dev/null
-    return 1
-  fi
-  run_setup uninstall
-  local code=$?
-  inspect release
-  wait "$holder"
-  same_text "uninstall exit code" "$EXIT_RESTART_NEEDED" "$code" || return 1
+  uninstall_while_monitor_file_held || return 1
+  same_text "uninstall exit code" "$EXIT_RESTART_NEEDED" "$UNINSTALL_EXIT" || return 1
   same_text "pending" "pending \"\\??\\$SYSTEM_DIR\\vexmon64.dll\" -> \"\"" "$(state_of pending)" || return 1
 
   run_setup_logged install || return 1

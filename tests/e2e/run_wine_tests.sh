@@ -210,6 +210,27 @@ install_product() {
 # shellcheck disable=SC2034
 PRODUCT_PRINTER='printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "RAW" comment ""'
 
+# Registers only the monitor, through the API, so that nothing else fails
+# (Wine 8 cannot remove a driver, see case_uninstall), and runs `uninstall`
+# while another process holds the monitor's file; sets UNINSTALL_EXIT.
+# Wine 8: the spooler never holds the monitor DLL open (it loads it into the
+# calling process), so another process holds it here.
+uninstall_while_monitor_file_held() {
+  cp "$dist_dir/Setup/vexmon64.dll" "$(unix "$SYSTEM_DIR\\vexmon64.dll")" &&
+    inspect add-monitor "Corvane:" vexmon64.dll || { echo "  could not register the monitor"; return 1; }
+  inspect hold "$SYSTEM_DIR\\vexmon64.dll" &
+  local holder=$!
+  if ! inspect wait-held; then
+    echo "  the file could not be held"
+    kill "$holder" 2>/dev/null
+    return 1
+  fi
+  run_setup uninstall
+  UNINSTALL_EXIT=$?
+  inspect release
+  wait "$holder"
+}
+
 # The process that owns the tray companion's window, or nothing.
 tray_process() {
   state_of tray | sed -n 's/.* process \([0-9]*\) .*/\1/p'
@@ -514,24 +535,8 @@ EOF
 # deletion at restart, and the restart deletes it.
 case_uninstall_locked_file() {
   local ok=0
-  # Only the monitor is installed, through the API, so that nothing else
-  # fails (Wine 8 cannot remove a driver, see case_uninstall).
-  # Wine 8: the spooler never holds the monitor DLL open (it loads it into
-  # the calling process), so another process holds it here.
-  cp "$dist_dir/Setup/vexmon64.dll" "$(unix "$SYSTEM_DIR\\vexmon64.dll")" &&
-    inspect add-monitor "Corvane:" vexmon64.dll || { echo "  could not register the monitor"; return 1; }
-  inspect hold "$SYSTEM_DIR\\vexmon64.dll" &
-  local holder=$!
-  if ! inspect wait-held; then
-    echo "  the file could not be held"
-    kill "$holder" 2>/dev/null
-    return 1
-  fi
-  run_setup uninstall
-  local code=$?
-  inspect release
-  wait "$holder"
-  same_text "exit code" "$EXIT_RESTART_NEEDED" "$code" || ok=1
+  uninstall_while_monitor_file_held || return 1
+  same_text "exit code" "$EXIT_RESTART_NEEDED" "$UNINSTALL_EXIT" || ok=1
   same_text "monitor" "" "$(state_of monitor | grep Corvane)" || ok=1
   exists "$SYSTEM_DIR\\vexmon64.dll" || ok=1
   same_text "pending" "pending \"\\??\\$SYSTEM_DIR\\vexmon64.dll\" -> \"\"" "$(state_of pending)" || ok=1

@@ -102,9 +102,10 @@ TEST_F(PrinterQueuesTest, APrinterIsAddedEvenWithoutTheMonitor) {
                                {"pSepFile", none},      {"pPrintProcessor", u"WinPrint"},
                                {"pDatatype", none},     {"pParameters", none},
                                {"pSecurityDescriptor", u"0"}};
+  const std::u16string zeroText = u"0";
   for (const char* zero : {"Attributes", "Priority", "DefaultPriority", "StartTime", "UntilTime", "Status", "cJobs",
                            "AveragePPM"})
-    record[zero] = u"0";
+    record[zero] = zeroText;
   EXPECT_EVERY_CALL(machine, "AddPrinterW", record);
 }
 
