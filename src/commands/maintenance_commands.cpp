@@ -6,6 +6,7 @@
 #include "printers/printer_settings.h"
 #include "spooler/pending_file_operations.h"
 #include "spooler/spooler_service.h"
+#include "util/file_name.h"
 #include "util/text_compare.h"
 
 namespace {
@@ -14,14 +15,6 @@ constexpr int RetryPasses = 2;
 constexpr std::int32_t OldestCurrentDriverBuild = 2605;
 constexpr win::DWORD DefaultNameCapacity = 260;
 constexpr const char16_t* PackageFiles64[] = {u"vexmon64.dll", u"vexdrv64.dll", u"vexui64.dll"};
-
-// The file-name part: everything after the last "\", "/" or ":".
-const char16_t* FileNamePart(const char16_t* path) {
-  const char16_t* name = path;
-  for (const char16_t* at = path; *at; ++at)
-    if (*at == u'\\' || *at == u'/' || *at == u':') name = at + 1;
-  return name;
-}
 
 bool IsPackageFile64(const char16_t* path) {
   const char16_t* name = FileNamePart(PendingPath(path));

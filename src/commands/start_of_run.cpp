@@ -5,6 +5,7 @@
 #include "run/log.h"
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_service.h"
+#include "util/file_name.h"
 #include "util/text_compare.h"
 
 namespace {
@@ -12,15 +13,11 @@ namespace {
 constexpr win::DWORD PathCapacity = 260;
 constexpr win::DWORD DefaultNameCapacity = 255;
 
-bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/' || c == u':'; }
-
 void FindModuleDir(InstallState& state) {
   char16_t path[PathCapacity] = {};
   win::GetModuleFileNameW(ModuleInstance, path, PathCapacity);
   path[PathCapacity - 1] = 0;
-  auto end = TextLength(path);
-  while (end > 0 && !IsSeparator(path[end - 1])) --end;
-  path[end] = 0;
+  path[FileNamePart(path) - path] = 0;
   Assign(state.ModuleDir, path);
 }
 

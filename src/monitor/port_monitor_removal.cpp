@@ -3,6 +3,7 @@
 #include "run/log.h"
 #include "monitor/printer_ports.h"
 #include "spooler/spooler_service.h"
+#include "util/file_name.h"
 
 namespace {
 
@@ -32,8 +33,7 @@ void MovePrintersToFile(InstallState& state) {
 // A name that stays inside the folder it is appended to: no folder parts,
 // no drive, and not the folder itself or its parent.
 bool IsPlainFileName(const char16_t* name) {
-  for (const char16_t* c = name; *c; ++c)
-    if (*c == u'\\' || *c == u'/' || *c == u':') return false;
+  if (FileNamePart(name) != name) return false;
   const bool dots = name[0] == u'.' && (name[1] == 0 || (name[1] == u'.' && name[2] == 0));
   return *name && !dots;
 }
