@@ -19,6 +19,24 @@ std::size_t BoundedLength(const char16_t* at, const char16_t* limit) {
   return n;
 }
 
+// Reads the value through an open key, asking its size first, into a global
+// block the caller frees: null when the value is empty or cannot be read.
+// The registry's status, or the allocation's error.
+long QueryPendingValue(win::HKEY key, win::DWORD* type, win::BYTE*& block, win::DWORD& size) {
+  block = nullptr;
+  size = 0;
+  long status = win::RegQueryValueExW(key, PendingValue, nullptr, type, nullptr, &size);
+  if (status != win::ERROR_SUCCESS || size == 0) return status;
+  block = static_cast<win::BYTE*>(win::GlobalAlloc(win::GPTR, size));
+  if (!block) return static_cast<long>(win::GetLastError());
+  status = win::RegQueryValueExW(key, PendingValue, nullptr, type, block, &size);
+  if (status != win::ERROR_SUCCESS) {
+    win::GlobalFree(block);
+    block = nullptr;
+  }
+  return status;
+}
+
 // The value's block and its size in bytes; null and 0 when there is none.
 win::BYTE* ReadPendingValue(win::DWORD& size) {
   size = 0;
@@ -27,15 +45,7 @@ win::BYTE* ReadPendingValue(win::DWORD& size) {
       win::ERROR_SUCCESS)
     return nullptr;
   win::BYTE* block = nullptr;
-  if (win::RegQueryValueExW(key, PendingValue, nullptr, nullptr, nullptr, &size) == win::ERROR_SUCCESS &&
-      size != 0) {
-    block = static_cast<win::BYTE*>(win::GlobalAlloc(win::GPTR, size));
-    if (!block || win::RegQueryValueExW(key, PendingValue, nullptr, nullptr, block, &size) !=
-                      win::ERROR_SUCCESS) {
-      win::GlobalFree(block);
-      block = nullptr;
-    }
-  }
+  QueryPendingValue(key, nullptr, block, size);
   if (!block) size = 0;
   win::RegCloseKey(key);
   return block;
@@ -144,15 +154,10 @@ void CancelPendingDeletions(InstallState& state, const PathNode* keep) {
   if (status == win::ERROR_FILE_NOT_FOUND) return;
   win::DWORD type = 0;
   win::DWORD size = 0;
-  if (status == win::ERROR_SUCCESS) status = win::RegQueryValueExW(key, PendingValue, nullptr, &type, nullptr, &size);
   win::BYTE* block = nullptr;
-  win::BYTE* kept = nullptr;
-  if (status == win::ERROR_SUCCESS && size) {
-    block = static_cast<win::BYTE*>(win::GlobalAlloc(win::GPTR, size));
-    kept = block ? static_cast<win::BYTE*>(win::GlobalAlloc(win::GPTR, size)) : nullptr;
-    status = kept ? win::RegQueryValueExW(key, PendingValue, nullptr, &type, block, &size)
-                  : static_cast<long>(win::GetLastError());
-  }
+  if (status == win::ERROR_SUCCESS) status = QueryPendingValue(key, &type, block, size);
+  win::BYTE* kept = block ? static_cast<win::BYTE*>(win::GlobalAlloc(win::GPTR, size)) : nullptr;
+  if (block && !kept) status = static_cast<long>(win::GetLastError());
   bool changed = false;
   if (status == win::ERROR_SUCCESS && kept) {
     const win::BYTE* from = block;

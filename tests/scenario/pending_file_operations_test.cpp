@@ -89,6 +89,26 @@ TEST_F(PendingOperationsTest, ShortMemoryGivesNoTableRatherThanAWrongOne) {
   EXPECT_EQ(table.entries, nullptr);
 }
 
+// Short memory while taking the product's files off the list is counted, and
+// the list stays as it was.
+TEST_F(PendingOperationsTest, ShortMemoryWhileCancellingDeletionsIsAnErrorAndChangesNothing) {
+  const std::u16string ours = kDir + u"vexmon64.dll";
+  places::SetPending(machine, {u"\\??\\C:\\Temp\\theirs.tmp", u"", u"\\??\\" + ours, u""});
+  const auto before = places::Pending(machine)->data;
+  PathNode* keep = nullptr;
+  AddUnique(keep, ours.c_str());
+  for (const int skip : {0, 1}) {  // the value's copy, then the block for what is kept
+    SCOPED_TRACE(skip);
+    const int errors = state.ErrorCount;
+    machine.Fail("GlobalAlloc", win::ERROR_NOT_ENOUGH_MEMORY, 1, skip);
+    CancelPendingDeletions(state, keep);
+    EXPECT_EQ(state.ErrorCount, errors + 1);
+    ASSERT_NE(places::Pending(machine), nullptr);
+    EXPECT_EQ(places::Pending(machine)->data, before);
+  }
+  FreeAll(keep);
+}
+
 TEST_F(PendingOperationsTest, RetryKeepsWhatStillFailsInOrder) {
   for (const char16_t* f : {u"a.dll", u"b.dll", u"c.dll", u"d.dll"}) machine.AddFile(kDir + f, {1});
   machine.HoldFile(kDir + u"a.dll", UINT64_MAX);
