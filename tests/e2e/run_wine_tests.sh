@@ -210,6 +210,23 @@ install_product() {
 # shellcheck disable=SC2034
 PRODUCT_PRINTER='printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "RAW" comment ""'
 
+# hold_file PATH: another process holds PATH open without sharing until
+# release_held_file; fails when the hold could not be taken.
+hold_file() {
+  inspect hold "$1" &
+  HOLDER=$!
+  if ! inspect wait-held; then
+    echo "  $1 could not be held"
+    kill "$HOLDER" 2>/dev/null
+    return 1
+  fi
+}
+
+release_held_file() {
+  inspect release
+  wait "$HOLDER"
+}
+
 # Registers only the monitor, through the API, so that nothing else fails
 # (Wine 8 cannot remove a driver, see case_uninstall), and runs `uninstall`
 # while another process holds the monitor's file; sets UNINSTALL_EXIT.
@@ -218,17 +235,10 @@ PRODUCT_PRINTER='printer "Corvane" port "Corvane:" driver "Corvane printer" proc
 uninstall_while_monitor_file_held() {
   cp "$dist_dir/Setup/vexmon64.dll" "$(unix "$SYSTEM_DIR\\vexmon64.dll")" &&
     inspect add-monitor "Corvane:" vexmon64.dll || { echo "  could not register the monitor"; return 1; }
-  inspect hold "$SYSTEM_DIR\\vexmon64.dll" &
-  local holder=$!
-  if ! inspect wait-held; then
-    echo "  the file could not be held"
-    kill "$holder" 2>/dev/null
-    return 1
-  fi
+  hold_file "$SYSTEM_DIR\\vexmon64.dll" || return 1
   run_setup uninstall
   UNINSTALL_EXIT=$?
-  inspect release
-  wait "$holder"
+  release_held_file
 }
 
 # The process that owns the tray companion's window, or nothing.
@@ -578,16 +588,9 @@ case_onInit() {
   same_text "pending" "pending \"\\??\\$staged\" -> \"\"" "$(state_of pending)" || ok=1
 
   inspect pending-delete "$held" || { echo "  could not schedule $held"; return 1; }
-  inspect hold "$held" &
-  local holder=$!
-  if ! inspect wait-held; then
-    echo "  the file could not be held"
-    kill "$holder" 2>/dev/null
-    return 1
-  fi
+  hold_file "$held" || return 1
   expect_exit "$EXIT_PACKAGE_PENDING" onInit || ok=1
-  inspect release
-  wait "$holder"
+  release_held_file
   exists "$held" || ok=1
   return $ok
 }
