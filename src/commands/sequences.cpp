@@ -56,7 +56,13 @@ void ReInstall(InstallState& state) {
   state.Indent += 2;
   state.CheckMonitorVersion = 1;
   state.Reinstalling = 1;
-  const bool unfinished = FindUnfinishedRun(state) != 0;
+  const int unfinished = FindUnfinishedRun(state);
+  // Without the journal, what it holds would be lost with the printers.
+  if (unfinished < 0) {
+    LogUnreadableJournal(state);
+    state.Indent -= 2;
+    return;
+  }
   if (InstallsTray(state)) {
     WideString tray = TrayProgramPath(state);
     Release(state.TrayToKeep);
@@ -78,7 +84,7 @@ void ReInstall(InstallState& state) {
   InstallPrinterDriver(state);
   if (unfinished) TakeOverJournal(state);
   RestorePrinters(state);
-  RemovePrinterJournal();
+  SettlePrinterJournal(state);
   InstallTray(state);
   RetryUndeletable(state);
   state.Indent -= 2;

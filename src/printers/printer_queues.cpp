@@ -40,6 +40,14 @@ bool PurgeAndDeletePrinter(win::HANDLE printer) {
 
 bool ClosePrinterChecked(win::HANDLE printer) { return win::ClosePrinter(printer); }
 
+win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer) {
+  const FetchedRecords fetched =
+      FetchRecords([printer](win::BYTE* buffer, win::DWORD size, win::DWORD* needed, win::DWORD*) {
+        return win::GetPrinterW(printer, 2, buffer, size, needed);
+      }, PrinterInfo2Layout, true);
+  return reinterpret_cast<win::PRINTER_INFO_2W*>(fetched.block);
+}
+
 void DeletePrinterQueue(InstallState& state, const char16_t* name) {
   const char16_t* shown = name ? name : u"*";
   LogFormat(state, u"#DeletePrinter(%s)", shown);

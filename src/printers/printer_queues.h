@@ -18,6 +18,9 @@ win::HANDLE AddLocalPrinter(win::PRINTER_INFO_2W& printer);
 bool PurgeAndDeletePrinter(win::HANDLE printer);
 bool ClosePrinterChecked(win::HANDLE printer);
 
+// The printer's level-2 record in a global block the caller frees, or null.
+win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer);
+
 void DeletePrinterQueue(InstallState& state, const char16_t* name);
 // Adds a product printer; the caller closes the handle. Null on failure.
 win::HANDLE AddPrinterQueue(InstallState& state, const char16_t* name);

@@ -5,3 +5,7 @@ void ReleasePrinterList(PrinterList& list) {
   list.entries = nullptr;
   list.count = 0;
 }
+
+bool IsConnection(const win::PRINTER_INFO_2W& printer) {
+  return printer.pPrinterName && printer.pPrinterName[0] == u'\\' && printer.pPrinterName[1] == u'\\';
+}

@@ -10,3 +10,6 @@ struct PrinterList {
 };
 
 void ReleasePrinterList(PrinterList& list);
+// A connection to a printer of another computer ("\\SERVER\NAME"): a local
+// printer's name holds no backslash.
+bool IsConnection(const win::PRINTER_INFO_2W& printer);
