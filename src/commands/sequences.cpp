@@ -4,6 +4,7 @@
 #include "commands/start_of_run.h"
 #include "driver/printer_driver.h"
 #include "monitor/port_monitor_install.h"
+#include "monitor/parked_printers.h"
 #include "monitor/port_monitor_removal.h"
 #include "printers/printer_journal.h"
 #include "printers/printer_queues.h"
@@ -81,6 +82,7 @@ void ReInstall(InstallState& state) {
   KeepProductFilesAtRestart(state);
   DeletePendingNow();
   if (state.InstallMonitor) InstallPortMonitor(state);
+  PutBackParkedPrinters(state);
   InstallPrinterDriver(state);
   if (unfinished) TakeOverJournal(state);
   RestorePrinters(state);
@@ -118,6 +120,7 @@ bool RunUninstall(const LogOutput& output, int& scheduled) {
   FindUnfinishedRun(state);  // what it left is not brought back: the printers go
   CompleteUnInstall(state);
   RemovePrinterJournal();
+  RemoveParkedPrinterJournal();
   scheduled = ScheduleUndeletableFiles(state);
   PresentLog(state, output);
   const bool errors = state.ErrorCount != 0;

@@ -34,11 +34,10 @@ JournalRecord NextRecord(const char16_t*& cursor) {
   return {texts[0], texts[1], texts[2], texts[3], texts[4]};
 }
 
-// The number of printers in `units` read units, or 0 when they are not
-// whole records: every text terminated, a name and a key name in each, and
-// key names of 8-bit units.
+// The number of printers in `units` read units (the last a zero), or 0 when
+// they are not whole records: a name and a key name in each, and key names
+// of 8-bit units.
 int CountPrinters(const char16_t* texts, std::size_t units) {
-  if (units == 0 || texts[units - 1] != 0) return 0;
   std::size_t count = 0;
   for (std::size_t at = 0; at < units; ++count) {
     const std::size_t length = TextLength(texts + at);

@@ -13,10 +13,6 @@ constexpr win::DWORD DeleteAccess = win::DELETE | win::PRINTER_ACCESS_ADMINISTER
 
 }  // namespace
 
-bool IsProductPrinter(const win::PRINTER_INFO_2W& printer) {
-  return SameText(printer.pDriverName, ProductDriverName);
-}
-
 void ListPrinters(PrinterList& list) {
   ReleasePrinterList(list);
   const FetchedRecords fetched = FetchRecords(

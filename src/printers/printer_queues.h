@@ -5,11 +5,7 @@
 #include "run/install_state.h"
 #include "run/printer_list.h"
 
-constexpr char16_t ProductDriverName[] = u"Corvane printer";
 constexpr char16_t ProductPortName[] = u"Corvane:";
-
-// A record of the product: its driver name is exactly "Corvane printer".
-bool IsProductPrinter(const win::PRINTER_INFO_2W& printer);
 
 // Fills the list with the local and connected printers; empty on failure.
 void ListPrinters(PrinterList& list);

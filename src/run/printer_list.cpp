@@ -1,5 +1,7 @@
 #include "run/printer_list.h"
 
+#include "util/text_compare.h"
+
 void ReleasePrinterList(PrinterList& list) {
   win::GlobalFree(list.entries);
   list.entries = nullptr;
@@ -8,4 +10,8 @@ void ReleasePrinterList(PrinterList& list) {
 
 bool IsConnection(const win::PRINTER_INFO_2W& printer) {
   return printer.pPrinterName && printer.pPrinterName[0] == u'\\' && printer.pPrinterName[1] == u'\\';
+}
+
+bool IsProductPrinter(const win::PRINTER_INFO_2W& printer) {
+  return SameText(printer.pDriverName, ProductDriverName);
 }

@@ -28,7 +28,10 @@ JournalTexts ReadJournalValue(const char16_t* name) {
     // A value that changed between the two reads is not the one measured.
     if (status == win::ERROR_SUCCESS && (type != win::REG_BINARY || read != size))
       status = win::ERROR_INVALID_DATA;
-    if (status == win::ERROR_SUCCESS) {
+    // Texts that do not end with a zero cannot be walked.
+    if (status == win::ERROR_SUCCESS && texts[size / sizeof(char16_t) - 1] != 0) {
+      win::GlobalFree(texts);
+    } else if (status == win::ERROR_SUCCESS) {
       journal.texts = texts;
       journal.units = size / sizeof(char16_t);
     } else {
