@@ -54,7 +54,11 @@ int CountPrinters(const char16_t* texts, std::size_t units) {
 Journal ReadJournal() {
   Journal journal{ReadJournalValue(PrinterJournalValue), 0};
   if (journal.value.texts) journal.printers = CountPrinters(journal.value.texts, journal.value.units);
-  if (!journal.printers) ReleaseJournalTexts(journal.value);
+  if (!journal.printers) {
+    const win::DWORD failure = journal.value.failure;
+    ReleaseJournalTexts(journal.value);
+    journal.value.failure = failure;
+  }
   return journal;
 }
 
