@@ -40,10 +40,8 @@ bool WritePrinterPort(InstallState& state, win::PRINTER_INFO_2W& printer) {
   win::PRINTER_DEFAULTSW defaults{nullptr, nullptr, win::PRINTER_ALL_ACCESS};
   win::HANDLE handle = nullptr;
   if (!win::OpenPrinterW(printer.pPrinterName, &handle, &defaults)) {
-    // A printer that is gone waits on no port.
-    const bool gone = win::GetLastError() == win::ERROR_INVALID_PRINTER_NAME;
     LogFormat(state, u"Can't open printer %s", printer.pPrinterName);
-    return gone;
+    return false;
   }
   const bool written = win::SetPrinterW(handle, 2, reinterpret_cast<win::BYTE*>(&printer), 0);
   LogFormat(state, written ? u"SetPrinter(%s) - ok" : u"SetPrinter(%s) - failed", printer.pPrinterName);

@@ -12,5 +12,5 @@ bool OnPort(const win::PRINTER_INFO_2W& printer, const char16_t* port);
 bool SwitchPort(InstallState& state, win::PRINTER_INFO_2W& printer, const char16_t* from,
                 const char16_t* to);
 // Opens the printer, writes the whole record at level 2 and logs the
-// outcome. False when the printer is there with its old record.
+// outcome. True when the record was written.
 bool WritePrinterPort(InstallState& state, win::PRINTER_INFO_2W& printer);

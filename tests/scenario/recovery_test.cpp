@@ -66,6 +66,10 @@ TEST_F(RecoveryTest, AFailedReinstallKeepsTheJournalOrNamesThePrinterAndTheNextR
       {"read failure", [](sim::Machine& m) { m.Fail("RegQueryValueExW", 1450, 1, 0, PrinterJournalValue); }, 100,
        u"Error(21): Can`t read the journal of printers to bring back - ( No Description )",
        {u"Back office", u"Front desk"}, true},
+      {"key open failure",
+       [](sim::Machine& m) { m.Fail("RegOpenKeyExW", 5, 1, 0, u"HKLM\\Software\\Brennock\\Corvane"); }, 100,
+       u"Error(21): Can`t read the journal of printers to bring back - (Access is denied.)",
+       {u"Back office", u"Front desk"}, true},
       {"write failure", [](sim::Machine& m) { m.Fail("RegSetValueExW", 5, -1, 0, PrinterJournalValue); }, 100,
        u"Error(22): Can`t write printer 'Back office' to the journal - (Access is denied.)", {}, true},
       {"driver failure", [](sim::Machine& m) { m.Fail("AddPrinterDriverExW", 5, -1); }, 100,
@@ -102,6 +106,23 @@ TEST_F(RecoveryTest, AFailedReinstallKeepsTheJournalOrNamesThePrinterAndTheNextR
 }
 
 using RecoveryStory = SimTest;
+
+// Another maker's printer parked on "file:" while an outdated monitor is
+// replaced, which cannot be written back: it waits in the journal, and
+// the next run puts it back.
+TEST_F(RecoveryStory, AParkedPrinterThatCannotMoveBackWaitsForTheNextRun) {
+  Run(u"install");
+  sim::WritePrinter(machine, {u"Plotter", u"Fenwick LaserPro", u"Corvane:", u"", u"", 0});
+  sim::SetFileBuild(machine.FindFile(machine.systemDir + u"\\vexmon64.dll")->data, 2600);
+  machine.Fail("SetPrinterW", 5, -1, 1, u"Plotter");
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(PrinterNamed(machine, u"Plotter").port, u"file:");
+  EXPECT_NE(machine.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, u"PrintersToMoveBack"), nullptr);
+  machine.faults.clear();
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(PrinterNamed(machine, u"Plotter").port, u"Corvane:");
+  EXPECT_EQ(machine.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, u"PrintersToMoveBack"), nullptr);
+}
 
 // The printer the product starts with stays the default the user made it.
 TEST_F(RecoveryStory, TheDefaultCorvaneStaysTheDefault) {
