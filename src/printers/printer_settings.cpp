@@ -58,8 +58,7 @@ void AddFirstPrinter(InstallState& state) {
   bool wasDefault = false;
   for (win::DWORD i = 0; i < state.Printers.count; ++i) {
     const win::PRINTER_INFO_2W& entry = state.Printers.entries[i];
-    wasDefault |= IsProductPrinter(entry) && SameText(entry.pPrinterName, FirstPrinterName) &&
-                  (entry.Attributes & win::PRINTER_ATTRIBUTE_DEFAULT);
+    wasDefault |= SameText(entry.pPrinterName, FirstPrinterName) && (entry.Attributes & win::PRINTER_ATTRIBUTE_DEFAULT);
   }
   if (wasDefault && !win::SetDefaultPrinterW(FirstPrinterName))
     LogError(state, ErrRestorePrinterSettings, u"Can`t restore the comment, location or default of printer '%s'",
