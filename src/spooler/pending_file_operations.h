@@ -20,7 +20,8 @@ void ReleasePendingRenames(PendingRenameTable& table);
 // The path a file operation gets: the entry without a leading "\??\".
 const char16_t* PendingPath(const char16_t* entry);
 // Carries out now every pending deletion of the table whose file exists,
-// clearing the flag of each file deleted; renames are never touched.
+// clearing the flag of each file deleted, except one that a later pair
+// renames a file onto; renames are never touched.
 void DeletePendingDeletions(PendingRenameTable& table);
 // Takes every pending deletion of a path of `keep` (letter case ignored,
 // "\??\" skipped) off the system's list, with one line naming each file;

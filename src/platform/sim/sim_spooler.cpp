@@ -309,7 +309,10 @@ BOOL DeletePrinterDriverExW(char16_t* name, char16_t* environment, char16_t* dri
   if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
   sim::DriverRecord d;
   if (!driverName || !sim::FindDriver(m, env, driverName, d)) return Refuse(m, ERROR_UNKNOWN_PRINTER_DRIVER);
-  for (const auto& printer : sim::Printers(m))
+  // A connection to another computer's printer uses the driver here too.
+  std::vector<sim::PrinterRecord> users = sim::Printers(m);
+  for (auto& connection : sim::Connections(m)) users.push_back(std::move(connection));
+  for (const auto& printer : users)
     if (sim::ToUpperAscii(printer.driver) == sim::ToUpperAscii(d.name))
       return Refuse(m, ERROR_PRINTER_DRIVER_IN_USE);
   sim::RemoveDriver(m, env, d.name);

@@ -224,6 +224,17 @@ std::string AddPrinterVerb(sim::Machine& m, const Args& a) {
   return "added the printer " + a.words[1];
 }
 
+std::string AddConnectionVerb(sim::Machine& m, const Args& a) {
+  const std::u16string name = FromUtf8(a.words[1]);
+  const std::size_t split = name.rfind(u'\\');
+  if (name.rfind(u"\\\\", 0) != 0 || split < 3 || split + 1 == name.size() ||
+      name.find_first_of(u",") != std::u16string::npos || name.find(u'\\', 2) != split)
+    throw BadInput{"a connection is named \\\\SERVER\\NAME"};
+  sim::AddConnection(m, name.substr(2, split - 2), name.substr(split + 1),
+                     FromUtf8(a.Get("driver", "Corvane printer")));
+  return "added the connection " + a.words[1];
+}
+
 std::string LockVerb(sim::Machine& m, const Args& a) {
   const sim::FileNode& file = ExistingFile(m, a.words[1]);
   win::DWORD share = 0;
@@ -390,6 +401,10 @@ const std::vector<Verb>& Verbs() {
        {{"driver", true}, {"port", true}, {"comment", true}, {"location", true}, {"settings", true},
         {"plain-settings", true}, {"dsuser-settings", true}, {"default", false}, {"jobs", true}},
        Access::Change, AddPrinterVerb},
+      {"add-connection", "add-connection DIR \\\\SERVER\\NAME [--driver D]",
+       "Connects the user to the printer NAME of the computer SERVER, which uses the driver D\n"
+       "(\"Corvane printer\" unless given) on this machine too.",
+       2, 2, {{"driver", true}}, Access::Change, AddConnectionVerb},
       {"set-build", "set-build DIR PATH BUILD",
        "Makes the file PATH carry BUILD in its version information (a new file when there is none).", 3, 3, {},
        Access::Change, SetBuildVerb},

@@ -126,9 +126,11 @@ void Printers(std::ostringstream& out, sim::Machine& m) {
     out << "\n";
   }
   if (printers.empty()) out << "  none\n";
-  if (!fallback.empty() && std::none_of(printers.begin(), printers.end(), [&](const sim::PrinterRecord& p) {
-        return sim::ToUpperAscii(p.name) == sim::ToUpperAscii(fallback);
-      }))
+  const auto connections = sim::Connections(m);
+  for (const auto& c : connections) out << "  connection " << Utf8(c.name) << ", driver " << Utf8(c.driver) << "\n";
+  auto isFallback = [&](const sim::PrinterRecord& p) { return sim::ToUpperAscii(p.name) == sim::ToUpperAscii(fallback); };
+  if (!fallback.empty() && std::none_of(printers.begin(), printers.end(), isFallback) &&
+      std::none_of(connections.begin(), connections.end(), isFallback))
     out << "  the default printer " << Quoted(fallback) << " does not exist\n";
 }
 
