@@ -139,6 +139,8 @@ SetupOutcome RunLogged(MSIHANDLE install, const std::wstring& exe, const wchar_t
   if (outcome.warning)
     LogToInstaller(install, L"Warning: Corvane setup: " + std::wstring(word) +
                                 L" did not succeed; the package goes on without it");
+  if (outcome.failed && phase == SetupPhase::Uninstall)
+    LogToInstaller(install, L"Corvane setup: uninstall did nothing; the product stays installed");
   if (outcome.restart) GlobalAddAtomW(RestartAtom);
   return outcome;
 }

@@ -138,6 +138,7 @@ case_pkg_removal_that_did_nothing_fails() {
   msiexec_expect "$MSI_FAILURE" /x "$MSI_COPY" || ok=1
   grep -qE '^Corvane setup: no folder for the log of uninstall, error [0-9]+$' <<<"$MSI_TEXT" ||
     { echo "  msi.log does not say why the tool did not run"; ok=1; }
+  msi_has "Corvane setup: uninstall did nothing; the product stays installed" || ok=1
   exists "$SETUP_EXE" && exists "$SYSTEM_DIR\\vexmon64.dll" || ok=1
   rm "$temp" && mv "$temp.away" "$temp" || return 1
   msiexec_expect "$MSI_SUCCESS" /x "$MSI_COPY" || ok=1
