@@ -139,8 +139,6 @@ SetupOutcome RunLogged(MSIHANDLE install, const std::wstring& exe, const wchar_t
   if (outcome.warning)
     LogToInstaller(install, L"Warning: Corvane setup: " + std::wstring(word) +
                                 L" did not succeed; the package goes on without it");
-  if (outcome.failed && phase == SetupPhase::Uninstall)
-    LogToInstaller(install, L"Corvane setup: uninstall did nothing; the product stays installed");
   if (outcome.restart) GlobalAddAtomW(RestartAtom);
   return outcome;
 }
@@ -154,6 +152,8 @@ UINT RunSetup(MSIHANDLE install, const wchar_t* word, SetupPhase phase) {
 
   const SetupOutcome outcome = RunLogged(install, exe, word, phase);
   if (!outcome.failed) return ERROR_SUCCESS;
+  if (phase == SetupPhase::Uninstall)
+    LogToInstaller(install, L"Corvane setup: uninstall did nothing; the product stays installed");
   // A failed first install takes off what it left while the tool is still
   // there: an installer may remove the files before it runs the rollback
   // action. A product that was there before loses nothing: the installer's
