@@ -56,9 +56,10 @@ case_pkg_repeated_and_failed_runs_keep_the_product() {
       same_text "install runs" 0 "$(tool_runs install)" || ok=1
       same_text "Office" 1 "$(taken_state_of printer | grep -c '^printer "Office" .*comment "first floor" location "Room 1"')" || ok=1
     else
-      wine_env_run reg query "$JOURNAL_KEY" /v "$JOURNAL_VALUE" |
-        grep -q "$(printf Office | iconv -t UTF-16LE | od -An -tx1 | tr -d ' \n' | tr '[:lower:]' '[:upper:]')" ||
-        { echo "  Office is in the journal no more"; ok=1; }
+      # Name, settings key, comment, location, "1": the default.
+      wine_env_run reg query "$JOURNAL_KEY" /v "$JOURNAL_VALUE" | grep -q "$(printf '%s\0' Office SetA \
+        'first floor' 'Room 1' 1 | iconv -t UTF-16LE | od -An -tx1 | tr -d ' \n' | tr '[:lower:]' '[:upper:]')" ||
+        { echo "  Office is neither on the machine nor in the journal"; ok=1; }
     fi
   done
   return $ok
