@@ -148,6 +148,22 @@ case_pkg_removal_that_did_nothing_fails() {
   return $ok
 }
 
-CASES+=(case_pkg_repeated_and_failed_runs_keep_the_product case_pkg_planted_log_paths_are_not_followed
+# The tool's own "/log=": a file with a second name (a hard link) is
+# refused with nothing done and not a byte written, and a mistyped switch is
+# refused with one line in the log. (Wine 8 reports no Unix symbolic link as
+# a reparse point: that refusal is tested on the simulated machine.)
+case_pkg_tool_refuses_a_linked_log_and_an_unknown_switch() {
+  local ok=0 victim
+  victim=$(unix 'C:\windows\victim.txt')
+  echo keep >"$victim" && ln "$victim" "$(unix 'C:\hard.log')" || return 1
+  expect_exit "$EXIT_USAGE" install '/log=C:\hard.log' || ok=1
+  expect_exit "$EXIT_USAGE" install /quite '/log=C:\typo.log' || ok=1
+  same_text "victim" keep "$(cat "$victim")" || ok=1
+  same_text "refusal" $'\xEF\xBB\xBFUnknown switch: /quite\r' "$(cat "$(unix 'C:\typo.log')")" || ok=1
+  same_text "monitor" "" "$(state_of monitor | grep Corvane)" || ok=1
+  return $ok
+}
+
+CASES+=(case_pkg_tool_refuses_a_linked_log_and_an_unknown_switch case_pkg_repeated_and_failed_runs_keep_the_product case_pkg_planted_log_paths_are_not_followed
   case_pkg_upgrades_replace_the_older_build
   case_pkg_removal_that_did_nothing_fails)
