@@ -80,16 +80,4 @@ TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlante
   }
 }
 
-// The same words with a plain file, or a switch-like word without "/",
-// run as before.
-TEST_F(SwitchesAndLogPathTest, KnownSwitchesAndPlainWordsStillRun) {
-  machine.AddDirectory(u"C:\\Deploy");
-  PlantAtLog(Plant::Nothing);
-  machine.AddFile(Log, {'o', 'l', 'd'});
-  EXPECT_EQ(Run(u"install /Quiet /LOG=C:\\Deploy\\corvane.log"), 1);
-  EXPECT_EQ(FileBytes(Log).rfind("\xEF\xBB\xBF" "Corvane build 2620- Install log.\r\n", 0), 0u);
-  EXPECT_EQ(Run(u"install -quite"), 1);
-  EXPECT_EQ(ProductPrinters(machine), Texts{u"Corvane"});
-}
-
 }  // namespace
