@@ -2,19 +2,22 @@
 # (target msi), dist/Corvane-<build>.msi built with wixl from corvane.wxs.in.
 set(_pkg ${CMAKE_SOURCE_DIR}/package)
 
-# Only known DLLs are imported; msi.dll is looked up at run time.
-add_library(corvane-msi-actions SHARED ${_pkg}/setup_actions.cpp ${_pkg}/setup_outcome.cpp)
+# Only known DLLs are imported (kernel32, advapi32); msi.dll is looked up at run time.
+add_library(corvane-msi-actions SHARED ${_pkg}/setup_actions.cpp ${_pkg}/setup_outcome.cpp ${_pkg}/log_folder.cpp)
 set_target_properties(corvane-msi-actions PROPERTIES PREFIX "" SUFFIX ".dll"
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package/implib)
 target_compile_options(corvane-msi-actions PRIVATE -municode)
 target_link_options(corvane-msi-actions PRIVATE ${CORVANE_STATIC_RUNTIME})
-target_link_libraries(corvane-msi-actions PRIVATE kernel32)
+target_link_libraries(corvane-msi-actions PRIVATE kernel32 advapi32)
 
 # The package carries the program's own build number.
 file(STRINGS ${CMAKE_SOURCE_DIR}/src/run/install_state.h _build_line
   REGEX "constexpr int BuildNumber = [0-9]+")
 string(REGEX MATCH "[0-9]+" CORVANE_BUILD "${_build_line}")
+set(CORVANE_VERSION 1.0.${CORVANE_BUILD})
+# Never changes: every newer package replaces an older one.
+set(CORVANE_UPGRADE_CODE 89CE6830-4D58-4774-B1FC-0C0386BE7154)
 
 # wixl takes sources relative to the folder of the .wxs file.
 set(DIST ../dist/Corvane)
@@ -36,6 +39,14 @@ if(WIXL AND MSIBUILD)
     # rollback action an immediate one; msibuild gives it its type.
     COMMAND ${MSIBUILD} ${_msi} -q
       "UPDATE CustomAction SET Type=${_rollback_type} WHERE Action='RollbackInstallPrinter'"
+    # Another build of the same version replaces the installed one instead
+    # of being installed beside it: the search for older versions includes
+    # this version (migrate features 1, maximum version included 512); wixl
+    # 0.101 has no AllowSameVersionUpgrades.
+    # Its attributes are part of the row's key, so the row is made anew.
+    COMMAND ${MSIBUILD} ${_msi}
+      -q "DELETE FROM Upgrade WHERE ActionProperty='WIX_UPGRADE_DETECTED'"
+      -q "INSERT INTO Upgrade (UpgradeCode, VersionMin, VersionMax, Language, Attributes, Remove, ActionProperty) VALUES ('{${CORVANE_UPGRADE_CODE}}', '', '${CORVANE_VERSION}', '', 513, '', 'WIX_UPGRADE_DETECTED')"
     DEPENDS ${_dist_files} corvane-msi-actions ${CMAKE_BINARY_DIR}/package/corvane.wxs
     COMMENT "Building dist/Corvane-${CORVANE_BUILD}.msi"
     VERBATIM)

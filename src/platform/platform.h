@@ -47,6 +47,10 @@ struct HKEY__;
 using HKEY = HKEY__*;
 using REGSAM = DWORD;
 using DWORDLONG = std::uint64_t;
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
 
 // Dialog procedure; x64 has a single calling convention, so no CALLBACK.
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
@@ -219,6 +223,9 @@ constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+// Opens a symbolic link or junction itself rather than what it points to.
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
 
 HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode,
                    void* securityAttributes, DWORD creationDisposition, DWORD flagsAndAttributes,
@@ -227,6 +234,22 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, vo
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
                void* overlapped);
 BOOL CloseHandle(HANDLE object);
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+// Cuts the file, or makes it longer, at the handle's position.
+BOOL SetEndOfFile(HANDLE file);
 DWORD GetFileAttributesW(const char16_t* fileName);
 BOOL DeleteFileW(const char16_t* fileName);
 
@@ -309,10 +332,6 @@ BOOL CloseServiceHandle(SC_HANDLE object);
 
 // ---- Print spooler -----------------------------------------------------------
 // Records keep the 64-bit Windows layout; strings point into the same buffer.
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
 struct DEVMODEW;  // opaque: passed through, never read
 
 struct MONITOR_INFO_1W {

@@ -97,7 +97,7 @@ EOF
   same_text "Run value" "run CorvaneTray \"$TRAY_EXE\"" "$(taken_state_of run)" || ok=1
   # The tool ran quietly with its log in the installer's temporary folder,
   # and its log, title first, is copied line by line.
-  grep -qE '^Corvane setup: ".*\\Setup\\corvane-setup\.exe" install /quiet "/log=.*\\corvane-setup-install\.log"$' <<<"$MSI_TEXT" ||
+  grep -qE '^Corvane setup: ".*\\Setup\\corvane-setup\.exe" install /quiet "/log=C:\\windows\\Temp\\corvane-setup-[0-9a-f]{24}\\corvane-setup\.log"$' <<<"$MSI_TEXT" ||
     { echo "  msi.log does not show the tool's command line"; ok=1; }
   msi_has "Corvane build 2620- Install log." "Corvane 2620" "#ReInstall" "#AddPrinter(Corvane)" \
     "Printer Driver x64 was added successfully" "Corvane setup: install exited with 1" || ok=1

@@ -97,8 +97,12 @@ void AddOddState(Machine& m) {
   m.FindFile(u"C:\\Empty folder")->attributes |= 0x2;  // hidden
   m.AddFile(u"C:\\WINDOWS\\SYSTEM32\\upper.dll", Bytes({1}));  // spelled otherwise than its folder
   m.AddFile(u"c:\\lower.txt", Bytes({2}));
-  sim::FileNode orphan{u"E:\\Lost\\found.txt", false, win::FILE_ATTRIBUTE_ARCHIVE, Bytes({3})};
+  sim::FileNode orphan{u"E:\\Lost\\found.txt", false, win::FILE_ATTRIBUTE_ARCHIVE, Bytes({3}), 1, {}};
   m.files[Machine::Key(orphan.path)] = orphan;  // its folders are no nodes
+  m.FindFile(u"C:\\Empty.bin")->links = 2;
+  m.AddFile(u"C:\\link.log", {});
+  m.FindFile(u"C:\\link.log")->attributes |= win::FILE_ATTRIBUTE_REPARSE_POINT;
+  m.FindFile(u"C:\\link.log")->linkTarget = u"C:\\Windows\\win.ini";
   AddOddValues(m);
 }
 
@@ -155,7 +159,7 @@ std::string Describe(const Machine& m) {
   for (const auto& [value, h] : m.handles)
     Put(out, "handle", value, h->kind, h->name, h->root, h->access, h->share, h->position);
   for (const auto& e : m.events) Put(out, "event", e.atMs, e.seq, e.kind, e.name, e.window, e.from, e.to);
-  for (const auto& [key, node] : m.files) Put(out, "file", key, node.path, node.directory, node.attributes, node.data);
+  for (const auto& [key, node] : m.files) Put(out, "file", key, node.path, node.directory, node.attributes, node.data, node.links, node.linkTarget);
   DescribeKey(out, m.hklm, "HKLM");
   DescribeKey(out, m.hkcu, "HKCU");
   return out.str();

@@ -179,11 +179,11 @@ TEST_F(UnattendedRunTest, SwitchesAreLeftOutWhenTheParentWindowIsCounted) {
   const std::string digits = std::to_string(owner.handle);
   const std::u16string number(digits.begin(), digits.end());
   const std::pair<std::u16string, std::uintptr_t> cases[] = {
-      {u"install /unknown " + number, owner.handle},
+      {u"install /LOG=C:\\Deploy\\b.log " + number, owner.handle},
       {u"install " + number + u" /log=C:\\Deploy\\a.log", owner.handle},
-      {u"uninstall /log=C:\\Deploy\\a.log /other " + number, owner.handle},
-      {u"install /unknown", 0},
-      {u"install " + number + u" extra /unknown", 0},
+      {u"uninstall /log=C:\\Deploy\\a.log /log=C:\\Deploy\\b.log " + number, owner.handle},
+      {u"install /log=C:\\Deploy\\b.log", 0},
+      {u"install " + number + u" extra /log=C:\\Deploy\\b.log", 0},
       {u"install -unknown " + number, 0},  // not a switch: a fourth word
   };
   for (const auto& [arguments, expected] : cases) {

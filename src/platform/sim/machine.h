@@ -59,6 +59,8 @@ struct FileNode {
   bool directory = false;
   DWORD attributes = win::FILE_ATTRIBUTE_ARCHIVE;
   std::vector<std::uint8_t> data;
+  DWORD links = 1;           // names the file has: more than one are hard links
+  std::u16string linkTarget;  // a symbolic link's target (with the reparse-point attribute)
 };
 
 // Another process keeps a file open; released at `untilMs` (never when max).

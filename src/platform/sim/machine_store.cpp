@@ -139,7 +139,7 @@ class Layout {
     auto it = known_.find(key);
     if (it != known_.end()) return it->second;
     Place place = make();
-    if (!m_.files.count(key)) facts.push_back({place.spelled, std::nullopt, true});
+    if (!m_.files.count(key)) facts.push_back({place.spelled, std::nullopt, true, 1, {}});
     known_[key] = place;
     return place;
   }
@@ -200,6 +200,8 @@ bool ApplyFacts(Machine& m, const std::vector<FileFact>& facts, std::string& err
     }
     it->second.path = fact.path;
     if (fact.attributes) it->second.attributes = *fact.attributes;
+    it->second.links = fact.links;
+    it->second.linkTarget = fact.linkTarget;
   }
   return true;
 }
@@ -229,8 +231,9 @@ std::string SaveSnapshot(const Machine& m, const fs::path& folder) {
         !WriteWhole(target, std::string_view(reinterpret_cast<const char*>(node.data.data()), node.data.size()), error))
       return error;
     const DWORD usual = node.directory ? win::FILE_ATTRIBUTE_DIRECTORY : win::FILE_ATTRIBUTE_ARCHIVE;
-    if (node.path != place.spelled || node.attributes != usual)
-      layout.facts.push_back({node.path, node.attributes == usual ? std::nullopt : std::optional(node.attributes), false});
+    if (node.path != place.spelled || node.attributes != usual || node.links != 1 || !node.linkTarget.empty())
+      layout.facts.push_back({node.path, node.attributes == usual ? std::nullopt : std::optional(node.attributes), false,
+                              node.links, node.linkTarget});
   }
   const std::string registry = RegistryText(m, error);
   if (!error.empty()) return error;

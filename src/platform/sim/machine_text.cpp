@@ -496,6 +496,8 @@ std::string MachineText(const Machine& m, const std::vector<FileFact>& facts) {
     line(fact.carrier ? "carrier-folder" : "file", [&](auto& v) {
       v.Text("path", fact.path);
       if (fact.attributes) v.Hex("attributes", *fact.attributes);
+      if (fact.links != 1) v.Number("links", fact.links);
+      if (!fact.linkTarget.empty()) v.Text("target", fact.linkTarget);
     });
   return out;
 }
@@ -585,6 +587,8 @@ std::string ReadLine(const std::string& word, Fields& f, Machine& m, std::vector
     f.Text("path", fact.path);
     if (fact.path.empty()) return "the field path is missing";
     if (f.Has("attributes")) f.Hex("attributes", fact.attributes.emplace());
+    if (f.Has("links")) f.Number("links", fact.links);
+    if (f.Has("target")) f.Text("target", fact.linkTarget);
     facts.push_back(std::move(fact));
   } else {
     return "unknown word \"" + word + "\"";

@@ -29,8 +29,10 @@
 //          name root access share position
 //   event at-ms seq kind(service-state|hold-release|companion-window|companion-exit|window-close)
 //         name window from to
-//   file path attributes           a file or folder spelled otherwise than on disk, or with
-//                                  attributes other than archive (files) or directory (folders)
+//   file path attributes links target  a file or folder spelled otherwise than on disk, with
+//                                  attributes other than archive (files) or directory (folders),
+//                                  more names than one (hard links) or, for a symbolic link,
+//                                  the path it leads to (attributes then hold 0x400)
 //   carrier-folder path            a folder on disk that only carries the files below it
 //
 // Not kept: what belongs to one run of the program (its call journal, heap
@@ -53,6 +55,8 @@ struct FileFact {
   std::u16string path;
   std::optional<DWORD> attributes;
   bool carrier = false;  // a folder on disk that is no node of the machine
+  DWORD links = 1;
+  std::u16string linkTarget;
 };
 
 std::string MachineText(const Machine& machine, const std::vector<FileFact>& facts);

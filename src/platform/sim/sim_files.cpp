@@ -95,7 +95,7 @@ HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMod
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
   auto& m = sim::Current();
   const std::u16string name = fileName ? fileName : u"";
-  const std::u16string full = name.empty() ? std::u16string() : m.FullPath(name);
+  std::u16string full = name.empty() ? std::u16string() : m.FullPath(name);
   const bool fails = m.Enter("CreateFileW", full);
   m.Note({{"lpFileName", sim::Given(fileName)},
           {"dwDesiredAccess", sim::Number(desiredAccess)},
@@ -103,6 +103,10 @@ HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMod
           {"dwCreationDisposition", sim::Number(creationDisposition)},
           {"dwFlagsAndAttributes", sim::Number(flagsAndAttributes)}});
   if (fails) return INVALID_HANDLE_VALUE;
+  // A symbolic link leads to its target unless the link itself is opened.
+  if (const sim::FileNode* link = full.empty() ? nullptr : m.FindFile(full);
+      link && !link->linkTarget.empty() && !(flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT))
+    full = m.FullPath(link->linkTarget);
   if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING) {
     m.lastError = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
@@ -188,6 +192,36 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
   if (bytesToWrite) std::memcpy(data.data() + object->position, buffer, bytesToWrite);
   object->position = end;
   if (bytesWritten) *bytesWritten = bytesToWrite;
+  return TRUE;
+}
+
+// CreateFileW gives every handle the right to read attributes.
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  auto& m = sim::Current();
+  std::vector<std::uint8_t>* data = nullptr;
+  HandleObject* object = EnterFileIo(m, "GetFileInformationByHandle", file, [](DWORD) { return true; }, data);
+  if (!object) return FALSE;
+  const sim::FileNode& node = m.files.at(object->name);
+  *information = {};
+  information->dwFileAttributes = node.attributes;
+  information->nFileSizeHigh = static_cast<DWORD>(data->size() >> 32);
+  information->nFileSizeLow = static_cast<DWORD>(data->size());
+  information->nNumberOfLinks = node.links;
+  return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  auto& m = sim::Current();
+  std::vector<std::uint8_t>* data = nullptr;
+  HandleObject* object = EnterFileIo(m, "SetEndOfFile", file, Writes, data);
+  if (!object) return FALSE;
+  const std::size_t size = data->size(), end = object->position;
+  if (end > size && end - size > m.diskFreeBytes) {
+    m.lastError = ERROR_DISK_FULL;
+    return FALSE;
+  }
+  if (m.diskFreeBytes != UINT64_MAX) m.diskFreeBytes = m.diskFreeBytes + size - end;
+  data->resize(object->position);
   return TRUE;
 }
 
