@@ -193,10 +193,14 @@ TEST_F(CrashMatrixTest, ACommandKilledAtAnyCallIsMadeWholeByTheNextRun) {
     replacing = row.replacing;
     std::string expected;
     const std::vector<sim::JournalEntry> calls = Reference(row.words, expected);
-    if (row.replacing) EXPECT_HAS(expected, "printer Plotter port Corvane: driver Fenwick LaserPro");
+    if (row.replacing) {
+      EXPECT_HAS(expected, "printer Plotter port Corvane: driver Fenwick LaserPro");
+    }
     if (row.words == u"install") {
       for (const auto& p : kUserPrinters)
-        if (!row.replacing || &p != &kUserPrinters[2]) EXPECT_HAS(expected, "printer " + sim::Utf8(p.name) + " port Corvane:");
+        if (!row.replacing || &p != &kUserPrinters[2]) {
+          EXPECT_HAS(expected, "printer " + sim::Utf8(p.name) + " port Corvane:");
+        }
       EXPECT_HAS(expected, "companion running");
     } else {
       EXPECT_EQ(expected.find("Corvane"), std::string::npos) << expected;
