@@ -22,6 +22,7 @@ constexpr win::DWORD LockedRetryMs = 100;
 constexpr win::DWORD OtherRetryMs = 10;
 constexpr std::uint64_t CommandPathLimit = 259;
 constexpr win::DWORD RunValueCapacity = 264;
+constexpr win::DWORD MaxSidBytes = 68;
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
@@ -30,6 +31,21 @@ bool SystemRunsCompanion() {
   version.dwOSVersionInfoSize = sizeof version;
   return win::GetVersionExA(&version) && version.dwPlatformId == win::VER_PLATFORM_WIN32_NT &&
          version.dwMajorVersion >= 6;
+}
+
+// Whether the program runs in a user's session as a user: a companion
+// started from session 0 or as SYSTEM would run where nobody can see or end
+// it. When either cannot be told, the companion waits for the next log-on.
+bool RunsAsUserAtMachine() {
+  win::DWORD session = 0;
+  if (!win::ProcessIdToSessionId(win::GetCurrentProcessId(), &session) || session == 0) return false;
+  win::HANDLE token = nullptr;
+  if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, &token)) return false;
+  alignas(win::TOKEN_USER) win::BYTE user[sizeof(win::TOKEN_USER) + MaxSidBytes];
+  win::DWORD size = 0;
+  const bool known = win::GetTokenInformation(token, win::TokenUser, user, sizeof user, &size);
+  win::CloseHandle(token);
+  return known && !win::IsWellKnownSid(reinterpret_cast<win::TOKEN_USER*>(user)->User.Sid, win::WinLocalSystemSid);
 }
 
 void RegisterForLogOn(const WideString& path) {
@@ -110,7 +126,7 @@ void InstallTray(InstallState& state) {
   if (!InstallsTray(state)) return;
   WideString path = TrayProgramPath(state);
   RegisterForLogOn(path);
-  Start(path);
+  if (RunsAsUserAtMachine()) Start(path);
   Release(path);
 }
 

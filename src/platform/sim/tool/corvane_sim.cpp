@@ -291,6 +291,12 @@ std::string ShiftVerb(sim::Machine& m, const Args& a) {
   return std::string("Shift is ") + (m.shiftHeld ? "held down" : "up");
 }
 
+std::string SessionVerb(sim::Machine& m, const Args& a) {
+  m.session = static_cast<win::DWORD>(Number(a.words[1], "the session", 65535));
+  m.runsAsSystem = a.Has("as-system");
+  return "the next runs start in session " + a.words[1] + (m.runsAsSystem ? " as SYSTEM" : " as the user");
+}
+
 std::string SetBuildVerb(sim::Machine& m, const Args& a) {
   const auto build = static_cast<unsigned>(Number(a.words[2], "the build", 0xFFFF));
   const std::u16string path = WindowsPath(m, a.words[1]);
@@ -360,6 +366,11 @@ const std::vector<Verb>& Verbs() {
        1, 1, {{"at-call", true}}, Access::Change, KillVerb},
       {"clear-faults", "clear-faults DIR [CALL]", "Disarms every fault, or those of CALL.", 1, 2, {}, Access::Change,
        ClearFaultsVerb},
+      {"session", "session DIR N [--as-system]",
+       "The next runs of corvane-setup start in session N (0: the services' session, where a\n"
+       "deployment tool's installer runs; 1: the user's, as on a new machine), as the user at the\n"
+       "machine or, with --as-system, as SYSTEM. Windows and named mutexes belong to one session.",
+       2, 2, {{"as-system", false}}, Access::Change, SessionVerb},
       {"shift", "shift DIR down|up", "Holds the Shift key down, or lets it go.", 2, 2, {}, Access::Change, ShiftVerb},
       {"spooler",
        "spooler DIR stop|start|stopping|starting|hang-stopping|hang-starting|no-hang\n"
