@@ -3,13 +3,16 @@
 set(_pkg ${CMAKE_SOURCE_DIR}/package)
 
 # Only known DLLs are imported; msi.dll is looked up at run time.
-add_library(corvane-msi-actions SHARED ${_pkg}/setup_actions.cpp ${_pkg}/setup_outcome.cpp)
+add_library(corvane-msi-actions SHARED ${_pkg}/setup_actions.cpp ${_pkg}/setup_outcome.cpp
+  ${_pkg}/msi_functions.cpp ${_pkg}/restart_request.cpp ${_pkg}/session_actions.cpp)
 set_target_properties(corvane-msi-actions PROPERTIES PREFIX "" SUFFIX ".dll"
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package/implib)
 target_compile_options(corvane-msi-actions PRIVATE -municode)
 target_link_options(corvane-msi-actions PRIVATE ${CORVANE_STATIC_RUNTIME})
-target_link_libraries(corvane-msi-actions PRIVATE kernel32)
+# The companion's actions reach its window and read their own token.
+target_include_directories(corvane-msi-actions PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(corvane-msi-actions PRIVATE user32 advapi32 kernel32)
 
 # The package carries the program's own build number.
 file(STRINGS ${CMAKE_SOURCE_DIR}/src/run/install_state.h _build_line
@@ -19,6 +22,8 @@ string(REGEX MATCH "[0-9]+" CORVANE_BUILD "${_build_line}")
 # wixl takes sources relative to the folder of the .wxs file.
 set(DIST ../dist/Corvane)
 set(ACTIONS_DLL $<TARGET_FILE_NAME:corvane-msi-actions>)
+configure_file(${_pkg}/corvane.ico ${CMAKE_BINARY_DIR}/package/corvane.ico COPYONLY)
+set(PRODUCT_ICON corvane.ico)
 configure_file(${_pkg}/corvane.wxs.in ${CMAKE_BINARY_DIR}/package/corvane.wxs.in @ONLY)
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/package/corvane.wxs
   INPUT ${CMAKE_BINARY_DIR}/package/corvane.wxs.in)
@@ -37,6 +42,7 @@ if(WIXL AND MSIBUILD)
     COMMAND ${MSIBUILD} ${_msi} -q
       "UPDATE CustomAction SET Type=${_rollback_type} WHERE Action='RollbackInstallPrinter'"
     DEPENDS ${_dist_files} corvane-msi-actions ${CMAKE_BINARY_DIR}/package/corvane.wxs
+      ${CMAKE_BINARY_DIR}/package/corvane.ico
     COMMENT "Building dist/Corvane-${CORVANE_BUILD}.msi"
     VERBATIM)
 else()

@@ -4,15 +4,13 @@
 #include <cstring>
 
 #include "spooler/companion_files.h"
+#include "tray/companion_contract.h"
 #include "util/text_compare.h"
 
 namespace {
 
 constexpr char16_t RunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char16_t RunValue[] = u"CorvaneTray";
-constexpr char MutexName[] = "{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}";
-constexpr char16_t WindowClass[] = u"kvs::{05759F8E-103D-41B6-8A61-EFAA89516692}";
-constexpr win::UINT ExitRequest = win::WM_USER + 2;
 constexpr int StopAttempts = 20;
 constexpr win::DWORD ExitWaitMs = 5000;
 constexpr win::DWORD WindowPollMs = 250;
@@ -81,10 +79,10 @@ void Start(const WideString& path) {
 void AskCompanionToEnd(win::HANDLE mutex) {
   bool requested = false;
   for (int attempt = 0; attempt < StopAttempts; ++attempt) {
-    win::HWND window = win::FindWindowW(WindowClass, nullptr);
+    win::HWND window = win::FindWindowW(CompanionWindowClass, nullptr);
     if (window) {
       requested = true;
-      win::PostMessageW(window, ExitRequest, 0, 0);
+      win::PostMessageW(window, CompanionExitRequest, 0, 0);
       if (win::WaitForSingleObject(mutex, ExitWaitMs) == win::WAIT_OBJECT_0) return;
       continue;
     }
@@ -131,7 +129,7 @@ void InstallTray(InstallState& state) {
 }
 
 long StopTray(const char16_t* keepFile) {
-  win::HANDLE mutex = win::CreateMutexA(nullptr, win::FALSE, MutexName);
+  win::HANDLE mutex = win::CreateMutexA(nullptr, win::FALSE, CompanionMutexName);
   if (mutex) {
     if (win::GetLastError() == win::ERROR_ALREADY_EXISTS) AskCompanionToEnd(mutex);
     win::CloseHandle(mutex);
