@@ -110,6 +110,8 @@ case_msi_remove() {
   local ok=0
   msi_prefix && prepare_printer_datatype Corvane || return 1
   msiexec_expect "$MSI_SUCCESS" /i "$MSI_COPY" || return 1
+  # Wine 8: msiexec runs its deferred actions as the user in session 1 (on
+  # Windows: SYSTEM in session 0), so the tool starts the companion.
   inspect wait-tray present || { echo "  the tray companion did not start"; return 1; }
   msiexec_expect "$MSI_SUCCESS" /x "$MSI_COPY" && take_state || return 1
   same_text "files" "" "$(product_files)" || ok=1
