@@ -55,4 +55,16 @@ TEST_F(SessionTest, CompanionStartsOnlyForTheUserInTheUsersSession) {
   }
 }
 
+// Each session has its own windows and unprefixed named objects: from
+// session 0 the user's companion is neither found nor its mutex met.
+TEST_F(SessionTest, TheUsersCompanionIsInvisibleFromSessionZero) {
+  sim::StartCompanion(machine, kTray);
+  machine.session = 0;
+  EXPECT_EQ(win::FindWindowW(sim::CompanionWindowClass, nullptr), nullptr);
+  const win::HANDLE mutex = win::CreateMutexA(nullptr, win::FALSE, "{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}");
+  EXPECT_EQ(win::GetLastError(), win::ERROR_SUCCESS);
+  EXPECT_EQ(win::WaitForSingleObject(mutex, 0), win::WAIT_OBJECT_0);
+  win::CloseHandle(mutex);
+}
+
 }  // namespace
