@@ -385,10 +385,10 @@ const std::vector<Verb>& Verbs() {
        "tray DIR start [--behaviour answering|slow|deaf|abandoning] [--window-delay MS] [--exit-delay MS] "
        "[--image PATH]\n"
        "tray DIR end",
-       "start: the tray companion runs, in the user's session 1. answering: its window is there at once and it ends 100 ms\n"
-       "after it is asked to; slow: its window appears after 2 s and it ends 3 s after the request;\n"
-       "deaf: it ignores the request; abandoning: it ends without releasing its mutex. The delays\n"
-       "can be set one by one. end: it ends as the user would end it.",
+       "start: the tray companion runs, in the user's session 1. answering: its window is there at\n"
+       "once and it ends 100 ms after it is asked to; slow: its window appears after 2 s and it ends\n"
+       "3 s after the request; deaf: it ignores the request; abandoning: it ends without releasing\n"
+       "its mutex. The delays can be set one by one. end: it ends as the user would end it.",
        2, 2, {{"behaviour", true}, {"window-delay", true}, {"exit-delay", true}, {"image", true}}, Access::Change,
        TrayVerb},
       {"add-printer",
