@@ -25,6 +25,9 @@ case_msi_forged_restart_and_entry() {
   msi_prefix && prepare_printer_datatype Corvane && inspect atom add Corvane.Setup.RestartRequired &&
     wine_env_run reg add "$RESTART_VALUE_KEY" /v "$RESTART_VALUE" /t REG_DWORD /d 1 /f >/dev/null 2>&1 || return 1
   msiexec_expect "$MSI_SUCCESS" /i "$MSI_COPY" || ok=1
+  # Silent: the companion is asked to end before its file changes, and not started after.
+  grep -q ': EndCompanion\. Return value 1\.$' <<<"$MSI_TEXT" && ! grep -q StartCompanion <<<"$MSI_TEXT" ||
+    { echo "  EndCompanion did not run, or StartCompanion did"; ok=1; }
   wine_env_run reg query "$RESTART_VALUE_KEY" /v "$RESTART_VALUE" >/dev/null 2>&1 && { echo "  the request is left"; ok=1; }
   grep -qx 'NoModify REG_DWORD 0x1' <<<"$(product_key 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall')" ||
     { echo "  the entry offers Modify"; ok=1; }
