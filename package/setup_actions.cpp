@@ -5,52 +5,18 @@
 // CustomActionData of the deferred actions: "<setup exe>|<1 when the
 // product was on the machine before this run, else 0>".
 //
-// Only known DLLs are imported (kernel32, advapi32, and msvcrt through the runtime);
-// msi.dll is taken from the process, or from the system directory alone.
-#include <windows.h>
-#include <msiquery.h>
-
+// Only known DLLs are imported (kernel32, advapi32, user32, and msvcrt
+// through the runtime); msi.dll is taken from the process, or from the
+// system directory alone (msi_functions.h).
 #include <string>
 
 #include "log_folder.h"
 #include "log_lines.h"
+#include "msi_functions.h"
+#include "restart_request.h"
 #include "setup_outcome.h"
 
 namespace {
-
-// The installer's functions this DLL calls, found at run time.
-struct MsiFunctions {
-  decltype(&MsiGetPropertyW) getProperty = nullptr;
-  decltype(&MsiSetPropertyW) setProperty = nullptr;
-  decltype(&MsiCreateRecord) createRecord = nullptr;
-  decltype(&MsiRecordSetStringW) recordSetString = nullptr;
-  decltype(&MsiProcessMessage) processMessage = nullptr;
-  decltype(&MsiCloseHandle) closeHandle = nullptr;
-  decltype(&MsiSetMode) setMode = nullptr;
-
-  bool Load() {
-    HMODULE msi = GetModuleHandleW(L"msi.dll");
-    if (!msi) msi = LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return msi && Find(msi, "MsiGetPropertyW", getProperty) && Find(msi, "MsiSetPropertyW", setProperty) &&
-           Find(msi, "MsiCreateRecord", createRecord) &&
-           Find(msi, "MsiRecordSetStringW", recordSetString) &&
-           Find(msi, "MsiProcessMessage", processMessage) && Find(msi, "MsiCloseHandle", closeHandle) &&
-           Find(msi, "MsiSetMode", setMode);
-  }
-
- private:
-  template <class Function>
-  static bool Find(HMODULE msi, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(msi, name)));
-    return function != nullptr;
-  }
-};
-
-MsiFunctions Msi;
-
-// A deferred action cannot change the installer's state; it leaves this
-// atom, and the immediate action after InstallFinalize asks for the restart.
-constexpr wchar_t RestartAtom[] = L"Corvane.Setup.RestartRequired";
 
 // One line in the installer's log (or its progress text, with a UI).
 void LogToInstaller(MSIHANDLE install, const std::wstring& text) {
@@ -61,17 +27,6 @@ void LogToInstaller(MSIHANDLE install, const std::wstring& text) {
   Msi.recordSetString(record, 1, text.c_str());
   Msi.processMessage(install, INSTALLMESSAGE_INFO, record);
   Msi.closeHandle(record);
-}
-
-std::wstring Property(MSIHANDLE install, const wchar_t* name) {
-  DWORD size = 0;
-  wchar_t empty[1] = L"";
-  if (Msi.getProperty(install, name, empty, &size) != ERROR_MORE_DATA) return std::wstring();
-  std::wstring value(size + 1, L'\0');
-  ++size;
-  if (Msi.getProperty(install, name, value.data(), &size) != ERROR_SUCCESS) return std::wstring();
-  value.resize(size);
-  return value;
 }
 
 // Runs the tool and waits for it; false when it could not be started.
@@ -139,11 +94,12 @@ SetupOutcome RunLogged(MSIHANDLE install, const std::wstring& exe, const wchar_t
   if (outcome.warning)
     LogToInstaller(install, L"Warning: Corvane setup: " + std::wstring(word) +
                                 L" did not succeed; the package goes on without it");
-  if (outcome.restart) GlobalAddAtomW(RestartAtom);
+  if (outcome.restart) LeaveRestartRequest();
   return outcome;
 }
 
 UINT RunSetup(MSIHANDLE install, const wchar_t* word, SetupPhase phase) {
+  ForgetRestartRequest();
   if (!Msi.Load()) return phase == SetupPhase::Rollback ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
   const std::wstring data = Property(install, L"CustomActionData");
   const auto bar = data.find(L'|');
@@ -209,15 +165,6 @@ __declspec(dllexport) UINT __stdcall DetectProduct(MSIHANDLE install) {
   if (present) Msi.setProperty(install, L"CORVANE_PRESENT", L"1");
   LogToInstaller(install, present ? L"Corvane setup: the product is on the machine already"
                                   : L"Corvane setup: the product is not on the machine");
-  return ERROR_SUCCESS;
-}
-
-// Immediate, after InstallFinalize: a restart a deferred action asked for.
-__declspec(dllexport) UINT __stdcall RequestRestart(MSIHANDLE install) {
-  const ATOM atom = GlobalFindAtomW(RestartAtom);
-  if (!atom) return ERROR_SUCCESS;
-  GlobalDeleteAtom(atom);
-  if (Msi.Load()) Msi.setMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
   return ERROR_SUCCESS;
 }
 

@@ -207,6 +207,27 @@ constexpr DWORD INFINITE = 0xFFFFFFFFu;
 HANDLE CreateMutexA(void* mutexAttributes, BOOL initialOwner, const char* name);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
+// ---- Sessions and the account the process runs as ---------------------------------
+DWORD GetCurrentProcessId();
+BOOL ProcessIdToSessionId(DWORD processId, DWORD* sessionId);
+// A pseudo handle: never closed.
+HANDLE GetCurrentProcess();
+constexpr DWORD TOKEN_QUERY = 0x0008;
+BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token);
+struct SID_AND_ATTRIBUTES {
+  void* Sid;
+  DWORD Attributes;
+};
+struct TOKEN_USER {
+  SID_AND_ATTRIBUTES User;
+};
+enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
+// Two-call size protocol: the record and the SID it points to, in one block.
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, void* information,
+                         DWORD length, DWORD* returnLength);
+enum WELL_KNOWN_SID_TYPE { WinLocalSystemSid = 22 };
+BOOL IsWellKnownSid(void* sid, WELL_KNOWN_SID_TYPE type);
+
 // ---- Files ---------------------------------------------------------------
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;

@@ -9,7 +9,8 @@ WideString TrayProgramPath(const InstallState& state);
 // Whether InstallTray registers and starts the companion: StartTray is set
 // and the system is NT 6 or newer.
 bool InstallsTray(const InstallState& state);
-// Registers the companion for log-on and starts it when InstallsTray.
+// Registers the companion for log-on when InstallsTray, and starts it when
+// the program also runs in a user's session as a user other than SYSTEM.
 void InstallTray(InstallState& state);
 // Stops a running companion, deletes the program its Run value names (but
 // not `keepFile`, which an install is about to start again) and removes

@@ -19,8 +19,10 @@
 //   add-driver NAME DRIVER UI   AddPrinterDriverExW (version 3, x64)
 //   add-monitor NAME DLL        AddMonitorW (x64)
 //   pending-delete PATH         MoveFileExW(PATH, NULL, delay until reboot)
-//   hold PATH                   keeps PATH open without sharing until
-//                               `release` (or 120 s, or being killed)
+//   hold PATH [shared]          keeps PATH open without sharing (shared:
+//                               others may read and write it, but not
+//                               delete it) until `release` (or 120 s, or
+//                               being killed)
 //   wait-held                   waits (30 s at most) until a `hold` has
 //                               its file open
 //   release                     ends a `hold`
@@ -371,11 +373,11 @@ int AddMonitorVerb(int argc, wchar_t** argv) {
 
 HANDLE NamedEvent(const wchar_t* name) { return CreateEventW(nullptr, TRUE, FALSE, name); }
 
-int Hold(const wchar_t* path) {
+int Hold(const wchar_t* path, DWORD share) {
   HANDLE release = NamedEvent(ReleaseEvent);
   HANDLE held = NamedEvent(HeldEvent);
   if (!release || !held) return Fail("CreateEventW");
-  HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Fail("CreateFileW");
   SetEvent(held);
   WaitForSingleObject(release, HoldLimitMs);
@@ -521,7 +523,9 @@ int wmain(int argc, wchar_t** argv) {
     return SetDefaultPrinterW(argv[2]) ? 0 : Fail("SetDefaultPrinterW");
   if (verb == L"pending-delete" && argc == 3)
     return MoveFileExW(argv[2], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 0 : Fail("MoveFileExW");
-  if (verb == L"hold" && argc == 3) return Hold(argv[2]);
+  if (verb == L"hold" && argc == 3) return Hold(argv[2], 0);
+  if (verb == L"hold" && argc == 4 && std::wstring(argv[3]) == L"shared")
+    return Hold(argv[2], FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (verb == L"wait-held" && argc == 2) return WaitEvent(HeldEvent);
   if (verb == L"release" && argc == 2) return Release();
   if (verb == L"wait-tray" && argc == 3) return WaitTray(argv[2]);

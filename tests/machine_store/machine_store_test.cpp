@@ -69,12 +69,14 @@ void AddOddState(Machine& m) {
   sim::Window& plain = m.AddWindow(u"Notepad", u"notes \"1\"\n\x01");
   plain.items[7] = u"x\ty";
   plain.alive = false;
+  plain.session = 2;
   m.dialogActions = {sim::DialogClose::EscapeKey, sim::DialogClose::Ignore};
   m.companionBehaviour = {2000, 3000, false, true, 250};
   sim::DeliverPosted(m, *m.FindWindowByHandle(m.companion.window), sim::CompanionExitMessage, 0);
   m.BeginServiceStop(*m.FindService(u"Spooler"));
   m.services.push_back({u"Other", win::SERVICE_STOPPED, 1, 2, true, false, 1058});
-  m.mutexes[u"X"] = {u"x", sim::NamedMutex::Owner::Program, true, 2, false};
+  m.mutexes[sim::MutexKey(3, u"x")] = {u"x", sim::NamedMutex::Owner::Program, true, 2, false, 3};
+  m.companion.asSystem = true;
   m.AddHandle(std::make_shared<sim::HandleObject>(
       sim::HandleObject{sim::HandleKind::File, Machine::Key(places::kTray), nullptr, win::GENERIC_READ, 1, 17}));
   m.AddHandle(std::make_shared<sim::HandleObject>(
@@ -86,6 +88,8 @@ void AddOddState(Machine& m) {
   m.diskFreeBytes = 123456789;
   m.shiftHeld = true;
   m.dialogTemplatePresent = false;
+  m.session = 0;
+  m.runsAsSystem = true;
   m.modulePath = u"D:\\Media\\corvane-setup.exe";
 
   std::vector<std::uint8_t> all(256);
@@ -136,7 +140,8 @@ void DescribeKey(std::ostringstream& out, const sim::RegistryKey& key, const std
 std::string Describe(const Machine& m) {
   std::ostringstream out;
   Put(out, m.nowMs, m.tickBase, m.hangLimitMs, m.eventSeq, m.nextHandle, m.nextWindow, m.osMajor, m.osMinor, m.osBuild,
-      m.osPlatform, m.englishMessages, m.shiftHeld, m.dialogTemplatePresent, m.diskFreeBytes);
+      m.osPlatform, m.englishMessages, m.shiftHeld, m.dialogTemplatePresent, m.diskFreeBytes, m.session,
+      m.runsAsSystem);
   Put(out, m.modulePath, m.currentDir, m.systemDir, m.driverRoot);
   for (auto a : m.dialogActions) Put(out, "action", a);
   for (const auto& [call, ms] : m.callCostMs) Put(out, "cost", call, ms);
@@ -148,12 +153,12 @@ std::string Describe(const Machine& m) {
   const auto& c = m.companion;
   const auto& b = m.companionBehaviour;
   Put(out, "companion", c.running, c.image, c.window, c.starts, c.exitRequests, b.windowDelayMs, b.exitDelayMs,
-      b.ignoresExitRequest, b.abandonsMutex, b.imageReleaseMs);
+      b.ignoresExitRequest, b.abandonsMutex, b.imageReleaseMs, c.session, c.asSystem);
   for (const auto& [key, x] : m.mutexes)
-    Put(out, "mutex", key, x.name, x.owner, x.abandoned, x.programHandles, x.companionHandle);
+    Put(out, "mutex", key, x.name, x.owner, x.abandoned, x.programHandles, x.companionHandle, x.session);
   for (const auto& w : m.windows) {
     Put(out, "window", w->handle, w->className, w->title, w->alive, w->dialog, w->owner, w->dialogEnded,
-        w->dialogResult, w->role, w->closeDelayMs, w->closes);
+        w->dialogResult, w->role, w->closeDelayMs, w->closes, w->session);
     for (const auto& [id, text] : w->items) Put(out, "item", id, text);
   }
   for (const auto& [value, h] : m.handles)

@@ -231,7 +231,8 @@ BOOL CloseHandle(HANDLE object) {
   HandleObject* found = m.FindHandle(value);
   if (m.Enter("CloseHandle", found ? found->name : u"")) return FALSE;
   const bool kernelObject = found && (found->kind == HandleKind::File || found->kind == HandleKind::Mutex ||
-                                      found->kind == HandleKind::Process || found->kind == HandleKind::Thread);
+                                      found->kind == HandleKind::Process || found->kind == HandleKind::Thread ||
+                                      found->kind == HandleKind::Token);
   if (!kernelObject) {
     m.lastError = ERROR_INVALID_HANDLE;
     return FALSE;

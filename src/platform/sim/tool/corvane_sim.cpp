@@ -302,6 +302,12 @@ std::string ShiftVerb(sim::Machine& m, const Args& a) {
   return std::string("Shift is ") + (m.shiftHeld ? "held down" : "up");
 }
 
+std::string SessionVerb(sim::Machine& m, const Args& a) {
+  m.session = static_cast<win::DWORD>(Number(a.words[1], "the session", 65535));
+  m.runsAsSystem = a.Has("as-system");
+  return "the next runs start in session " + a.words[1] + (m.runsAsSystem ? " as SYSTEM" : " as the user");
+}
+
 std::string SetBuildVerb(sim::Machine& m, const Args& a) {
   const auto build = static_cast<unsigned>(Number(a.words[2], "the build", 0xFFFF));
   const std::u16string path = WindowsPath(m, a.words[1]);
@@ -371,6 +377,11 @@ const std::vector<Verb>& Verbs() {
        1, 1, {{"at-call", true}}, Access::Change, KillVerb},
       {"clear-faults", "clear-faults DIR [CALL]", "Disarms every fault, or those of CALL.", 1, 2, {}, Access::Change,
        ClearFaultsVerb},
+      {"session", "session DIR N [--as-system]",
+       "The next runs of corvane-setup start in session N (0: the services' session, where a\n"
+       "deployment tool's installer runs; 1: the user's, as on a new machine), as the user at the\n"
+       "machine or, with --as-system, as SYSTEM. Windows and named mutexes belong to one session.",
+       2, 2, {{"as-system", false}}, Access::Change, SessionVerb},
       {"shift", "shift DIR down|up", "Holds the Shift key down, or lets it go.", 2, 2, {}, Access::Change, ShiftVerb},
       {"spooler",
        "spooler DIR stop|start|stopping|starting|hang-stopping|hang-starting|no-hang\n"
@@ -385,10 +396,10 @@ const std::vector<Verb>& Verbs() {
        "tray DIR start [--behaviour answering|slow|deaf|abandoning] [--window-delay MS] [--exit-delay MS] "
        "[--image PATH]\n"
        "tray DIR end",
-       "start: the tray companion runs. answering: its window is there at once and it ends 100 ms\n"
-       "after it is asked to; slow: its window appears after 2 s and it ends 3 s after the request;\n"
-       "deaf: it ignores the request; abandoning: it ends without releasing its mutex. The delays\n"
-       "can be set one by one. end: it ends as the user would end it.",
+       "start: the tray companion runs, in the user's session 1. answering: its window is there at\n"
+       "once and it ends 100 ms after it is asked to; slow: its window appears after 2 s and it ends\n"
+       "3 s after the request; deaf: it ignores the request; abandoning: it ends without releasing\n"
+       "its mutex. The delays can be set one by one. end: it ends as the user would end it.",
        2, 2, {{"behaviour", true}, {"window-delay", true}, {"exit-delay", true}, {"image", true}}, Access::Change,
        TrayVerb},
       {"add-printer",

@@ -141,7 +141,8 @@ void Tray(std::ostringstream& out, sim::Machine& m) {
       << (run ? Quoted(m.String(win::HKEY_LOCAL_MACHINE, RunKey, RunValue)) : std::string("none")) << "\n";
   const sim::Companion& c = m.companion;
   if (c.running)
-    out << "  running from " << Utf8(c.image) << (c.window ? ", its window open" : ", its window not open yet") << "\n";
+    out << "  running from " << Utf8(c.image) << " in session " << c.session << (c.asSystem ? " as SYSTEM" : "")
+        << (c.window ? ", its window open" : ", its window not open yet") << "\n";
   else
     out << "  not running\n";
   const sim::CompanionBehaviour& b = m.companionBehaviour;
@@ -272,7 +273,8 @@ std::string Summary(sim::Machine& m) {
   std::ostringstream out;
   out << "Clock: " << Duration(m.nowMs) << " of virtual time\n";
   out << "Windows " << m.osMajor << "." << m.osMinor << " build " << m.osBuild << "; Shift "
-      << (m.shiftHeld ? "held down" : "up") << "\n";
+      << (m.shiftHeld ? "held down" : "up") << "; runs start in session " << m.session
+      << (m.runsAsSystem ? " as SYSTEM" : " as the user") << "\n";
   Spooler(out, m);
   Monitors(out, m);
   Drivers(out, m);
