@@ -8,10 +8,6 @@
 
 namespace {
 
-constexpr char16_t RunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char16_t RunValue[] = u"CorvaneTray";
-constexpr char MutexName[] = "{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}";
-constexpr char16_t WindowClass[] = u"kvs::{05759F8E-103D-41B6-8A61-EFAA89516692}";
 constexpr win::UINT ExitRequest = win::WM_USER + 2;
 constexpr int StopAttempts = 20;
 constexpr win::DWORD ExitWaitMs = 5000;

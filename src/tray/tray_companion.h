@@ -3,6 +3,13 @@
 
 #include "run/install_state.h"
 
+// Where the companion is registered for log-on (HKEY_CURRENT_USER), the
+// mutex it holds while it runs and the class of its window.
+constexpr char16_t RunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char16_t RunValue[] = u"CorvaneTray";
+constexpr char MutexName[] = "{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}";
+constexpr char16_t WindowClass[] = u"kvs::{05759F8E-103D-41B6-8A61-EFAA89516692}";
+
 // The companion's path: "cortray.exe" in the parent of the installer's
 // folder. The caller releases it.
 WideString TrayProgramPath(const InstallState& state);

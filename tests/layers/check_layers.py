@@ -9,7 +9,7 @@ import os
 import re
 import sys
 
-LAYERS = [["commands"], ["printers"], ["monitor", "driver", "tray"], ["spooler"], ["run"],
+LAYERS = [["capture", "commands"], ["printers"], ["monitor", "driver", "tray"], ["spooler"], ["run"],
           ["util"], ["platform"]]
 # Each platform's process entry starts the program, so it alone calls up into
 # the commands.

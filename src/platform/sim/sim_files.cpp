@@ -225,6 +225,22 @@ DWORD GetFileAttributesW(const char16_t* fileName) {
   return node->attributes;
 }
 
+BOOL CreateDirectoryW(const char16_t* pathName, void*) {
+  auto& m = sim::Current();
+  const std::u16string full = pathName && *pathName ? m.FullPath(pathName) : std::u16string();
+  if (m.Enter("CreateDirectoryW", full)) return FALSE;
+  if (full.empty() || !ParentExists(m, full)) {
+    m.lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  if (m.FindFile(full)) {
+    m.lastError = ERROR_ALREADY_EXISTS;
+    return FALSE;
+  }
+  m.AddDirectory(full);
+  return TRUE;
+}
+
 BOOL DeleteFileW(const char16_t* fileName) {
   auto& m = sim::Current();
   const std::u16string full = fileName && *fileName ? m.FullPath(fileName) : std::u16string();
