@@ -68,6 +68,13 @@ bool MakeFolders(const std::u16string& base, const std::u16string& relative) {
   return true;
 }
 
+// Where a path of drive X: lies in a snapshot ("drive_x\\..."); empty for
+// any other path.
+std::u16string OnDisk(const std::u16string& path) {
+  if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') return {};
+  return std::u16string(u"drive_") + static_cast<char16_t>(path[0] | 0x20) + path.substr(2);
+}
+
 }  // namespace
 
 std::string Utf8Of(const std::u16string& text) {
@@ -125,6 +132,8 @@ void CaptureOutput::File(const std::u16string& path, std::vector<win::BYTE> data
   files_.push_back({path, {std::move(data), attributes}});
 }
 
+void CaptureOutput::Folder(const std::u16string& path) { folders_.push_back(path); }
+
 void CaptureOutput::Line(const std::string& line) { lines_.push_back(line); }
 
 void CaptureOutput::Missing(const std::string& what) { missing_.push_back(what); }
@@ -147,9 +156,12 @@ std::string CaptureOutput::Write(const std::u16string& dir) const {
       std::snprintf(attributes, sizeof attributes, "0x%x", static_cast<unsigned>(file.second));
       machine += "file path=" + Quoted(path) + " attributes=" + attributes + "\n";
     }
+  for (const auto& folder : folders_)
+    if (const std::u16string relative = OnDisk(folder); !relative.empty() && !MakeFolders(snapshot, relative + u"\\"))
+      return Failed("create the folders of", snapshot + u"\\" + relative);
   for (const auto& [path, file] : files_) {
-    if (path.size() < 3 || path[1] != u':' || path[2] != u'\\') continue;
-    const std::u16string relative = std::u16string(u"drive_") + static_cast<char16_t>(path[0] | 0x20) + path.substr(2);
+    const std::u16string relative = OnDisk(path);
+    if (relative.empty()) continue;
     if (!MakeFolders(snapshot, relative)) return Failed("create the folders of", snapshot + u"\\" + relative);
     if (std::string error = WriteFileWhole(snapshot + u"\\" + relative, file.first.data(), file.first.size());
         !error.empty())

@@ -21,6 +21,8 @@ class CaptureOutput {
   void Dword(win::HKEY root, const std::u16string& path, const std::u16string& name, win::DWORD number);
   // A file of the machine under its full Windows path.
   void File(const std::u16string& path, std::vector<win::BYTE> data, win::DWORD attributes);
+  // A folder of the machine, so that it is there when empty.
+  void Folder(const std::u16string& path);
   // A line of machine.txt.
   void Line(const std::string& line);
   // Something that could not be read; it ends up as a comment in machine.txt.
@@ -38,6 +40,7 @@ class CaptureOutput {
   };
   std::map<std::u16string, Values> keys_;  // by root and upper-case path
   std::vector<std::pair<std::u16string, std::pair<std::vector<win::BYTE>, win::DWORD>>> files_;
+  std::vector<std::u16string> folders_;
   std::vector<std::string> lines_;
   std::vector<std::string> missing_;
 };

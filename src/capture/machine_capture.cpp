@@ -1,5 +1,6 @@
 #include "capture/machine_capture.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -76,13 +77,13 @@ class Capture {
 
   void Run() {
     System();
-    const bool spooler = Spooler();
-    if (spooler) {
-      Monitors();
-      Ports();
-      Drivers();
-      Printers();
-    }
+    // The spooler is asked whatever its service's state: a stopped one
+    // refuses, and what it refused is named.
+    Spooler();
+    Monitors();
+    Ports();
+    Drivers();
+    Printers();
     ProductRegistry();
     ProductFiles();
     Tray();
@@ -108,12 +109,14 @@ class Capture {
       Missing("the system directory", win::GetLastError());
     out_.Line("paths module=" + Quoted(setup_ + u"\\" + SetupFileName) + " current-dir=" + Quoted(setup_) +
               (systemDir_.empty() ? "" : " system-dir=" + Quoted(systemDir_)));
+    KeepFolder(systemDir_);
+    KeepFolder(systemDir_ + SpoolFolder);
+    KeepFolder(setup_);
     out_.Key(win::HKEY_LOCAL_MACHINE, SessionManagerKey);
     out_.Key(win::HKEY_LOCAL_MACHINE, RunKey);
   }
 
-  // The spooler service's state; true when it runs, so that it can be asked.
-  bool Spooler() {
+  void Spooler() {
     DWORD state = 0;
     win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_CONNECT);
     win::SC_HANDLE service = manager ? win::OpenServiceW(manager, u"Spooler", win::SERVICE_QUERY_STATUS) : nullptr;
@@ -125,7 +128,6 @@ class Capture {
     const char* names[] = {"", "stopped", "start-pending", "stop-pending", "running"};
     if (state >= win::SERVICE_STOPPED && state <= win::SERVICE_RUNNING)
       out_.Line(std::string("service name=\"Spooler\" state=") + names[state]);
-    return state == win::SERVICE_RUNNING || state == 0;
   }
 
   void Monitors() {
@@ -143,6 +145,12 @@ class Capture {
       if (bare && systemDir_.empty()) continue;
       TakeFile(bare ? systemDir_ + u"\\" + dll : dll);
     }
+  }
+
+  // A folder the setup tool writes into, kept when it is there.
+  void KeepFolder(const std::u16string& path) {
+    const DWORD attributes = path.empty() ? win::INVALID_FILE_ATTRIBUTES : win::GetFileAttributesW(path.c_str());
+    if (attributes != win::INVALID_FILE_ATTRIBUTES && (attributes & win::FILE_ATTRIBUTE_DIRECTORY)) out_.Folder(path);
   }
 
   bool Listed(const std::u16string& monitor) const {
@@ -176,7 +184,10 @@ class Capture {
     DWORD needed = 0;
     BYTE directory[2 * (win::MAX_PATH + 1)] = {};
     if (win::GetPrinterDriverDirectoryW(nullptr, environment, 1, directory, sizeof directory, &needed)) {
-      const std::u16string root = Folder(reinterpret_cast<const char16_t*>(directory));
+      driverDir_ = reinterpret_cast<const char16_t*>(directory);
+      while (!driverDir_.empty() && driverDir_.back() == u'\\') driverDir_.pop_back();
+      const std::u16string root = Folder(driverDir_);
+      for (const std::u16string& folder : {driverDir_, driverDir_ + u"\\3", root + u"\\W32X86\\3"}) KeepFolder(folder);
       out_.Line("paths driver-root=" + Quoted(root));
     } else {
       Missing("the driver directory", win::GetLastError());
@@ -220,6 +231,12 @@ class Capture {
     for (DWORD i = 0; i < count; ++i) {
       const win::PRINTER_INFO_2W& p = printers[i];
       const std::u16string name = Text(p.pPrinterName);
+      // Wine 8 lists a printer key that holds nothing but a value written
+      // ahead of the printer: no printer a run could meet.
+      if (!p.pDriverName || !*p.pDriverName) {
+        out_.Missing("printer \"" + Utf8Of(name) + "\", which names no driver");
+        continue;
+      }
       const std::u16string key = std::u16string(PrintKey) + u"\\Printers\\" + name;
       out_.String(win::HKEY_LOCAL_MACHINE, key, u"Name", name);
       out_.String(win::HKEY_LOCAL_MACHINE, key, u"Printer Driver", Text(p.pDriverName));
@@ -287,7 +304,9 @@ class Capture {
   }
 
   // A value as it is, whatever its type; false when there is none.
-  bool TakeValue(win::HKEY root, const std::u16string& path, const std::u16string& name, std::u16string* text = nullptr) {
+  // `text` receives the value as UTF-16, up to its first zero unless `whole`.
+  bool TakeValue(win::HKEY root, const std::u16string& path, const std::u16string& name,
+                 std::u16string* text = nullptr, bool whole = false) {
     win::HKEY key = nullptr;
     long status = win::RegOpenKeyExW(root, path.c_str(), 0, win::KEY_READ, &key);
     if (status == win::ERROR_FILE_NOT_FOUND) return false;
@@ -310,7 +329,7 @@ class Capture {
     if (text) {
       text->assign(data.size() / 2, u'\0');
       std::memcpy(text->data(), data.data(), text->size() * 2);
-      text->resize(text->find(u'\0') == std::u16string::npos ? text->size() : text->find(u'\0'));
+      if (!whole) text->resize(std::min(text->size(), text->find(u'\0')));
     }
     out_.Value(root, path, name, type, std::move(data));
     return true;
@@ -318,7 +337,14 @@ class Capture {
 
   void ProductRegistry() {
     TakeValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, PrinterJournalValue);
-    TakeValue(win::HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue);
+    std::u16string pending;
+    if (TakeValue(win::HKEY_LOCAL_MACHINE, SessionManagerKey, PendingValue, &pending, true))
+      for (std::size_t at = 0; at < pending.size(); at = pending.find(u'\0', at) + 1) {
+        std::u16string entry = pending.substr(at, pending.find(u'\0', at) - at);
+        if (entry.rfind(u"\\??\\", 0) == 0) entry.erase(0, 4);
+        if (!entry.empty() && IsProductFile(entry)) TakeFile(entry, true);
+        if (pending.find(u'\0', at) == std::u16string::npos) break;
+      }
     if (TakeValue(win::HKEY_LOCAL_MACHINE, RunKey, RunValue, &trayPath_) && trayPath_.size() > 1 &&
         trayPath_.front() == u'"')
       trayPath_ = trayPath_.substr(1, trayPath_.find(u'"', 1) - 1);
@@ -329,6 +355,9 @@ class Capture {
       TakeFile(setup_ + u"\\" + name, true);
     TakeFile(Folder(setup_) + u"\\" + TrayFileName, true);
     if (!trayPath_.empty()) TakeFile(trayPath_, true);
+    // Package files staged in the driver directory by a run that did not finish.
+    if (!driverDir_.empty())
+      for (const char16_t* name : {DriverFile64, UiFile64, HelpFileName}) TakeFile(driverDir_ + u"\\" + name, true);
     // A monitor file left in the system directory though no monitor names it.
     if (!systemDir_.empty()) TakeFile(systemDir_ + u"\\" + MonitorFile64, true);
   }
@@ -394,6 +423,7 @@ class Capture {
   std::u16string setup_;
   std::u16string systemDir_;
   std::u16string trayPath_;
+  std::u16string driverDir_;
   std::vector<std::u16string> monitors_;
 };
 
