@@ -367,6 +367,9 @@ inline constexpr char16_t PendingOperationsValue[] = u"PendingFileRenameOperatio
 
 // Starts the tray companion from `image` as CreateProcessW would.
 void StartCompanion(Machine& machine, std::u16string_view image);
+// Whether opening the file of upper-case path `key` with (access, share)
+// collides with a handle, a hold or a running image.
+bool SharingViolation(Machine& machine, const std::u16string& key, DWORD access, DWORD share);
 // The companion's window appears (when it still runs and has none).
 void OpenCompanionWindow(Machine& machine);
 // The companion ends: its window goes, its mutex is released or abandoned.
