@@ -227,6 +227,10 @@ BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {
   if (sim::MonitorRegistered(m, info->pName)) return Refuse(m, ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
   const sim::FileNode* dll = m.FindFile(sim::MonitorFilePath(m, info->pDLLName));
   if (!dll || dll->directory) return Refuse(m, ERROR_MOD_NOT_FOUND);
+  // The spooler loads the DLL, which a holder that does not share reading
+  // prevents: the loader's error comes back.
+  if (sim::SharingViolation(m, sim::Machine::Key(dll->path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE))
+    return Refuse(m, ERROR_SHARING_VIOLATION);
   // The product's monitor provides one port named like itself; its file is
   // kept under the name it was given.
   sim::RegisterMonitor(m, info->pName, info->pDLLName, {info->pName});
