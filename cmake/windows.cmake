@@ -1,6 +1,7 @@
 # Windows build: the system code runs against the real Win32 API.
 file(GLOB WIN32_PLATFORM_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
+list(REMOVE_ITEM WIN32_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/win32/capture_win_main.cpp)
 
 # Resource scripts (dialog templates, manifest) are compiled in when present.
 file(GLOB WIN32_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*.rc)
@@ -162,6 +163,7 @@ file(GLOB CAPTURE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/capture/*.cp
 set(CAPTURE_PLATFORM_SOURCES ${WIN32_PLATFORM_SOURCES})
 list(REMOVE_ITEM CAPTURE_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/win32/win_main.cpp)
 add_executable(corvane-capture ${CAPTURE_SOURCES} ${CAPTURE_PLATFORM_SOURCES}
+  ${CMAKE_SOURCE_DIR}/src/platform/win32/capture_win_main.cpp
   ${CMAKE_SOURCE_DIR}/src/capture/corvane-capture.rc)
 set_target_properties(corvane-capture PROPERTIES
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dist/tools)

@@ -248,9 +248,8 @@ class Capture {
       out_.Dword(win::HKEY_LOCAL_MACHINE, key, u"Status", p.Status & win::PRINTER_STATUS_PENDING_DELETION);
       // Jobs wait as a shadow file naming the printer and a spool file.
       for (DWORD j = 0; j < p.cJobs && !systemDir_.empty(); ++j) {
-        char digits[8];
-        std::snprintf(digits, sizeof digits, "%05d", ++job);
-        const std::u16string base = systemDir_ + SpoolFolder + u"\\FP" + std::u16string(digits, digits + 5);
+        const std::string digits = std::to_string(100000 + ++job).substr(1);
+        const std::u16string base = systemDir_ + SpoolFolder + u"\\FP" + Widen(digits);
         const auto* owner = reinterpret_cast<const BYTE*>(name.data());
         out_.File(base + u".SHD", Bytes(owner, owner + name.size() * 2), win::FILE_ATTRIBUTE_ARCHIVE);
         out_.File(base + u".SPL", Bytes(), win::FILE_ATTRIBUTE_ARCHIVE);

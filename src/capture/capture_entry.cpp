@@ -1,7 +1,5 @@
-// corvane-capture DIR [SETUP-FOLDER]: writes the machine it runs on into the
-// machine directory DIR (machine_capture.h). Names on standard error what
-// it could not read; exits with 0 once DIR holds a usable machine, with 1
-// when none could be written and with 2 for a wrong command line.
+#include "capture/capture_entry.h"
+
 #include <cstdio>
 #include <string>
 
@@ -9,7 +7,7 @@
 #include "capture/machine_capture.h"
 #include "platform/platform.h"
 
-int main() {
+int CaptureEntry() {
   int count = 0;
   char16_t** args = win::CommandLineToArgvW(win::GetCommandLineW(), &count);
   if (!args || count < 2 || count > 3) {
