@@ -20,7 +20,17 @@ shown() { "$S" show "$1" | grep -v -e '^Clock: ' -e 'C:\\cap'; }
   "$S" set-build "$M" 'C:\Windows\system32\spool\drivers\x64\3\vexdrv64.dll' 2600 >/dev/null || fail "set-up"
 capture 'C:\cap' || fail "capture exited with $?: $(cat "$work/err")"
 diff <(shown "$M") <(shown "$M/current/drive_c/cap") || fail "the capture shows otherwise than its machine"
+cmp -s "$M/current/drive_c/Windows/system32/vexmon64.dll" "$M/current/drive_c/cap/state.1/drive_c/Windows/system32/vexmon64.dll" ||
+  fail "the product's monitor file was not copied whole"
 cp -a "$M/current/drive_c/cap" "$work/rehearsal"
+# The reinstall story of the differential check whose monitor file is held
+# without sharing: its version cannot be read, nor can the spooler load it.
+cp -a "$work/rehearsal" "$work/held" && "$S" lock "$work/held" 'C:\Windows\system32\vexmon64.dll' >/dev/null
+CORVANE_SIM_MACHINE=$work/held "$bin/corvane-setup" install /quiet '/log=C:\setup.log'
+[ $? -eq 100 ] || fail "a reinstall with the monitor file held: expected 100"
+for line in "Version is unknown, proceed with reinstall" "Can\`t install a local port monitor'Corvane:' - (The process cannot access"; do
+  grep -qF "$line" "$work/held/current/drive_c/setup.log" || fail "a reinstall with the monitor file held: no \"$line\""
+done
 CORVANE_SIM_MACHINE=$work/rehearsal "$bin/corvane-setup" onChkDrv
 [ $? -eq 3 ] || fail "onChkDrv on the capture: expected 3 (the driver of build 2600 is out of date)"
 
