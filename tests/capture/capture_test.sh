@@ -1,4 +1,6 @@
 #!/usr/bin/env bash
+# "step && step || report" is meant: any failing step reports.
+# shellcheck disable=SC2015
 # The capture run on simulated machines (what the differential check under
 # Wine cannot reach): a capture shows as the machine it was taken from, a
 # refused call is named and left out, a capture that cannot be written
