@@ -273,6 +273,7 @@ BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* informa
 BOOL SetEndOfFile(HANDLE file);
 DWORD GetFileAttributesW(const char16_t* fileName);
 BOOL DeleteFileW(const char16_t* fileName);
+BOOL CreateDirectoryW(const char16_t* pathName, void* securityAttributes);
 
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 constexpr DWORD MOVEFILE_DELAY_UNTIL_REBOOT = 0x4;
@@ -362,6 +363,13 @@ struct MONITOR_INFO_2W {
   char16_t* pName;
   char16_t* pEnvironment;
   char16_t* pDLLName;
+};
+struct PORT_INFO_2W {
+  char16_t* pPortName;
+  char16_t* pMonitorName;
+  char16_t* pDescription;
+  DWORD fPortType;
+  DWORD Reserved;
 };
 struct DRIVER_INFO_1W {
   char16_t* pName;
@@ -474,6 +482,8 @@ BOOL GetPrinterDriverDirectoryW(char16_t* name, char16_t* environment, DWORD lev
 BOOL EnumMonitorsW(char16_t* name, DWORD level, BYTE* monitors, DWORD bufSize, DWORD* needed,
                    DWORD* returned);
 BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors);
+BOOL EnumPortsW(char16_t* name, DWORD level, BYTE* ports, DWORD bufSize, DWORD* needed,
+                DWORD* returned);
 BOOL DeleteMonitorW(char16_t* name, char16_t* environment, char16_t* monitorName);
 BOOL EnumPrinterDriversW(char16_t* name, char16_t* environment, DWORD level, BYTE* driverInfo,
                          DWORD bufSize, DWORD* needed, DWORD* returned);

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr char16_t SessionManagerKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-constexpr char16_t PendingValue[] = u"PendingFileRenameOperations";
 constexpr char ProductUserKey[] = "Software\\Brennock\\Corvane";
 constexpr std::size_t ProductUserKeyLength = sizeof(ProductUserKey) - 1;
 

@@ -6,6 +6,10 @@
 
 #include "run/install_state.h"
 
+// Where the system keeps them (HKEY_LOCAL_MACHINE).
+constexpr char16_t SessionManagerKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char16_t PendingValue[] = u"PendingFileRenameOperations";
+
 // The Session Manager's pending operations as pairs: entry 2k is the source
 // of pair k, entry 2k+1 its target (null for a deletion). Flag i is 1 while
 // entry i names an existing file that is not a directory.

@@ -9,8 +9,6 @@
 
 namespace {
 
-constexpr char16_t RunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char16_t RunValue[] = u"CorvaneTray";
 constexpr int StopAttempts = 20;
 constexpr win::DWORD ExitWaitMs = 5000;
 constexpr win::DWORD WindowPollMs = 250;

@@ -3,6 +3,10 @@
 
 #include "run/install_state.h"
 
+// Where the companion is registered for log-on (under HKEY_LOCAL_MACHINE).
+constexpr char16_t RunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char16_t RunValue[] = u"CorvaneTray";
+
 // The companion's path: "cortray.exe" in the parent of the installer's
 // folder. The caller releases it.
 WideString TrayProgramPath(const InstallState& state);

@@ -117,7 +117,7 @@ TEST_F(PortMonitorTest, FileHeldBySpoolerIsCopiedWithTheSpoolerStopped) {
 
 TEST_F(PortMonitorTest, FileLockedForGoodIsCountedOnceAndRegistrationStillTried) {
   machine.AddFile(kSystemDll, sim::VersionedFileImage(2500));
-  machine.HoldFile(kSystemDll, UINT64_MAX);
+  machine.HoldFile(kSystemDll, UINT64_MAX, win::FILE_SHARE_READ);  // it can still be loaded
   InstallPortMonitor(state);
   EXPECT_HAS(LogOf(state),
              u"    Error(9): CopyFile vexmon64.dll to C:\\Windows\\system32\\) Cant't open destination "

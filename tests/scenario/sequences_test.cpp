@@ -256,7 +256,7 @@ TEST_F(SequencesTest, ReinstallBeforeTheRestartKeepsTheProductWholeAfterIt) {
     SCOPED_TRACE(stillHeld ? "file still held" : "file free again");
     Reset();
     ASSERT_EQ(Run(u"install"), 1);
-    machine.HoldFile(kSystemMonitor, UINT64_MAX);
+    machine.HoldFile(kSystemMonitor, UINT64_MAX, win::FILE_SHARE_READ);  // its version stays readable
     ASSERT_EQ(Run(u"uninstall"), 101);
     ASSERT_EQ(Pending(machine)->data, sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u""}));
     if (!stillHeld) machine.ReleaseFile(kSystemMonitor);

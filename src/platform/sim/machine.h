@@ -387,6 +387,9 @@ inline constexpr char16_t PendingOperationsValue[] = u"PendingFileRenameOperatio
 // `session`, as SYSTEM or as the user.
 void StartCompanion(Machine& machine, std::u16string_view image, DWORD session = UserSession,
                     bool asSystem = false);
+// Whether opening the file of upper-case path `key` with (access, share)
+// collides with a handle, a hold or a running image.
+bool SharingViolation(Machine& machine, const std::u16string& key, DWORD access, DWORD share);
 // The companion's window appears (when it still runs and has none).
 void OpenCompanionWindow(Machine& machine);
 // The companion ends: its window goes, its mutex is released or abandoned.

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -301,15 +302,25 @@ std::string MachineDirectory::Open(const fs::path& dir, Access access, std::uint
   dir_ = dir;
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) return dir.string() + " is no directory (corvane-sim new " + dir.string() + " makes one)";
-  if (fs::symlink_status(dir / CurrentLink, ec).type() != fs::file_type::symlink)
+  const fs::file_type current = fs::symlink_status(dir / CurrentLink, ec).type();
+  if (current != fs::file_type::symlink && current != fs::file_type::regular)
     return dir.string() + " holds no simulated machine (corvane-sim new " + dir.string() + " makes one)";
   return Lock(access, waitMs);
 }
 
 fs::path MachineDirectory::CurrentSnapshot() const {
   std::error_code ec;
-  const fs::path target = fs::read_symlink(dir_ / CurrentLink, ec);
-  return ec ? fs::path() : dir_ / target.filename();
+  const fs::path link = dir_ / CurrentLink;
+  if (fs::symlink_status(link, ec).type() == fs::file_type::symlink) {
+    const fs::path target = fs::read_symlink(link, ec);
+    return ec ? fs::path() : dir_ / target.filename();
+  }
+  // The form without links (a directory written on Windows): the file holds
+  // the snapshot's name, which must be one of this directory's own.
+  std::string name, error;
+  if (!ReadWhole(link, name, error)) return {};
+  while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back()))) name.pop_back();
+  return Generation(name) ? dir_ / name : fs::path();
 }
 
 std::string MachineDirectory::Load(Machine& machine) const {

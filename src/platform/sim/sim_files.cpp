@@ -42,16 +42,6 @@ bool RunningImage(Machine& m, const std::u16string& key) {
   return sim::SpoolerHoldsImage(m, key) || (m.companion.running && Machine::Key(m.companion.image) == key);
 }
 
-bool SharingViolation(Machine& m, const std::u16string& key, DWORD access, DWORD share) {
-  for (const auto& [value, object] : m.handles)
-    if (object->kind == HandleKind::File && object->name == key &&
-        Collides(object->access, object->share, access, share))
-      return true;
-  for (const auto& hold : m.holds)
-    if (hold.key == key && Collides(hold.access, hold.share, access, share)) return true;
-  // A loaded image can be read by others but neither written nor deleted.
-  return RunningImage(m, key) && Collides(GENERIC_READ, FILE_SHARE_READ, access, share);
-}
 
 bool ParentExists(Machine& m, const std::u16string& full) {
   const auto slash = full.rfind(u'\\');
@@ -88,6 +78,21 @@ HandleObject* EnterFileIo(Machine& m, const char* call, HANDLE file, bool (*allo
 }
 
 }  // namespace
+
+namespace sim {
+
+bool SharingViolation(Machine& m, const std::u16string& key, DWORD access, DWORD share) {
+  for (const auto& [value, object] : m.handles)
+    if (object->kind == HandleKind::File && object->name == key &&
+        Collides(object->access, object->share, access, share))
+      return true;
+  for (const auto& hold : m.holds)
+    if (hold.key == key && Collides(hold.access, hold.share, access, share)) return true;
+  // A loaded image can be read by others but neither written nor deleted.
+  return RunningImage(m, key) && Collides(GENERIC_READ, FILE_SHARE_READ, access, share);
+}
+
+}  // namespace sim
 
 namespace win {
 
@@ -258,6 +263,22 @@ DWORD GetFileAttributesW(const char16_t* fileName) {
     return INVALID_FILE_ATTRIBUTES;
   }
   return node->attributes;
+}
+
+BOOL CreateDirectoryW(const char16_t* pathName, void*) {
+  auto& m = sim::Current();
+  const std::u16string full = pathName && *pathName ? m.FullPath(pathName) : std::u16string();
+  if (m.Enter("CreateDirectoryW", full)) return FALSE;
+  if (full.empty() || !ParentExists(m, full)) {
+    m.lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  if (m.FindFile(full)) {
+    m.lastError = ERROR_ALREADY_EXISTS;
+    return FALSE;
+  }
+  m.AddDirectory(full);
+  return TRUE;
 }
 
 BOOL DeleteFileW(const char16_t* fileName) {

@@ -104,6 +104,11 @@ BOOL DeleteFileW(const char16_t* fileName) {
   return ::DeleteFileW(reinterpret_cast<const wchar_t*>(fileName));
 }
 
+BOOL CreateDirectoryW(const char16_t* pathName, void* securityAttributes) {
+  return ::CreateDirectoryW(reinterpret_cast<const wchar_t*>(pathName),
+                            static_cast<SECURITY_ATTRIBUTES*>(securityAttributes));
+}
+
 BOOL MoveFileExW(const char16_t* existingFileName, const char16_t* newFileName, DWORD flags) {
   return ::MoveFileExW(reinterpret_cast<const wchar_t*>(existingFileName),
                        reinterpret_cast<const wchar_t*>(newFileName), flags);
