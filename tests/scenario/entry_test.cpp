@@ -13,52 +13,6 @@ class EntryTest : public SimTest {
   }
 };
 
-TEST_F(EntryTest, UnrecognisedCommandLinesDoNothingAndExitSix) {
-  for (std::u16string words : {u"", u"bogus", u"def.SET", u"DEF.SET", u"def.settings", u"installx", u"\"in stall\"",
-                               u"install2", u"-install"}) {
-    machine.journal.clear();
-    EXPECT_EQ(Run(words), 6) << sim::Utf8(words);
-    EXPECT_EQ(machine.Count("OpenSCManagerW"), 0) << sim::Utf8(words);
-  }
-  EXPECT_TRUE(machine.dialogs.empty());
-
-  machine.Fail("CommandLineToArgvW", win::ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_EQ(Run(u"install"), 6) << "a command line that cannot be split";
-  EXPECT_EQ(machine.Count("OpenSCManagerW"), 0);
-  EXPECT_TRUE(machine.localBlocks.empty());
-}
-
-TEST_F(EntryTest, InstallAndUninstallWordsInAnyCaseRunTheirPart) {
-  const struct {
-    std::vector<const char16_t*> words;
-    int code;
-    const char16_t* fourth;  // the log line after the opening three
-  } parts[] = {
-      {{u"in", u"IN", u"install", u"InStAlL", u"serverinstall", u"ServerInstall", u"in_notray", u"IN_NOTRAY"},
-       1,
-       u"##0010"},
-      {{u"un", u"UN", u"uninstall", u"UnInstall"}, 2, u"#UnInstall"},
-  };
-  for (const auto& part : parts) {
-    for (const char16_t* word : part.words) {
-      SCOPED_TRACE(sim::Utf8(word));
-      Reset();
-      machine.shiftHeld = true;
-      EXPECT_EQ(Run(word), part.code);
-      ASSERT_EQ(machine.dialogs.size(), 1u);
-      EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install log.");
-      const auto lines = DialogLines();
-      ASSERT_GE(lines.size(), 4u);
-      EXPECT_EQ(Texts(lines.begin(), lines.begin() + 4),
-                (Texts{u"Corvane 2620", u"#Check Spooler",
-                       u"PrinterDriverDirectory:C:\\Windows\\system32\\spool\\drivers\\x64\\", part.fourth}));
-      EXPECT_TRUE(machine.localBlocks.empty()) << "the split command line was not released";
-      EXPECT_TRUE(machine.crtBlocks.empty()) << "the install state was not released";
-      EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
-    }
-  }
-}
-
 TEST_F(EntryTest, MaintenanceWordsReachTheirCommandsWithoutStateOrWindow) {
   machine.AddHelpWindow(0);
   for (std::u16string word : {u"onChkDrv", u"ONCHKDRV", u"onInit", u"oninit"}) {
