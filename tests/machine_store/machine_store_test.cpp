@@ -265,22 +265,11 @@ TEST_F(MachineStoreTest, MalformedRegistryTextIsRefusedWithItsLineAndChangesNoth
   const std::string header = "Windows Registry Editor Version 5.00\n";
   const Refusal cases[] = {
       {"", "line 0: the text is empty"},
-      {"REGEDIT4\n", "line 1: the first line must read"},
       {header + "\"a\"=\"b\"\n", "line 2: a value comes before any [key] line"},
-      {header + "[HKEY_CLASSES_ROOT\\x]\n", "line 2: keys must lie below"},
-      {header + "[HKEY_LOCAL_MACHINE\\a\\\\b]\n", "line 2: a key path has an empty part"},
       {header + "[HKEY_LOCAL_MACHINE\\a\n", "line 2: a key line must end with ]"},
-      {header + "[-HKEY_LOCAL_MACHINE\\a]\n", "line 2: removing keys"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=-\n", "line 3: removing values"},
       {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\n", "line 3: a text in double quotes is not closed"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\"x\n", "line 3: unexpected text after the closing quote"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\\n\"=\"b\"\n", "line 3: a backslash in a text"},
-      {header + "[HKEY_LOCAL_MACHINE]\na=\"b\"\n", "line 3: expected a text in double quotes"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\" \"b\"\n", "line 3: expected = after the value name"},
       {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=dword:123\n", "line 3: dword: needs exactly eight hex digits"},
       {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=hex:1,02\n", "line 3: \"1\" is not a byte"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=hex(z):00\n", "line 3: hex(N): needs the type N in hex"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=hex:00,\\\n", "line 3: the hex data ends with \\"},
       {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=word:1\n", "line 3: a value must be"},
   };
   AddOddValues(machine);
@@ -295,25 +284,13 @@ TEST_F(MachineStoreTest, MalformedRegistryTextIsRefusedWithItsLineAndChangesNoth
 TEST_F(MachineStoreTest, MalformedControlLinesAreRefusedWithTheirLine) {
   const std::string header = "machine format=1\n";
   const Refusal cases[] = {
-      {"", "the file is empty"},
       {"machine format=2\n", "line 1 (machine): the first line must read \"machine format=1\""},
       {header + "clock now-ms=12x\n", "line 2 (clock): the field now-ms must be a whole number that fits"},
-      {header + "clock now-ms=-1\n", "line 2 (clock): the field now-ms must be a whole number"},
-      {header + "system os-major=4294967296\n", "line 2 (system): the field os-major must be a whole number that fits"},
       {header + "clock speed=2\n", "line 2 (clock): unknown field speed"},
-      {header + "weather sunny=yes\n", "line 2 (weather): unknown word \"weather\""},
       {header + "desktop shift=maybe\n", "line 2 (desktop): the field shift must be yes or no"},
-      {header + "desktop shift\n", "line 2 (desktop): \"shift\" is no name=value field"},
       {header + "desktop shift=yes shift=no\n", "line 2 (desktop): the field shift is given twice"},
-      {header + "paths module=\"C:\\x\n", "line 2 (paths): unknown escape \\x"},
-      {header + "paths module=\"C:\n", "line 2 (paths): a text in double quotes is not closed"},
       {header + "paths module=\"a\"b\n", "line 2 (paths): text follows a closing quote"},
-      {header + "paths module=a\"b\"\n", "line 2 (paths): the field module has a stray quote"},
-      {header + "paths module=\"\\u12\"\n", "line 2 (paths): \\u needs four hex digits"},
       {header + "service state=running\n", "line 2 (service): the field name is missing"},
-      {header + "service name=\"S\" state=asleep\n", "line 2 (service): the field state must be one of stopped,"},
-      {header + "fault call=\"X\" count=lots\n", "line 2 (fault): the field count must be a whole number"},
-      {header + "event kind=companion-exit\n", "line 2 (event): the fields at-ms and kind are needed"},
       {header + "window-item handle=0x10 id=1 text=\"\"\n", "line 2 (window-item): no window line before it"},
       {header + "window handle=0x10\nwindow handle=0x10\n",
        "line 3 (window): a window with this handle is given twice"},
