@@ -31,9 +31,9 @@ TEST_F(EntryTest, ParentWindowOwnsTheDialogOnlyWithExactlyThreeWords) {
       {u"install 99999999999999", 0},
       {u"install -" + number, 0},
       // Switches are left out before the words are counted.
-      {u"install /unknown " + number, owner.handle},
-      {u"uninstall /log=C:\\Deploy\\a.log /other " + number, owner.handle},
-      {u"install " + number + u" extra /unknown", 0},
+      {u"install /LOG=C:\\Deploy\\b.log " + number, owner.handle},
+      {u"uninstall /log=C:\\Deploy\\a.log /log=C:\\Deploy\\b.log " + number, owner.handle},
+      {u"install " + number + u" extra /log=C:\\Deploy\\b.log", 0},
       {u"install -unknown " + number, 0},  // not a switch: a fourth word
   };
   for (const auto& [arguments, expected] : cases) {

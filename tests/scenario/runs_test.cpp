@@ -299,7 +299,8 @@ const Row kRows[] = {
        m.Fail("AddPrinterW", win::ERROR_ACCESS_DENIED, 1, 0, u"B");
      },
      u"install", 100, {u"Error(15): Can`t add printer 'B' - (Access is denied.)", u"!Error(20"},
-     kProduct + "printer A Corvane: keyA/keyA \"Room 2\" \"Floor 1\"\nprinter C Corvane: keyC/keyC \"Room 2\" \"Floor 1\"\n" + kAgain},
+     kProduct + "printer A Corvane: keyA/keyA \"Room 2\" \"Floor 1\"\nprinter C Corvane: keyC/keyC \"Room 2\" \"Floor 1\"\n" + kAgain +
+         "journal\n"},
     {"a printer that could not be deleted is still re-created",
      [](sim::Machine& m) {
        InstallBare(m);
@@ -309,7 +310,7 @@ const Row kRows[] = {
      u"install", 100,
      {u"Error(17): Can`t delete printer 'Stuck' - (Access is denied.)", u"#AddPrinter(Stuck)",
       u"Error(15): Can`t add printer 'Stuck' - (The printer already exists.)"},
-     kProduct + summary::kCorvane + "printer Stuck Corvane: keyStuck/<none> \"Room 2\" \"Floor 1\"\n" + kAgain},
+     kProduct + summary::kCorvane + "printer Stuck Corvane: keyStuck/<none> \"Room 2\" \"Floor 1\"\n" + kAgain + "journal\n"},
     {"another maker's printer and default stay as they were",
      [](sim::Machine& m) {
        sim::WritePrinter(m, {u"Office Laser", u"Other driver", u"LPT1:", u"Theirs", u"", 0});
@@ -375,19 +376,20 @@ const Row kRows[] = {
      },
      u"install", 100,
      {kNotRestored, u"!Error(20): Can`t restore the comment, location or default of printer 'Office' - (The RPC server is unavailable.)"},
-     kProduct + "printer Lab Corvane: keyLab/keyLab \"\" \"\"\n" + kOffice + kAgain},
+     kProduct + "printer Lab Corvane: keyLab/keyLab \"\" \"\"\n" + kOffice + kAgain + "journal\n"},
     {"comment not written", [](sim::Machine& m) {
        InstallBare(m), Printers(m, {u"Lab", u"Office"}), sim::SetDefaultPrinter(m, u"Lab");
        m.Fail("SetPrinterW", win::RPC_S_SERVER_UNAVAILABLE, 1, 3);
      },
-     u"install", 100, {kNotRestored}, kProduct + "*printer Lab Corvane: keyLab/keyLab \"\" \"\"\n" + kOffice + kAgain},
+     u"install", 100, {kNotRestored},
+     kProduct + "*printer Lab Corvane: keyLab/keyLab \"\" \"\"\n" + kOffice + kAgain + "journal\n"},
     {"default not set", [](sim::Machine& m) {
        InstallBare(m), Printers(m, {u"Lab", u"Office"}), sim::SetDefaultPrinter(m, u"Lab");
        m.Fail("SetDefaultPrinterW", win::RPC_S_SERVER_UNAVAILABLE);
      },
      u"install", 100, {kNotRestored},
      kProduct + "printer Lab Corvane: keyLab/keyLab \"Room 2\" \"Floor 1\"\n"
-                "printer Office Corvane: keyOffice/keyOffice \"Room 2\" \"Floor 1\"\n" + kAgain},
+                "printer Office Corvane: keyOffice/keyOffice \"Room 2\" \"Floor 1\"\n" + kAgain + "journal\n"},
     {"printers of any driver on the port are parked on file: and moved back",
      [](sim::Machine& m) {
        Install(m), MonitorBuild(m, 2604), sim::RemovePrinter(m, u"Corvane");
@@ -413,7 +415,7 @@ const Row kRows[] = {
      u"install", 1, {u"#AddMonitor", u"Copy monitor file", u"#Restart Spooler",
                      u"CopyFile vexmon64.dll to C:\\Windows\\system32\\)- OK", u"AddMonitor - OK :)"}, ""},
     {"a monitor file locked for good is error 9, and registration still tried",
-     [](sim::Machine& m) { MonitorBuild(m, 2500), m.HoldFile(kSystemMonitor, UINT64_MAX); }, u"install", 100,
+     [](sim::Machine& m) { MonitorBuild(m, 2500), m.HoldFile(kSystemMonitor, UINT64_MAX, win::FILE_SHARE_READ); }, u"install", 100,
      {u"Error(9): CopyFile vexmon64.dll to C:\\Windows\\system32\\) Cant't open destination file- FAILED! - (The "
       u"process cannot access the file because it is being used by another process.)",
       u"Can't copy monitor file", u"AddMonitor - OK :)"},
