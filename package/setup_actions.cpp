@@ -119,13 +119,12 @@ UINT RunSetup(MSIHANDLE install, const wchar_t* word, SetupPhase phase) {
 }
 
 // Whether the product is on the machine before this run changes anything:
-// its monitor (which every printer on its port needs), its driver or its
-// own key.
+// its monitor (which every printer on its port needs), its driver, or
+// printers waiting in its journal to come back.
 bool ProductPresent() {
   const wchar_t* const keys[] = {
       L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Corvane:",
       L"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\Corvane printer",
-      L"SOFTWARE\\Brennock\\Corvane",
   };
   for (const wchar_t* key : keys) {
     HKEY opened = nullptr;
@@ -133,6 +132,13 @@ bool ProductPresent() {
       RegCloseKey(opened);
       return true;
     }
+  }
+  // The product's key outlives a removal; only printers still waiting in
+  // it to come back make the product present.
+  for (const wchar_t* value : {L"PrintersToRestore", L"PrintersToMoveBack"}) {
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Brennock\\Corvane", value, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY,
+                     nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+      return true;
   }
   return false;
 }
