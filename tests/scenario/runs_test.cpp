@@ -116,6 +116,35 @@ std::function<void(sim::Machine&)> Restarts(int n, const std::u16string& file, b
   };
 }
 
+// "/log=" writes here; the folder exists, an old file there when asked.
+constexpr char16_t kLogFile[] = u"C:\\Deploy\\corvane.log";
+std::string LogBytes(sim::Machine& m) {
+  const sim::FileNode* node = m.FindFile(kLogFile);
+  return node ? std::string(node->data.begin(), node->data.end()) : "<no file>";
+}
+Setup Deploy(Setup more = nullptr, bool oldLog = false) {
+  return [=](sim::Machine& m) {
+    m.AddDirectory(u"C:\\Deploy");
+    if (oldLog) m.AddFile(kLogFile, std::vector<std::uint8_t>(100000, 'x'));
+    if (more) more(m);
+  };
+}
+void NoDialog(sim::Machine& m) { EXPECT_TRUE(m.dialogs.empty()); }
+void NoManager(sim::Machine& m) { m.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED); }
+// The file holds the dialog's title and text, as UTF-8 after a byte-order mark.
+std::function<void(sim::Machine&)> LogFileShows(const char* title) {
+  return [title](sim::Machine& m) {
+    ASSERT_EQ(m.dialogs.size(), 1u);
+    EXPECT_EQ(LogBytes(m), "\xEF\xBB\xBF" + std::string(title) + "\r\n" + sim::Utf8(m.dialogs[0].text));
+  };
+}
+std::function<void(sim::Machine&)> LogFileHolds(std::string bytes) {
+  return [bytes](sim::Machine& m) {
+    EXPECT_EQ(LogBytes(m), bytes);
+    EXPECT_TRUE(m.dialogs.empty());
+  };
+}
+
 const Texts kInstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010"};
 const Texts kUninstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir,
                                u"#UnInstall"};
@@ -138,6 +167,57 @@ const Row kRows[] = {
     {"a command line that cannot be split",
      [](sim::Machine& m) { m.Fail("CommandLineToArgvW", win::ERROR_NOT_ENOUGH_MEMORY); }, u"install", 6, {}, "",
      NothingDone},
+    // ---- Unattended: "/quiet" hides the dialog, "/log=" fills a file ------
+    {"/quiet hides an error log", NoManager, u"install /quiet", 100, {}, "", NoDialog},
+    {"/QUIET hides uninstall's log", nullptr, u"un /QUIET", 2, {}, "", NoDialog},
+    {"/quiet in_notray", NoManager, u"in_notray /quiet", 100, {}, "", NoDialog},
+    {"a switch is no command word", Deploy(), u"/quiet install /log=C:\\Deploy\\corvane.log", 6, {}, "",
+     LogFileHolds("<no file>")},
+    {"an error log in a file", Deploy(NoManager), u"install /log=C:\\Deploy\\corvane.log", 100, {}, "",
+     LogFileShows("Corvane build 2620- Install error log!")},
+    {"uninstall's log in a file", Deploy(), u"uninstall /LOG=C:\\Deploy\\corvane.log", 2, {}, "",
+     LogFileShows("Corvane build 2620- Install log.")},
+    {"the file has every character of the log and only CR LF line ends",
+     Deploy([](sim::Machine& m) { AddProductPrinter(m, u"B\u00FCro \u2603 \U0001D11E"); }),
+     u"uninstall /quiet /log=C:\\Deploy\\corvane.log", 2, {}, "",
+     [](sim::Machine& m) {
+       const std::string bytes = LogBytes(m);
+       EXPECT_HAS(bytes, "\r\n    #DeletePrinter(B\xC3\xBCro \xE2\x98\x83 \xF0\x9D\x84\x9E)\r\n");
+       EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF" "Corvane build 2620- Install log.\r\nCorvane 2620\r\n#Check Spooler\r\n", 0), 0u);
+       EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+       for (std::size_t i = 1; i < bytes.size(); ++i) EXPECT_FALSE(bytes[i] == '\n' && bytes[i - 1] != '\r') << i;
+       NoDialog(m);
+     }},
+    {"the file is emptied and made before anything changes",
+     Deploy([](sim::Machine& m) { m.AddHelpWindow(0); }, true), u"install /log=C:\\Deploy\\corvane.log", 1, {},
+     summary::kInstalled,
+     [](sim::Machine& m) {
+       const auto first = [&m](const char* call) {
+         return std::find_if(m.journal.begin(), m.journal.end(), [&](auto& c) { return c.call == call; });
+       };
+       ASSERT_NE(first("CreateFileW"), m.journal.end());
+       EXPECT_EQ(first("CreateFileW")->detail, kLogFile);
+       for (const char* call : {"FindWindowW", "PostMessageW", "OpenSCManagerW", "AddMonitorW"})
+         EXPECT_LT(first("CreateFileW"), first(call)) << call;
+       EXPECT_EQ(LogBytes(m).rfind("\xEF\xBB\xBF" "Corvane build 2620- Install log.\r\n", 0), 0u);
+       EXPECT_EQ(LogBytes(m).find("xxx"), std::string::npos);
+       EXPECT_TRUE(m.handles.empty()) << "the log file was left open";
+     }},
+    {"a log that cannot be written changes nothing else",
+     Deploy([](sim::Machine& m) { m.Fail("WriteFile", win::ERROR_DISK_FULL, 1, 0, u"C:\\DEPLOY\\CORVANE.LOG"); }),
+     u"install /quiet /log=C:\\Deploy\\corvane.log", 1, {}, summary::kInstalled, LogFileHolds("")},
+    {"a log that cannot be closed is still whole",
+     Deploy([](sim::Machine& m) { m.Fail("CloseHandle", win::ERROR_INVALID_HANDLE, 1, 0, u"C:\\DEPLOY\\CORVANE.LOG"); }),
+     u"install /quiet /log=C:\\Deploy\\corvane.log", 1, {}, summary::kInstalled,
+     [](sim::Machine& m) { EXPECT_HAS(LogBytes(m), "AddMonitor - OK :)"); }},
+    {"onChkDrv leaves an empty file", Deploy(nullptr, true), u"onChkDrv /log=C:\\Deploy\\corvane.log /quiet", 3,
+     {}, "", LogFileHolds("")},
+    {"onInit leaves an empty file", Deploy(nullptr, true), u"onInit /log=C:\\Deploy\\corvane.log", 102, {}, "",
+     LogFileHolds("")},
+    {"removetray leaves an empty file", Deploy(nullptr, true), u"removetray /log=C:\\Deploy\\corvane.log", 6, {},
+     "", LogFileHolds("")},
+    {"def.set leaves an empty file", Deploy(nullptr, true), u"def.set /log=C:\\Deploy\\corvane.log", 4, {}, "",
+     LogFileHolds("")},
     // ---- Install and uninstall --------------------------------------------
     {"clean install", nullptr, u"install", 1,
      {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010", u"#ReInstall",

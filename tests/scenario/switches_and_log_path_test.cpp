@@ -1,6 +1,6 @@
-// Refused runs: a mistyped switch, or a "/log=" path someone planted as a
-// link or a second name of another file. Nothing is done, no dialog shows,
-// and no byte is written through the planted path.
+// Refused runs: a mistyped switch, a "/log=" path that cannot be written, or
+// one someone planted as a link or a second name of another file. Nothing is
+// done, no dialog shows, and no byte is written through the planted path.
 #include "platform/sim/machine_text.h"
 #include "platform/sim/registry_text.h"
 #include "printer_setup.h"
@@ -11,7 +11,7 @@ namespace {
 constexpr char16_t Log[] = u"C:\\Deploy\\corvane.log";
 constexpr char16_t Kept[] = u"C:\\Windows\\win.ini";  // what a planted path leads to
 
-enum class Plant { Nothing, SymbolicLink, HardLink };
+enum class Plant { Nothing, SymbolicLink, HardLink, ReadOnly, Held };
 
 class SwitchesAndLogPathTest : public SimTest {
  protected:
@@ -35,6 +35,12 @@ class SwitchesAndLogPathTest : public SimTest {
   void PlantAtLog(Plant plant) {
     machine.AddFile(Kept, {'k', 'e', 'e', 'p'});
     if (plant == Plant::Nothing) return;
+    if (plant == Plant::ReadOnly || plant == Plant::Held) {
+      machine.AddFile(Log, {'o', 'l', 'd'});
+      if (plant == Plant::Held) machine.HoldFile(Log, UINT64_MAX);
+      if (plant == Plant::ReadOnly) machine.FindFile(Log)->attributes |= win::FILE_ATTRIBUTE_READONLY;
+      return;
+    }
     if (plant == Plant::HardLink) {
       // Both names are one file: the log path's node stands for it.
       machine.AddFile(Log, {'k', 'e', 'e', 'p'});
@@ -62,6 +68,11 @@ TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlante
       {u"uninstall /quiet /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
       {u"install /log=C:\\Deploy\\corvane.log", Plant::HardLink, "keep"},
       {u"def.set /log=C:\\Deploy\\corvane.log", Plant::HardLink, "keep"},
+      {u"install /log=C:\\Missing\\corvane.log", Plant::Nothing, "<no file>"},
+      {u"uninstall /log=C:\\Deploy", Plant::Nothing, "<no file>"},
+      {u"in_notray \"/log=\"", Plant::Nothing, "<no file>"},
+      {u"onInit /log=C:\\Deploy\\corvane.log", Plant::ReadOnly, "old"},
+      {u"removetray /log=C:\\Deploy\\corvane.log", Plant::Held, "old"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(sim::Utf8(c.words) + " plant " + std::to_string(static_cast<int>(c.plant)));
@@ -77,6 +88,8 @@ TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlante
     EXPECT_EQ(FileBytes(Log), c.logBytes);
     EXPECT_EQ(FileBytes(Kept), "keep");
     EXPECT_TRUE(machine.handles.empty()) << "the log file was left open";
+    const bool logged = std::u16string_view(c.words).find(u"/log=") != std::u16string_view::npos;
+    EXPECT_EQ(machine.Count("CreateFileW"), logged ? 1 : 0) << "the run went on after the file";
   }
 }
 
