@@ -145,6 +145,21 @@ std::function<void(sim::Machine&)> LogFileHolds(std::string bytes) {
   };
 }
 
+// A run in `session`, as SYSTEM or the user, the user's companion running
+// in session 1 or not: it is only ever the user's, in session 1.
+Setup InSession(win::DWORD session, bool asSystem, bool companion) {
+  return [=](sim::Machine& m) {
+    if (companion) StartRegistered(m, kTray);
+    m.session = session;
+    m.runsAsSystem = asSystem;
+  };
+}
+void UsersCompanion(sim::Machine& m) {
+  EXPECT_EQ(m.companion.session, 1u);
+  EXPECT_FALSE(m.companion.asSystem);
+  EXPECT_TRUE(m.handles.empty()) << "handles left open";
+}
+
 const Texts kInstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010"};
 const Texts kUninstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir,
                                u"#UnInstall"};
@@ -167,6 +182,15 @@ const Row kRows[] = {
     {"a command line that cannot be split",
      [](sim::Machine& m) { m.Fail("CommandLineToArgvW", win::ERROR_NOT_ENOUGH_MEMORY); }, u"install", 6, {}, "",
      NothingDone},
+    // ---- Sessions: the companion starts only for the user in session 1 ------
+    {"user in session 1", InSession(1, false, false), u"install", 1, {}, summary::kInstalled, UsersCompanion},
+    {"user in session 0", InSession(0, false, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
+    {"SYSTEM in session 0", InSession(0, true, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
+    {"SYSTEM in session 1", InSession(1, true, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
+    {"SYSTEM in session 0, companion running", InSession(0, true, true), u"install", 1, {},
+     kProduct + summary::kCorvane + summary::kTray, UsersCompanion},
+    {"user in session 1, companion running", InSession(1, false, true), u"install", 1, {},
+     kProduct + summary::kCorvane + kAgain, UsersCompanion},
     // ---- Unattended: "/quiet" hides the dialog, "/log=" fills a file ------
     {"/quiet hides an error log", NoManager, u"install /quiet", 100, {}, "", NoDialog},
     {"/QUIET hides uninstall's log", nullptr, u"un /QUIET", 2, {}, "", NoDialog},
