@@ -160,6 +160,14 @@ void UsersCompanion(sim::Machine& m) {
   EXPECT_TRUE(m.handles.empty()) << "handles left open";
 }
 
+void Connected(sim::Machine& m) { Install(m), sim::AddConnection(m, u"office", u"Colour", u"Corvane printer"); }
+const std::u16string kConnectionKeepsDriver = u"The driver stays: the connection to '\\\\office\\Colour' uses it";
+void ConnectionStays(sim::Machine& m) {
+  EXPECT_EQ(sim::Connections(m).size(), 1u);
+  sim::DriverRecord driver;
+  EXPECT_TRUE(sim::FindDriver(m, u"Windows x64", u"Corvane printer", driver));
+}
+
 const Texts kInstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010"};
 const Texts kUninstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir,
                                u"#UnInstall"};
@@ -293,6 +301,12 @@ const Row kRows[] = {
        EXPECT_EQ(m.FindFile(kSystemMonitor), nullptr);
        EXPECT_EQ(m.FindFile(kInstalledDriver), nullptr) << "all files go with the driver";
      }},
+    {"the default Corvane stays the default", [](sim::Machine& m) { Install(m), sim::SetDefaultPrinter(m, u"Corvane"); },
+     u"install", 1, {}, kProduct + "*" + summary::kCorvane + kAgain},
+    // A connection to another computer's printer with the product's driver is not this machine's printer.
+    {"a connection is left alone by an install", Connected, u"install", 1, {kConnectionKeepsDriver}, "", ConnectionStays},
+    {"a connection is left alone by an uninstall", Connected, u"uninstall", 2, {kConnectionKeepsDriver}, "",
+     ConnectionStays},
     // ---- Files that cannot be deleted -------------------------------------
     {"a monitor held open through every retry waits for the restart",
      [](sim::Machine& m) { Install(m), m.HoldFile(kSystemMonitor, UINT64_MAX); }, u"uninstall", 101,
