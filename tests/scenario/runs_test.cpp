@@ -168,6 +168,27 @@ void ConnectionStays(sim::Machine& m) {
   EXPECT_TRUE(sim::FindDriver(m, u"Windows x64", u"Corvane printer", driver));
 }
 
+// "removetray": the time it took, whether the companion runs, how often it
+// was started and asked to end, waits on its mutex, deletions of its program
+// and whether that is still there. The Run value goes in any case.
+std::function<void(sim::Machine&)> TrayRemoved(std::uint64_t minMs, std::uint64_t maxMs, std::vector<int> companion,
+                                                int waits, int deletions, bool programStays) {
+  return [=](sim::Machine& m) {
+    EXPECT_GE(m.nowMs, minMs);
+    EXPECT_LE(m.nowMs, maxMs);
+    EXPECT_EQ((std::vector<int>{m.companion.running, m.companion.starts, m.companion.exitRequests}), companion);
+    EXPECT_EQ(Calls(m, "WaitForSingleObject"), waits);
+    if (deletions >= 0) {
+      EXPECT_EQ(CallsOn(m, "DeleteFileW", kTray), deletions);
+    }
+    EXPECT_EQ(m.FindFile(kTray) != nullptr, programStays);
+    EXPECT_TRUE(m.dialogs.empty());
+    for (const auto& [name, mutex] : m.mutexes) EXPECT_EQ(mutex.programHandles, 0) << "mutex handle left open";
+    EXPECT_EQ(RunEntry(m), nullptr);
+  };
+}
+void StartTray(sim::Machine& m) { StartRegistered(m, kTray); }
+
 const Texts kInstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010"};
 const Texts kUninstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir,
                                u"#UnInstall"};
@@ -190,6 +211,38 @@ const Row kRows[] = {
     {"a command line that cannot be split",
      [](sim::Machine& m) { m.Fail("CommandLineToArgvW", win::ERROR_NOT_ENOUGH_MEMORY); }, u"install", 6, {}, "",
      NothingDone},
+    // ---- "removetray": ends the companion, deletes its program --------------
+    {"removetray without a companion only pauses", nullptr, u"removetray", 6, {}, "",
+     [](sim::Machine& m) {
+       TrayRemoved(1000, 1000, {0, 0, 0}, 0, 0, true)(m);
+       EXPECT_EQ(Counts(m, {"Sleep", "FindWindowW"}), (std::vector<int>{1, 0}));
+     }},
+    // The image stays mapped a moment after the end: the first deletions are refused.
+    {"removetray ends an answering companion", StartTray, u"removetray", 6, {}, kNoTray,
+     [](sim::Machine& m) {
+       TrayRemoved(1, 999, {0, 1, 1}, 1, -1, false)(m);
+       EXPECT_GE(CallsOn(m, "DeleteFileW", kTray), 2);
+       EXPECT_EVERY_CALL(m, "CreateMutexA", (sim::CallArguments{{"bInitialOwner", u"0"}}));
+       EXPECT_EVERY_CALL(m, "FindWindowW",
+                         (sim::CallArguments{{"lpClassName", sim::CompanionWindowClass}, {"lpWindowName", std::nullopt}}));
+       EXPECT_EVERY_CALL(m, "PostMessageW", (sim::CallArguments{{"Msg", u"1026"}, {"wParam", u"0"}, {"lParam", u"0"}}));
+       EXPECT_EVERY_CALL(m, "RegOpenKeyExW", (sim::CallArguments{{"samDesired", sim::Number(win::KEY_ALL_ACCESS)}}));
+     }},
+    // The abandoned wait goes on; with the window gone, one more wait takes the free mutex.
+    {"a companion ending without releasing its mutex has ended",
+     [](sim::Machine& m) { m.companionBehaviour.abandonsMutex = true, StartTray(m); }, u"removetray", 6, {}, kNoTray,
+     TrayRemoved(1, 4999, {0, 1, 1}, 2, -1, false)},
+    // 20 polls of 250 ms, then ten refused deletions of the running program, 100 ms apart.
+    {"a companion whose window never shows is left running",
+     [](sim::Machine& m) { m.companionBehaviour.windowDelayMs = 3600 * 1000, StartTray(m); }, u"removetray", 6, {},
+     "", [](sim::Machine& m) {
+       TrayRemoved(6000, 6000, {1, 1, 0}, 0, 10, true)(m);
+       EXPECT_EQ(Calls(m, "FindWindowW"), 20);
+     }},
+    // One wait after each of 20 requests, one more at the end.
+    {"a companion that never ends is given up on",
+     [](sim::Machine& m) { m.companionBehaviour.ignoresExitRequest = true, StartTray(m); }, u"removetray", 6, {}, "",
+     TrayRemoved(100000, 107000, {1, 1, 20}, 21, -1, true)},
     // ---- Sessions: the companion starts only for the user in session 1 ------
     {"user in session 1", InSession(1, false, false), u"install", 1, {}, summary::kInstalled, UsersCompanion},
     {"user in session 0", InSession(0, false, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
