@@ -6,6 +6,7 @@
 #include <set>
 
 #include "machine_summary.h"
+#include "printer_journal_text.h"
 #include "sim_test.h"
 
 namespace {
@@ -360,6 +361,9 @@ const Row kRows[] = {
     {"a connection is left alone by an install", Connected, u"install", 1, {kConnectionKeepsDriver}, "", ConnectionStays},
     {"a connection is left alone by an uninstall", Connected, u"uninstall", 2, {kConnectionKeepsDriver}, "",
      ConnectionStays},
+    {"an uninstall drops the journal with a line of its own",
+     [](sim::Machine& m) { Install(m), LeaveJournal(m, {{u"Gone", u"keyG", u"", u"", u""}}); }, u"uninstall", 2,
+     {u"Printers left to bring back by a run that did not finish: 1", u"#UnInstall"}, kNoTray},
     // ---- Files that cannot be deleted -------------------------------------
     {"a monitor held open through every retry waits for the restart",
      [](sim::Machine& m) { Install(m), m.HoldFile(kSystemMonitor, UINT64_MAX); }, u"uninstall", 101,
