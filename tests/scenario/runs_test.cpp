@@ -253,6 +253,9 @@ const Row kRows[] = {
      kProduct + summary::kCorvane + summary::kTray, UsersCompanion},
     {"user in session 1, companion running", InSession(1, false, true), u"install", 1, {},
      kProduct + summary::kCorvane + kAgain, UsersCompanion},
+    {"an account that cannot be told waits for the log-on",
+     [](sim::Machine& m) { m.Fail("OpenProcessToken", win::ERROR_ACCESS_DENIED); }, u"install", 1, {},
+     kProduct + summary::kCorvane + summary::kRun},
     // ---- Unattended: "/quiet" hides the dialog, "/log=" fills a file ------
     {"/quiet hides an error log", NoManager, u"install /quiet", 100, {}, "", NoDialog},
     {"/QUIET hides uninstall's log", nullptr, u"un /QUIET", 2, {}, "", NoDialog},
