@@ -583,6 +583,9 @@ const Row kRows[] = {
      [](sim::Machine& m) {
        EXPECT_EVERY_CALL(m, "OpenPrinterW",
                          (sim::CallArguments{{"pDatatype", std::nullopt}, {"pDevMode", u"0"}}));
+       // Moved back by the monitor's install itself, inside its step.
+       EXPECT_HAS(m.dialogs.back().text,
+                  u"      AddMonitor - OK :)\r\n      SetPrinter(One) - ok\r\n      SetPrinter(Two) - ok\r\n");
      }},
     // ---- Steps that fail or meet the unexpected ---------------------------
     {"a monitor file an older monitor keeps loaded is copied with the spooler stopped",
