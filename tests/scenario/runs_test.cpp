@@ -119,10 +119,7 @@ std::function<void(sim::Machine&)> Restarts(int n, const std::u16string& file, b
 
 // "/log=" writes here; the folder exists, an old file there when asked.
 constexpr char16_t kLogFile[] = u"C:\\Deploy\\corvane.log";
-std::string LogBytes(sim::Machine& m) {
-  const sim::FileNode* node = m.FindFile(kLogFile);
-  return node ? std::string(node->data.begin(), node->data.end()) : "<no file>";
-}
+std::string LogBytes(sim::Machine& m) { return FileBytes(m, kLogFile); }
 Setup Deploy(Setup more = nullptr, bool oldLog = false) {
   return [=](sim::Machine& m) {
     m.AddDirectory(u"C:\\Deploy");
@@ -778,13 +775,7 @@ const Row kRows[] = {
          "printer Zeta Corvane: <none>/<none> \"\" \"\"\n" + summary::kTray},
 };
 
-class RunsTest : public SimTest {
- protected:
-  static std::u16string Trimmed(const std::u16string& line) {
-    const auto start = line.find_first_not_of(u' ');
-    return start == std::u16string::npos ? u"" : line.substr(start);
-  }
-};
+using RunsTest = SimTest;
 
 TEST_F(RunsTest, EveryRowEndsAsItsTableSays) {
   for (const Row& row : kRows) {

@@ -4,9 +4,12 @@
 #include "platform/sim/machine_text.h"
 #include "platform/sim/registry_text.h"
 #include "printer_setup.h"
+#include "product_places.h"
 #include "sim_test.h"
 
 namespace {
+
+using places::FileBytes;
 
 constexpr char16_t Log[] = u"C:\\Deploy\\corvane.log";
 constexpr char16_t Kept[] = u"C:\\Windows\\win.ini";  // what a planted path leads to
@@ -15,11 +18,6 @@ enum class Plant { Nothing, SymbolicLink, HardLink, ReadOnly, Held };
 
 class SwitchesAndLogPathTest : public SimTest {
  protected:
-  std::string FileBytes(std::u16string_view path) {
-    const sim::FileNode* node = machine.FindFile(path);
-    return node ? std::string(node->data.begin(), node->data.end()) : "<no file>";
-  }
-
   // Everything a run could change but the log file (and the handle count
   // of the clock line: the log was opened to be looked at).
   std::string MachineImage() {
@@ -28,7 +26,7 @@ class SwitchesAndLogPathTest : public SimTest {
     text.erase(clock, text.find('\n', clock + 1) - clock);
     std::string image = sim::RegistryText(machine, error) + text;
     for (const auto& [key, node] : machine.files)
-      if (key != sim::Machine::Key(Log)) image += sim::Utf8(key) + "=" + FileBytes(node.path) + "\n";
+      if (key != sim::Machine::Key(Log)) image += sim::Utf8(key) + "=" + FileBytes(machine, node.path) + "\n";
     return image + error;
   }
 
@@ -85,8 +83,8 @@ TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlante
     EXPECT_EQ(Run(c.words), 6);
     EXPECT_TRUE(MachineImage() == before) << "the machine changed";
     EXPECT_TRUE(machine.dialogs.empty());
-    EXPECT_EQ(FileBytes(Log), c.logBytes);
-    EXPECT_EQ(FileBytes(Kept), "keep");
+    EXPECT_EQ(FileBytes(machine, Log), c.logBytes);
+    EXPECT_EQ(FileBytes(machine, Kept), "keep");
     EXPECT_TRUE(machine.handles.empty()) << "the log file was left open";
     const bool logged = std::u16string_view(c.words).find(u"/log=") != std::u16string_view::npos;
     EXPECT_EQ(machine.Count("CreateFileW"), logged ? 1 : 0) << "the run went on after the file";
