@@ -1,8 +1,8 @@
 // Recovery that loses nothing: a reinstall that fails part-way keeps the
 // journal of what must come back, or names the printer it could not keep,
 // and the next clean run brings every printer back. Then stories of what a
-// reinstall leaves as it was: the default "Corvane", another program's file
-// replaced at the restart, a connection to another computer's printer.
+// reinstall leaves as it was: a parked printer, another program's file
+// replaced at the restart.
 #include <functional>
 #include <tuple>
 
@@ -124,15 +124,6 @@ TEST_F(RecoveryStory, AParkedPrinterThatCannotMoveBackWaitsForTheNextRun) {
   EXPECT_EQ(machine.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, u"PrintersToMoveBack"), nullptr);
 }
 
-// The printer the product starts with stays the default the user made it.
-TEST_F(RecoveryStory, TheDefaultCorvaneStaysTheDefault) {
-  Run(u"install");
-  sim::SetDefaultPrinter(machine, u"Corvane");
-  EXPECT_EQ(Run(u"install"), 1);
-  EXPECT_EQ(ProductPrinters(machine), Texts{u"Corvane"});
-  EXPECT_EQ(sim::DefaultPrinter(machine), u"Corvane");
-}
-
 // Another program replaces its file in use at the restart: delete it, then
 // rename the new one onto its path. Deleting it now would leave that
 // program without it; a deletion on its own goes ahead as before.
@@ -149,23 +140,6 @@ TEST_F(RecoveryStory, AFileReplacedAtTheRestartIsLeftForTheRestart) {
   sim::Reboot(machine);
   ASSERT_NE(machine.FindFile(dll), nullptr);
   EXPECT_EQ(machine.FindFile(dll)->data, (std::vector<std::uint8_t>{'n', 'e', 'w'}));
-}
-
-// A connection to another computer's printer that uses the product's
-// driver is not this machine's printer: both commands leave it alone and
-// end as without it; the log says why the driver stays.
-TEST_F(RecoveryStory, AConnectionIsLeftAloneAndKeepsTheDriverWithALine) {
-  Run(u"install");
-  sim::AddConnection(machine, u"office", u"Colour", u"Corvane printer");
-  machine.shiftHeld = true;
-  for (const auto& [word, code] : {std::pair{u"install", 1}, std::pair{u"uninstall", 2}}) {
-    EXPECT_EQ(Run(word), code) << sim::Utf8(word);
-    const Texts lines = DialogLines();
-    EXPECT_TRUE(HasTrimmedLine(lines, u"The driver stays: the connection to '\\\\office\\Colour' uses it"));
-    EXPECT_EQ(sim::Connections(machine).size(), 1u);
-  }
-  sim::DriverRecord driver;
-  EXPECT_TRUE(sim::FindDriver(machine, u"Windows x64", u"Corvane printer", driver));
 }
 
 }  // namespace

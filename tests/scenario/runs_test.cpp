@@ -6,6 +6,7 @@
 #include <set>
 
 #include "machine_summary.h"
+#include "printer_journal_text.h"
 #include "sim_test.h"
 
 namespace {
@@ -116,6 +117,76 @@ std::function<void(sim::Machine&)> Restarts(int n, const std::u16string& file, b
   };
 }
 
+// "/log=" writes here; the folder exists, an old file there when asked.
+constexpr char16_t kLogFile[] = u"C:\\Deploy\\corvane.log";
+std::string LogBytes(sim::Machine& m) { return FileBytes(m, kLogFile); }
+Setup Deploy(Setup more = nullptr, bool oldLog = false) {
+  return [=](sim::Machine& m) {
+    m.AddDirectory(u"C:\\Deploy");
+    if (oldLog) m.AddFile(kLogFile, std::vector<std::uint8_t>(100000, 'x'));
+    if (more) more(m);
+  };
+}
+void NoDialog(sim::Machine& m) { EXPECT_TRUE(m.dialogs.empty()); }
+void NoManager(sim::Machine& m) { m.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED); }
+// The file holds the dialog's title and text, as UTF-8 after a byte-order mark.
+std::function<void(sim::Machine&)> LogFileShows(const char* title) {
+  return [title](sim::Machine& m) {
+    ASSERT_EQ(m.dialogs.size(), 1u);
+    EXPECT_EQ(LogBytes(m), "\xEF\xBB\xBF" + std::string(title) + "\r\n" + sim::Utf8(m.dialogs[0].text));
+  };
+}
+std::function<void(sim::Machine&)> LogFileHolds(std::string bytes) {
+  return [bytes](sim::Machine& m) {
+    EXPECT_EQ(LogBytes(m), bytes);
+    EXPECT_TRUE(m.dialogs.empty());
+  };
+}
+
+// A run in `session`, as SYSTEM or the user, the user's companion running
+// in session 1 or not: it is only ever the user's, in session 1.
+Setup InSession(win::DWORD session, bool asSystem, bool companion) {
+  return [=](sim::Machine& m) {
+    if (companion) StartRegistered(m, kTray);
+    m.session = session;
+    m.runsAsSystem = asSystem;
+  };
+}
+void UsersCompanion(sim::Machine& m) {
+  EXPECT_EQ(m.companion.session, 1u);
+  EXPECT_FALSE(m.companion.asSystem);
+  EXPECT_TRUE(m.handles.empty()) << "handles left open";
+}
+
+void Connected(sim::Machine& m) { Install(m), sim::AddConnection(m, u"office", u"Colour", u"Corvane printer"); }
+const std::u16string kConnectionKeepsDriver = u"The driver stays: the connection to '\\\\office\\Colour' uses it";
+void ConnectionStays(sim::Machine& m) {
+  EXPECT_EQ(sim::Connections(m).size(), 1u);
+  sim::DriverRecord driver;
+  EXPECT_TRUE(sim::FindDriver(m, u"Windows x64", u"Corvane printer", driver));
+}
+
+// "removetray": the time it took, whether the companion runs, how often it
+// was started and asked to end, waits on its mutex, deletions of its program
+// and whether that is still there. The Run value goes in any case.
+std::function<void(sim::Machine&)> TrayRemoved(std::uint64_t minMs, std::uint64_t maxMs, std::vector<int> companion,
+                                                int waits, int deletions, bool programStays) {
+  return [=](sim::Machine& m) {
+    EXPECT_GE(m.nowMs, minMs);
+    EXPECT_LE(m.nowMs, maxMs);
+    EXPECT_EQ((std::vector<int>{m.companion.running, m.companion.starts, m.companion.exitRequests}), companion);
+    EXPECT_EQ(Calls(m, "WaitForSingleObject"), waits);
+    if (deletions >= 0) {
+      EXPECT_EQ(CallsOn(m, "DeleteFileW", kTray), deletions);
+    }
+    EXPECT_EQ(m.FindFile(kTray) != nullptr, programStays);
+    EXPECT_TRUE(m.dialogs.empty());
+    for (const auto& [name, mutex] : m.mutexes) EXPECT_EQ(mutex.programHandles, 0) << "mutex handle left open";
+    EXPECT_EQ(RunEntry(m), nullptr);
+  };
+}
+void StartTray(sim::Machine& m) { StartRegistered(m, kTray); }
+
 const Texts kInstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010"};
 const Texts kUninstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir,
                                u"#UnInstall"};
@@ -138,6 +209,101 @@ const Row kRows[] = {
     {"a command line that cannot be split",
      [](sim::Machine& m) { m.Fail("CommandLineToArgvW", win::ERROR_NOT_ENOUGH_MEMORY); }, u"install", 6, {}, "",
      NothingDone},
+    // ---- "removetray": ends the companion, deletes its program --------------
+    {"removetray without a companion only pauses", nullptr, u"removetray", 6, {}, "",
+     [](sim::Machine& m) {
+       TrayRemoved(1000, 1000, {0, 0, 0}, 0, 0, true)(m);
+       EXPECT_EQ(Counts(m, {"Sleep", "FindWindowW"}), (std::vector<int>{1, 0}));
+     }},
+    // The image stays mapped a moment after the end: the first deletions are refused.
+    {"removetray ends an answering companion", StartTray, u"removetray", 6, {}, kNoTray,
+     [](sim::Machine& m) {
+       TrayRemoved(1, 999, {0, 1, 1}, 1, -1, false)(m);
+       EXPECT_GE(CallsOn(m, "DeleteFileW", kTray), 2);
+       EXPECT_EVERY_CALL(m, "CreateMutexA", (sim::CallArguments{{"bInitialOwner", u"0"}}));
+       EXPECT_EVERY_CALL(m, "FindWindowW",
+                         (sim::CallArguments{{"lpClassName", sim::CompanionWindowClass}, {"lpWindowName", std::nullopt}}));
+       EXPECT_EVERY_CALL(m, "PostMessageW", (sim::CallArguments{{"Msg", u"1026"}, {"wParam", u"0"}, {"lParam", u"0"}}));
+       EXPECT_EVERY_CALL(m, "RegOpenKeyExW", (sim::CallArguments{{"samDesired", sim::Number(win::KEY_ALL_ACCESS)}}));
+     }},
+    // The abandoned wait goes on; with the window gone, one more wait takes the free mutex.
+    {"a companion ending without releasing its mutex has ended",
+     [](sim::Machine& m) { m.companionBehaviour.abandonsMutex = true, StartTray(m); }, u"removetray", 6, {}, kNoTray,
+     TrayRemoved(1, 4999, {0, 1, 1}, 2, -1, false)},
+    // 20 polls of 250 ms, then ten refused deletions of the running program, 100 ms apart.
+    {"a companion whose window never shows is left running",
+     [](sim::Machine& m) { m.companionBehaviour.windowDelayMs = 3600 * 1000, StartTray(m); }, u"removetray", 6, {},
+     "", [](sim::Machine& m) {
+       TrayRemoved(6000, 6000, {1, 1, 0}, 0, 10, true)(m);
+       EXPECT_EQ(Calls(m, "FindWindowW"), 20);
+     }},
+    // One wait after each of 20 requests, one more at the end.
+    {"a companion that never ends is given up on",
+     [](sim::Machine& m) { m.companionBehaviour.ignoresExitRequest = true, StartTray(m); }, u"removetray", 6, {}, "",
+     TrayRemoved(100000, 107000, {1, 1, 20}, 21, -1, true)},
+    // ---- Sessions: the companion starts only for the user in session 1 ------
+    {"user in session 1", InSession(1, false, false), u"install", 1, {}, summary::kInstalled, UsersCompanion},
+    {"user in session 0", InSession(0, false, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
+    {"SYSTEM in session 0", InSession(0, true, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
+    {"SYSTEM in session 1", InSession(1, true, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
+    {"SYSTEM in session 0, companion running", InSession(0, true, true), u"install", 1, {},
+     kProduct + summary::kCorvane + summary::kTray, UsersCompanion},
+    {"user in session 1, companion running", InSession(1, false, true), u"install", 1, {},
+     kProduct + summary::kCorvane + kAgain, UsersCompanion},
+    {"an account that cannot be told waits for the log-on",
+     [](sim::Machine& m) { m.Fail("OpenProcessToken", win::ERROR_ACCESS_DENIED); }, u"install", 1, {},
+     kProduct + summary::kCorvane + summary::kRun},
+    // ---- Unattended: "/quiet" hides the dialog, "/log=" fills a file ------
+    {"/quiet hides an error log", NoManager, u"install /quiet", 100, {}, "", NoDialog},
+    {"/QUIET hides uninstall's log", nullptr, u"un /QUIET", 2, {}, "", NoDialog},
+    {"/quiet in_notray", NoManager, u"in_notray /quiet", 100, {}, "", NoDialog},
+    {"a switch is no command word", Deploy(), u"/quiet install /log=C:\\Deploy\\corvane.log", 6, {}, "",
+     LogFileHolds("<no file>")},
+    {"an error log in a file", Deploy(NoManager), u"install /log=C:\\Deploy\\corvane.log", 100, {}, "",
+     LogFileShows("Corvane build 2620- Install error log!")},
+    {"uninstall's log in a file", Deploy(), u"uninstall /LOG=C:\\Deploy\\corvane.log", 2, {}, "",
+     LogFileShows("Corvane build 2620- Install log.")},
+    {"the file has every character of the log and only CR LF line ends",
+     Deploy([](sim::Machine& m) { AddProductPrinter(m, u"B\u00FCro \u2603 \U0001D11E"); }),
+     u"uninstall /quiet /log=C:\\Deploy\\corvane.log", 2, {}, "",
+     [](sim::Machine& m) {
+       const std::string bytes = LogBytes(m);
+       EXPECT_HAS(bytes, "\r\n    #DeletePrinter(B\xC3\xBCro \xE2\x98\x83 \xF0\x9D\x84\x9E)\r\n");
+       EXPECT_EQ(bytes.rfind("\xEF\xBB\xBF" "Corvane build 2620- Install log.\r\nCorvane 2620\r\n#Check Spooler\r\n", 0), 0u);
+       EXPECT_EQ(bytes.substr(bytes.size() - 2), "\r\n");
+       for (std::size_t i = 1; i < bytes.size(); ++i) EXPECT_FALSE(bytes[i] == '\n' && bytes[i - 1] != '\r') << i;
+       NoDialog(m);
+     }},
+    {"the file is emptied and made before anything changes",
+     Deploy([](sim::Machine& m) { m.AddHelpWindow(0); }, true), u"install /log=C:\\Deploy\\corvane.log", 1, {},
+     summary::kInstalled,
+     [](sim::Machine& m) {
+       const auto first = [&m](const char* call) {
+         return std::find_if(m.journal.begin(), m.journal.end(), [&](auto& c) { return c.call == call; });
+       };
+       ASSERT_NE(first("CreateFileW"), m.journal.end());
+       EXPECT_EQ(first("CreateFileW")->detail, kLogFile);
+       for (const char* call : {"FindWindowW", "PostMessageW", "OpenSCManagerW", "AddMonitorW"})
+         EXPECT_LT(first("CreateFileW"), first(call)) << call;
+       EXPECT_EQ(LogBytes(m).rfind("\xEF\xBB\xBF" "Corvane build 2620- Install log.\r\n", 0), 0u);
+       EXPECT_EQ(LogBytes(m).find("xxx"), std::string::npos);
+       EXPECT_TRUE(m.handles.empty()) << "the log file was left open";
+     }},
+    {"a log that cannot be written changes nothing else",
+     Deploy([](sim::Machine& m) { m.Fail("WriteFile", win::ERROR_DISK_FULL, 1, 0, u"C:\\DEPLOY\\CORVANE.LOG"); }),
+     u"install /quiet /log=C:\\Deploy\\corvane.log", 1, {}, summary::kInstalled, LogFileHolds("")},
+    {"a log that cannot be closed is still whole",
+     Deploy([](sim::Machine& m) { m.Fail("CloseHandle", win::ERROR_INVALID_HANDLE, 1, 0, u"C:\\DEPLOY\\CORVANE.LOG"); }),
+     u"install /quiet /log=C:\\Deploy\\corvane.log", 1, {}, summary::kInstalled,
+     [](sim::Machine& m) { EXPECT_HAS(LogBytes(m), "AddMonitor - OK :)"); }},
+    {"onChkDrv leaves an empty file", Deploy(nullptr, true), u"onChkDrv /log=C:\\Deploy\\corvane.log /quiet", 3,
+     {}, "", LogFileHolds("")},
+    {"onInit leaves an empty file", Deploy(nullptr, true), u"onInit /log=C:\\Deploy\\corvane.log", 102, {}, "",
+     LogFileHolds("")},
+    {"removetray leaves an empty file", Deploy(nullptr, true), u"removetray /log=C:\\Deploy\\corvane.log", 6, {},
+     "", LogFileHolds("")},
+    {"def.set leaves an empty file", Deploy(nullptr, true), u"def.set /log=C:\\Deploy\\corvane.log", 4, {}, "",
+     LogFileHolds("")},
     // ---- Install and uninstall --------------------------------------------
     {"clean install", nullptr, u"install", 1,
      {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010", u"#ReInstall",
@@ -189,6 +355,15 @@ const Row kRows[] = {
        EXPECT_EQ(m.FindFile(kSystemMonitor), nullptr);
        EXPECT_EQ(m.FindFile(kInstalledDriver), nullptr) << "all files go with the driver";
      }},
+    {"the default Corvane stays the default", [](sim::Machine& m) { Install(m), sim::SetDefaultPrinter(m, u"Corvane"); },
+     u"install", 1, {}, kProduct + "*" + summary::kCorvane + kAgain},
+    // A connection to another computer's printer with the product's driver is not this machine's printer.
+    {"a connection is left alone by an install", Connected, u"install", 1, {kConnectionKeepsDriver}, "", ConnectionStays},
+    {"a connection is left alone by an uninstall", Connected, u"uninstall", 2, {kConnectionKeepsDriver}, "",
+     ConnectionStays},
+    {"an uninstall drops the journal with a line of its own",
+     [](sim::Machine& m) { Install(m), LeaveJournal(m, {{u"Gone", u"keyG", u"", u"", u""}}); }, u"uninstall", 2,
+     {u"Printers left to bring back by a run that did not finish: 1", u"#UnInstall"}, kNoTray},
     // ---- Files that cannot be deleted -------------------------------------
     {"a monitor held open through every retry waits for the restart",
      [](sim::Machine& m) { Install(m), m.HoldFile(kSystemMonitor, UINT64_MAX); }, u"uninstall", 101,
@@ -405,6 +580,9 @@ const Row kRows[] = {
      [](sim::Machine& m) {
        EXPECT_EVERY_CALL(m, "OpenPrinterW",
                          (sim::CallArguments{{"pDatatype", std::nullopt}, {"pDevMode", u"0"}}));
+       // Moved back by the monitor's install itself, inside its step.
+       EXPECT_HAS(m.dialogs.back().text,
+                  u"      AddMonitor - OK :)\r\n      SetPrinter(One) - ok\r\n      SetPrinter(Two) - ok\r\n");
      }},
     // ---- Steps that fail or meet the unexpected ---------------------------
     {"a monitor file an older monitor keeps loaded is copied with the spooler stopped",
@@ -597,13 +775,7 @@ const Row kRows[] = {
          "printer Zeta Corvane: <none>/<none> \"\" \"\"\n" + summary::kTray},
 };
 
-class RunsTest : public SimTest {
- protected:
-  static std::u16string Trimmed(const std::u16string& line) {
-    const auto start = line.find_first_not_of(u' ');
-    return start == std::u16string::npos ? u"" : line.substr(start);
-  }
-};
+using RunsTest = SimTest;
 
 TEST_F(RunsTest, EveryRowEndsAsItsTableSays) {
   for (const Row& row : kRows) {

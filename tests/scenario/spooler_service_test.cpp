@@ -1,127 +1,108 @@
 // The spooler check and restart against a service that stops, starts, hangs
-// or refuses; every wait measured on the virtual clock.
+// or refuses, one row each; every wait measured on the virtual clock.
 #include "run/log.h"
 #include "sim_test.h"
 #include "spooler/spooler_service.h"
 
 namespace {
 
-class SpoolerServiceTest : public StateTest {
- protected:
-  sim::Service& spooler() { return *machine.FindService(u"spooler"); }
-  void Restart(InstallState* withState) {
-    SpoolerRestart restart;
-    BeginSpoolerRestart(restart, withState);
-    EndSpoolerRestart(restart);
-  }
+enum class Act { Check, Restart, RestartUnlogged };
+
+struct Case {
+  const char* name;
+  Act act;
+  std::function<void(sim::Machine&)> arrange;
+  bool checked;      // what the check returns
+  Texts log;         // whole lines, or their first characters
+  std::uint64_t ms;  // the virtual clock afterwards
+  int starts, errors;
+  win::DWORD after;  // the spooler's state afterwards
 };
 
-TEST_F(SpoolerServiceTest, CheckStartsOnlyAStoppedSpooler) {
-  EXPECT_TRUE(CheckSpooler(state));
-  EXPECT_EQ(LogOf(state), u"#Check Spooler\r\n");
-  EXPECT_EQ(machine.Count("StartServiceW"), 0);
-  EXPECT_EQ(state.Indent, 0);
+void Stopped(sim::Machine& m) { m.FindService(u"spooler")->state = win::SERVICE_STOPPED; }
+
+const Case kCases[] = {
+    {"a running spooler is left alone", Act::Check, nullptr, true, {u"#Check Spooler"}, 0, 0, 0,
+     win::SERVICE_RUNNING},
+    {"a stopped one is started, polled 200 ms apart", Act::Check, Stopped, true, {u"#Check Spooler"}, 400, 1, 0,
+     win::SERVICE_RUNNING},
+    {"a status that cannot be read is trusted", Act::Check,
+     [](sim::Machine& m) { Stopped(m), m.Fail("QueryServiceStatus", win::ERROR_ACCESS_DENIED); }, true,
+     {u"#Check Spooler"}, 0, 0, 0, win::SERVICE_STOPPED},
+    {"a start that hangs gives up after ten seconds", Act::Check,
+     [](sim::Machine& m) { Stopped(m), m.FindService(u"spooler")->startHangs = true; }, false,
+     {u"#Check Spooler", u"  Error(4): Can't start the spooler"}, 10000, 1, 1, win::SERVICE_START_PENDING},
+    {"no service manager", Act::Check, [](sim::Machine& m) { m.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED); },
+     false, {u"#Check Spooler", u"  Error(1): Can't open service manager. - (Access is denied.)"}, 0, 0, 1,
+     win::SERVICE_RUNNING},
+    {"no spooler service", Act::Check,
+     [](sim::Machine& m) { m.Fail("OpenServiceW", win::ERROR_SERVICE_DOES_NOT_EXIST); }, false,
+     {u"#Check Spooler",
+      u"  Error(2): Can't open the spooler - (The specified service does not exist as an installed service.)"},
+     0, 0, 1, win::SERVICE_RUNNING},
+    {"a restart stops and starts once, quietly", Act::Restart,
+     [](sim::Machine& m) { m.FindService(u"spooler")->stopDelayMs = 600; }, true, {u"#Restart Spooler"}, 1000, 1, 0,
+     win::SERVICE_RUNNING},
+    {"a stopped spooler is just started", Act::Restart, Stopped, true, {u"#Restart Spooler"}, 400, 1, 0,
+     win::SERVICE_RUNNING},
+    {"a spooler that refuses to stop still runs after the end", Act::Restart,
+     [](sim::Machine& m) { m.Fail("ControlService", win::ERROR_SERVICE_CANNOT_ACCEPT_CTRL); }, true,
+     {u"#Restart Spooler",
+      u"Error(5): ControlService failed with code 1061 (0x425) - (The service cannot accept control messages at "
+      u"this time.)",
+      u"Error(3): Can't stop the spooler - (The service cannot accept control messages at this time.)"},
+     10000, 1, 2, win::SERVICE_RUNNING},
+    {"a spooler stuck stopping costs both waits", Act::Restart,
+     [](sim::Machine& m) { m.FindService(u"spooler")->stopHangs = true; }, true,
+     {u"#Restart Spooler", u"Error(3): Can't stop the spooler", u"Error(4): Can't start the spooler"}, 20000, 1, 2,
+     win::SERVICE_STOP_PENDING},
+    {"a begin that fails starts nothing", Act::Restart,
+     [](sim::Machine& m) { Stopped(m), m.Fail("OpenServiceW", win::ERROR_ACCESS_DENIED); }, true,
+     {u"#Restart Spooler", u"Error(2): Can't open the spooler"}, 0, 0, 1, win::SERVICE_STOPPED},
+    {"without a state nothing is logged or counted", Act::RestartUnlogged,
+     [](sim::Machine& m) { m.FindService(u"spooler")->stopHangs = true; }, true, {}, 20000, 1, 0,
+     win::SERVICE_STOP_PENDING},
+    {"without a state a failed begin is not logged", Act::RestartUnlogged,
+     [](sim::Machine& m) { m.Fail("OpenServiceW", win::ERROR_ACCESS_DENIED); }, true, {}, 0, 0, 0,
+     win::SERVICE_RUNNING},
+};
+
+using SpoolerServiceTest = StateTest;
+
+TEST_F(SpoolerServiceTest, EveryCaseEndsAsItsRowSays) {
+  for (const Case& c : kCases) {
+    SCOPED_TRACE(c.name);
+    Fresh();
+    state = InstallState{};
+    if (c.arrange) c.arrange(machine);
+    if (c.act == Act::Check) {
+      EXPECT_EQ(CheckSpooler(state), c.checked);
+    } else {
+      SpoolerRestart restart;
+      BeginSpoolerRestart(restart, c.act == Act::Restart ? &state : nullptr);
+      EndSpoolerRestart(restart);
+    }
+    const Texts lines = Log();
+    ASSERT_EQ(lines.size(), c.log.size());
+    for (std::size_t i = 0; i < lines.size(); ++i) EXPECT_EQ(lines[i].substr(0, c.log[i].size()), c.log[i]);
+    EXPECT_EQ(machine.nowMs, c.ms);
+    EXPECT_EQ(machine.Count("StartServiceW"), c.starts);
+    EXPECT_EQ(state.ErrorCount, c.errors);
+    EXPECT_EQ(state.Indent, 0);
+    EXPECT_EQ(machine.FindService(u"spooler")->state, c.after);
+  }
+  // 0xF0001 of the manager, 0x14 of the service to check, 0x34 to restart, and the stop control.
   EXPECT_EVERY_CALL(machine, "OpenSCManagerW",
                     (sim::CallArguments{{"machine", std::nullopt}, {"database", std::nullopt}, {"access", u"983041"}}));
+  Fresh();
+  CheckSpooler(state);
   EXPECT_EVERY_CALL(machine, "OpenServiceW", (sim::CallArguments{{"service", u"spooler"}, {"access", u"20"}}));
-
-  spooler().state = win::SERVICE_STOPPED;
-  EXPECT_TRUE(CheckSpooler(state));
-  EXPECT_EQ(LogOf(state), u"#Check Spooler\r\n#Check Spooler\r\n");
-  EXPECT_EQ(spooler().state, win::SERVICE_RUNNING);
-  EXPECT_EQ(machine.nowMs, 400u) << "polled 200 ms apart until running";
-
-  // A service whose status cannot be read is trusted.
-  spooler().state = win::SERVICE_STOPPED;
-  machine.Fail("QueryServiceStatus", win::ERROR_ACCESS_DENIED);
-  EXPECT_TRUE(CheckSpooler(state));
-  EXPECT_EQ(machine.Count("StartServiceW"), 1);
-}
-
-TEST_F(SpoolerServiceTest, CheckGivesUpAfterTenSecondsWithErrorFour) {
-  spooler().state = win::SERVICE_STOPPED;
-  spooler().startHangs = true;
-  EXPECT_FALSE(CheckSpooler(state));
-  EXPECT_EQ(machine.nowMs, 10000u);
-  EXPECT_EQ(machine.Count("QueryServiceStatus"), 52);
-  const auto lines = Log();
-  ASSERT_EQ(lines.size(), 2u);
-  EXPECT_EQ(lines[1].substr(0, 36), u"  Error(4): Can't start the spooler");
-  EXPECT_EQ(state.ErrorCount, 1);
-  EXPECT_EQ(state.Indent, 0);
-}
-
-TEST_F(SpoolerServiceTest, CheckReportsWhatCannotBeOpened) {
-  machine.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED);
-  EXPECT_FALSE(CheckSpooler(state));
-  machine.Fail("OpenServiceW", win::ERROR_SERVICE_DOES_NOT_EXIST);
-  EXPECT_FALSE(CheckSpooler(state));
-  EXPECT_EQ(Log(), (Texts{u"#Check Spooler", u"  Error(1): Can't open service manager. - (Access is denied.)",
-                          u"#Check Spooler",
-                          u"  Error(2): Can't open the spooler - (The specified service does not exist as an "
-                          u"installed service.)"}));
-  EXPECT_EQ(state.Indent, 0);
-}
-
-TEST_F(SpoolerServiceTest, RestartStopsAndStartsOnceQuietlyOrJustStartsAStoppedSpooler) {
-  spooler().stopDelayMs = 600;
-  Restart(&state);
-  EXPECT_EQ(LogOf(state), u"#Restart Spooler\r\n");
-  EXPECT_EQ(machine.Count("ControlService"), 1);
-  // 0xF0001 of the manager, 0x34 of the service, and the stop control.
-  EXPECT_EVERY_CALL(machine, "OpenSCManagerW",
-                    (sim::CallArguments{{"machine", std::nullopt}, {"database", std::nullopt}, {"access", u"983041"}}));
+  Fresh();
+  SpoolerRestart restart;
+  BeginSpoolerRestart(restart, &state);
+  EndSpoolerRestart(restart);
   EXPECT_EVERY_CALL(machine, "OpenServiceW", (sim::CallArguments{{"service", u"spooler"}, {"access", u"52"}}));
   EXPECT_EVERY_CALL(machine, "ControlService", (sim::CallArguments{{"control", u"1"}}));
-  EXPECT_EQ(machine.Count("StartServiceW"), 1);
-  EXPECT_EQ(spooler().state, win::SERVICE_RUNNING);
-  EXPECT_EQ(machine.nowMs, 600u + 400u);
-
-  spooler().state = win::SERVICE_STOPPED;
-  Restart(&state);
-  EXPECT_EQ(LogOf(state), u"#Restart Spooler\r\n#Restart Spooler\r\n");
-  EXPECT_EQ(state.ErrorCount, 0);
-  EXPECT_EQ(spooler().state, win::SERVICE_RUNNING);
-}
-
-TEST_F(SpoolerServiceTest, SpoolerThatRefusesToStopStillRunsAfterTheEnd) {
-  machine.Fail("ControlService", win::ERROR_SERVICE_CANNOT_ACCEPT_CTRL);
-  Restart(&state);
-  EXPECT_EQ(Log(), (Texts{u"#Restart Spooler",
-                          u"Error(5): ControlService failed with code 1061 (0x425) - (The service cannot accept "
-                          u"control messages at this time.)",
-                          u"Error(3): Can't stop the spooler - (The service cannot accept control messages at "
-                          u"this time.)"}));
-  EXPECT_EQ(machine.nowMs, 10000u) << "the end finds it running at once";
-  EXPECT_EQ(spooler().state, win::SERVICE_RUNNING);
-}
-
-TEST_F(SpoolerServiceTest, SpoolerStuckStoppingCostsBothWaits) {
-  spooler().stopHangs = true;
-  Restart(&state);
-  const auto lines = Log();
-  ASSERT_EQ(lines.size(), 3u);
-  EXPECT_EQ(lines[1].substr(0, 32), u"Error(3): Can't stop the spooler");
-  EXPECT_EQ(lines[2].substr(0, 33), u"Error(4): Can't start the spooler");
-  EXPECT_EQ(machine.nowMs, 20000u);
-}
-
-TEST_F(SpoolerServiceTest, WithoutStateNothingIsLoggedOrCounted) {
-  machine.Fail("OpenServiceW", win::ERROR_ACCESS_DENIED);
-  Restart(nullptr);
-  spooler().stopHangs = true;
-  Restart(nullptr);
-  EXPECT_EQ(machine.Count("StartServiceW"), 1);
-  EXPECT_EQ(LogOf(state), u"");
-  EXPECT_EQ(state.ErrorCount, 0);
-
-  // A begin that fails starts nothing.
-  spooler().state = win::SERVICE_STOPPED;
-  machine.Fail("OpenServiceW", win::ERROR_ACCESS_DENIED);
-  Restart(&state);
-  EXPECT_EQ(machine.Count("StartServiceW"), 1);
-  EXPECT_EQ(spooler().state, win::SERVICE_STOPPED);
-  EXPECT_EQ(state.ErrorCount, 1);
 }
 
 }  // namespace

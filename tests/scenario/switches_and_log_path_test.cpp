@@ -1,25 +1,23 @@
-// Refused runs: a mistyped switch, or a "/log=" path someone planted as a
-// link or a second name of another file. Nothing is done, no dialog shows,
-// and no byte is written through the planted path.
+// Refused runs: a mistyped switch, a "/log=" path that cannot be written, or
+// one someone planted as a link or a second name of another file. Nothing is
+// done, no dialog shows, and no byte is written through the planted path.
 #include "platform/sim/machine_text.h"
 #include "platform/sim/registry_text.h"
 #include "printer_setup.h"
+#include "product_places.h"
 #include "sim_test.h"
 
 namespace {
 
+using places::FileBytes;
+
 constexpr char16_t Log[] = u"C:\\Deploy\\corvane.log";
 constexpr char16_t Kept[] = u"C:\\Windows\\win.ini";  // what a planted path leads to
 
-enum class Plant { Nothing, SymbolicLink, HardLink };
+enum class Plant { Nothing, SymbolicLink, HardLink, ReadOnly, Held };
 
 class SwitchesAndLogPathTest : public SimTest {
  protected:
-  std::string FileBytes(std::u16string_view path) {
-    const sim::FileNode* node = machine.FindFile(path);
-    return node ? std::string(node->data.begin(), node->data.end()) : "<no file>";
-  }
-
   // Everything a run could change but the log file (and the handle count
   // of the clock line: the log was opened to be looked at).
   std::string MachineImage() {
@@ -28,13 +26,19 @@ class SwitchesAndLogPathTest : public SimTest {
     text.erase(clock, text.find('\n', clock + 1) - clock);
     std::string image = sim::RegistryText(machine, error) + text;
     for (const auto& [key, node] : machine.files)
-      if (key != sim::Machine::Key(Log)) image += sim::Utf8(key) + "=" + FileBytes(node.path) + "\n";
+      if (key != sim::Machine::Key(Log)) image += sim::Utf8(key) + "=" + FileBytes(machine, node.path) + "\n";
     return image + error;
   }
 
   void PlantAtLog(Plant plant) {
     machine.AddFile(Kept, {'k', 'e', 'e', 'p'});
     if (plant == Plant::Nothing) return;
+    if (plant == Plant::ReadOnly || plant == Plant::Held) {
+      machine.AddFile(Log, {'o', 'l', 'd'});
+      if (plant == Plant::Held) machine.HoldFile(Log, UINT64_MAX);
+      if (plant == Plant::ReadOnly) machine.FindFile(Log)->attributes |= win::FILE_ATTRIBUTE_READONLY;
+      return;
+    }
     if (plant == Plant::HardLink) {
       // Both names are one file: the log path's node stands for it.
       machine.AddFile(Log, {'k', 'e', 'e', 'p'});
@@ -62,6 +66,11 @@ TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlante
       {u"uninstall /quiet /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
       {u"install /log=C:\\Deploy\\corvane.log", Plant::HardLink, "keep"},
       {u"def.set /log=C:\\Deploy\\corvane.log", Plant::HardLink, "keep"},
+      {u"install /log=C:\\Missing\\corvane.log", Plant::Nothing, "<no file>"},
+      {u"uninstall /log=C:\\Deploy", Plant::Nothing, "<no file>"},
+      {u"in_notray \"/log=\"", Plant::Nothing, "<no file>"},
+      {u"onInit /log=C:\\Deploy\\corvane.log", Plant::ReadOnly, "old"},
+      {u"removetray /log=C:\\Deploy\\corvane.log", Plant::Held, "old"},
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(sim::Utf8(c.words) + " plant " + std::to_string(static_cast<int>(c.plant)));
@@ -74,9 +83,11 @@ TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlante
     EXPECT_EQ(Run(c.words), 6);
     EXPECT_TRUE(MachineImage() == before) << "the machine changed";
     EXPECT_TRUE(machine.dialogs.empty());
-    EXPECT_EQ(FileBytes(Log), c.logBytes);
-    EXPECT_EQ(FileBytes(Kept), "keep");
+    EXPECT_EQ(FileBytes(machine, Log), c.logBytes);
+    EXPECT_EQ(FileBytes(machine, Kept), "keep");
     EXPECT_TRUE(machine.handles.empty()) << "the log file was left open";
+    const bool logged = std::u16string_view(c.words).find(u"/log=") != std::u16string_view::npos;
+    EXPECT_EQ(machine.Count("CreateFileW"), logged ? 1 : 0) << "the run went on after the file";
   }
 }
 

@@ -31,18 +31,20 @@ inline const sim::RegistryValue* RunEntry(sim::Machine& m) {
   return m.FindValue(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue);
 }
 
-// Position of the exact line, or -1.
-inline int LineAt(const std::vector<std::u16string>& lines, const std::u16string& line, int from = 0) {
-  const auto it = std::find(lines.begin() + std::min<std::size_t>(from, lines.size()), lines.end(), line);
-  return it == lines.end() ? -1 : static_cast<int>(it - lines.begin());
+// A line without its indentation.
+inline std::u16string Trimmed(const std::u16string& line) {
+  const auto start = line.find_first_not_of(u' ');
+  return start == std::u16string::npos ? u"" : line.substr(start);
 }
 
-// Whether a line reads `text` once its indentation is taken away.
 inline bool HasTrimmedLine(const std::vector<std::u16string>& lines, const std::u16string& text) {
-  return std::any_of(lines.begin(), lines.end(), [&](const std::u16string& l) {
-    const auto start = l.find_first_not_of(u' ');
-    return start != std::u16string::npos && l.substr(start) == text;
-  });
+  return std::any_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return Trimmed(l) == text; });
+}
+
+// A file's bytes as text, or "<no file>".
+inline std::string FileBytes(sim::Machine& m, std::u16string_view path) {
+  const sim::FileNode* node = m.FindFile(path);
+  return node ? std::string(node->data.begin(), node->data.end()) : "<no file>";
 }
 
 // Calls of one kind whose detail names `path`, without regard to case.
