@@ -24,14 +24,27 @@
 #            files) must equal once sorted (see check_state)
 # Blocks are in DATA, each after a line "@log NAME" or "@state NAME"; a line
 # "<OTHER" stands for block OTHER, and in a state block "-LINE" takes LINE
-# out. Further case files beside this one (cases_*.sh) are sourced after
-# TABLE and may append rows (TABLE+=...), blocks (DATA+=...) and prep_ or
-# run functions. Helpers they may use: run_setup, run_setup_logged (sets
-# SETUP_EXIT, DIALOG, LOG), inspect, state, check_state, check_log,
-# same_text, unix, hold_file/release_held_file (hold PATH from another
-# process), prepare_printer_datatype NAME... (product_prefix.sh),
-# register_driver, msiexec_run. A case that reads files only is named in
-# NO_PREFIX_CASES.
+# out. A case that reads files only is named in NO_PREFIX_CASES.
+#
+# Further case files beside this one (cases_*.sh) are sourced after TABLE
+# and DATA. They may append rows (TABLE+=$'\n...'), blocks (DATA+=$'\n...')
+# and prep_NAME or run functions, or name in CASES functions that are whole
+# cases (run in a fresh prefix, 0 for success). Helpers kept from the
+# earlier per-function harness: run_setup WORD..., run_setup_logged WORD...
+# (sets SETUP_EXIT, DIALOG, LOG), inspect VERB..., same_text WHAT WANT GOT,
+# unix WINPATH, hold_file PATH / release_held_file (release_held_file also
+# runs by itself after a row that held a file), prepare_printer_datatype
+# NAME... (product_prefix.sh), register_driver NAME. Replacements for the
+# others: expect_exit CODE WORD -> a row; state_of KIND -> state | grep
+# "^KIND ", or check_state BLOCK; log_errors, log_lines, has_log_line ->
+# check_log BLOCK (error lines and step headings always compared); exists,
+# missing -> the "files" lines of the state; install_product -> a row
+# "datatype install 1"; expect_installed_parts -> the state block
+# "installed"; uninstall_while_monitor_file_held -> a row "monitor,holdmon
+# uninstall 101"; tray_process -> inspect wait-tray [OTHER_PID]; msi_prefix,
+# msiexec_expect, msi_has, installed_entry, take_state -> prep "msi",
+# msiexec_run ARG... (or :msi_install, :msi_remove) with check_log, and the
+# state's "entry" line; EXIT_* -> the numbers listed above TABLE.
 #
 # Where Wine 8 differs from Windows, a comment says so, starting "Wine 8:".
 set -uo pipefail
@@ -60,7 +73,8 @@ MSI_COPY='C:\Corvane-2620.msi'
 # ---- helpers ------------------------------------------------------------------
 
 unix() { wine_env_unix_path "$1"; }
-inspect() { wine_env_run "$inspector" "$@"; }
+# Its waits give up after three minutes, before WINE_ENV_TIMEOUT here.
+inspect() { WINE_ENV_TIMEOUT=300 wine_env_run "$inspector" "$@"; }
 
 # The installed setup tool; SETUP_DLL_OVERRIDES holds WINEDLLOVERRIDES
 # entries for its runs alone. A dialog nobody closes ends the run at
@@ -186,7 +200,7 @@ msiexec_run() {
 keep_desktop() {
   local fifo="$WINE_ENV_ROOT/desktop" line
   mkfifo "$fifo" || return 1
-  WINE_ENV_TIMEOUT=100000 inspect keep-desktop >"$fifo" &
+  WINE_ENV_TIMEOUT=100000 wine_env_run "$inspector" keep-desktop >"$fifo" &
   read -r -t 180 line <"$fifo" && [ "$line" = ready ]
 }
 
@@ -709,21 +723,25 @@ run_row() {
   return $ok
 }
 
-# run_case CASE: its rows in order; the first failing row ends it.
+# run_case CASE: its rows in order, the first failing row ending it; or the
+# function CASE named in CASES.
 run_case() {
   local name prep run want log want_state
+  [[ " ${CASES[*]} " != *" $1 "* ]] || { "$1"; return; }
   while read -r -u 3 name prep run want log want_state; do
     [ "$name" = "$1" ] || continue
     run_row "$name" "$prep" "$run" "$want" "$log" "$want_state" || { echo "  (row: $prep $run)"; return 1; }
   done 3<<<"$TABLE"
 }
 
+CASES=()
 for cases_file in "$here"/cases_*.sh; do
   # shellcheck source=/dev/null
   [ -e "$cases_file" ] && source "$cases_file"
 done
 
-mapfile -t selected < <(if [ $# -gt 0 ]; then printf '%s\n' "$@"; else awk '!seen[$1]++ { print $1 }' <<<"$TABLE"; fi)
+mapfile -t selected < <(if [ $# -gt 0 ]; then printf '%s\n' "$@"; else
+  awk '!seen[$1]++ { print $1 }' <<<"$TABLE" && { [ ${#CASES[@]} -eq 0 ] || printf '%s\n' "${CASES[@]}"; }; fi)
 passed=0
 failed=0
 trap 'wine_env_stop; wine_env_drop_template' EXIT
@@ -731,7 +749,7 @@ suite_started=$SECONDS
 wine_env_make_template || { echo "wine: could not boot Wine"; exit 1; }
 for name in "${selected[@]}"; do
   started=$SECONDS
-  if ! grep -q "^$name " <<<"$TABLE"; then
+  if ! grep -q "^$name " <<<"$TABLE" && [[ " ${CASES[*]} " != *" $name "* ]]; then
     result=FAIL
     echo "  no such case"
   elif [[ $NO_PREFIX_CASES != *" $name "* ]] && ! { product_prefix_start "$dist_dir" && keep_desktop; }; then
