@@ -110,13 +110,15 @@ same_text() {
   return 1
 }
 
-# block KIND NAME: the lines of the data block "@KIND NAME", its "<OTHER"
-# lines expanded.
+# block KIND NAME [INDENT]: the lines of the data block "@KIND NAME", its
+# "<OTHER [INDENT]" lines expanded, each line after INDENT spaces.
 block() {
-  local line
+  local line other indent
   awk -v head="@$1 $2" '/^@/ { on = ($0 == head); next } on' <<<"$DATA" | while IFS= read -r line; do
-    if [[ $line == '<'* ]]; then block "$1" "${line#<}"; else printf '%s\n' "$line"; fi
-  done
+    if [[ $line != '<'* ]]; then printf '%s\n' "$line"; continue; fi
+    read -r other indent <<<"${line#<}"
+    block "$1" "$other" "${indent:-0}"
+  done | sed "s/^/$(printf "%${3:-0}s" '')/"
 }
 
 # The product's files wherever they lie on C:, one line per folder: "files
@@ -450,21 +452,7 @@ PrinterDriverDirectory:C:\windows\system32\spool\drivers\x64\
 ##0010
 #ReInstall
     #UnInstall
-      EnumMonitors
-      1 Monitors found.
-      EnumPrinterDrivers for Windows x64
-      0 drivers found
-      #DeleteAllPrinters
-      #DeletePrinterDriver for Windows x64
-        BTW, there is no printer drivers on this system.
-        No Corvane driver (Windows x64)was found
-      #DeleteMonitor
-        ------- 1 existing monitors ----------
-        1. Local Port
-        ---------------------------------------
-        No Corvane port monitor was found.
-        Computing monitor filename
-        Auto calculated monitor file name: C:\windows\system32\vexmon64.dll
+<uninstall_steps 4
         Version is unknown, proceed with reinstall
         Can't delete monitor and monitor was not found. So everything should be ok
     #AddMonitor
