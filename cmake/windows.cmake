@@ -1,6 +1,7 @@
 # Windows build: the system code runs against the real Win32 API.
 file(GLOB WIN32_PLATFORM_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
+list(REMOVE_ITEM WIN32_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/win32/capture_win_main.cpp)
 
 # Resource scripts (dialog templates, manifest) are compiled in when present.
 file(GLOB WIN32_RESOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/res/*.rc)
@@ -154,3 +155,19 @@ add_custom_target(dist ALL DEPENDS ${_dist_files})
 
 # ---- Windows Installer package ------------------------------------------------------
 include(${CMAKE_SOURCE_DIR}/package/package.cmake)
+
+# ---- Machine capture -----------------------------------------------------------
+# A tool for whoever supports the product, not part of the package: writes the
+# machine it runs on as a machine directory (src/capture/machine_capture.h).
+file(GLOB CAPTURE_SOURCES CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/src/capture/*.cpp)
+set(CAPTURE_PLATFORM_SOURCES ${WIN32_PLATFORM_SOURCES})
+list(REMOVE_ITEM CAPTURE_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/win32/win_main.cpp)
+add_executable(corvane-capture ${CAPTURE_SOURCES} ${CAPTURE_PLATFORM_SOURCES}
+  ${CMAKE_SOURCE_DIR}/src/platform/win32/capture_win_main.cpp
+  ${CMAKE_SOURCE_DIR}/src/capture/corvane-capture.rc)
+set_target_properties(corvane-capture PROPERTIES
+  RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/dist/tools)
+target_include_directories(corvane-capture PRIVATE ${CMAKE_SOURCE_DIR}/src)
+corvane_cxx_only_warnings(corvane-capture)
+target_link_options(corvane-capture PRIVATE ${CORVANE_STATIC_RUNTIME})
+target_link_libraries(corvane-capture PRIVATE corvane_system shell32 user32 advapi32 kernel32)

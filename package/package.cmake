@@ -3,22 +3,30 @@
 set(_pkg ${CMAKE_SOURCE_DIR}/package)
 
 # Only known DLLs are imported; msi.dll is looked up at run time.
-add_library(corvane-msi-actions SHARED ${_pkg}/setup_actions.cpp ${_pkg}/setup_outcome.cpp)
+add_library(corvane-msi-actions SHARED ${_pkg}/setup_actions.cpp ${_pkg}/setup_outcome.cpp
+  ${_pkg}/log_folder.cpp ${_pkg}/msi_functions.cpp ${_pkg}/restart_request.cpp ${_pkg}/session_actions.cpp)
 set_target_properties(corvane-msi-actions PROPERTIES PREFIX "" SUFFIX ".dll"
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package/implib)
 target_compile_options(corvane-msi-actions PRIVATE -municode)
 target_link_options(corvane-msi-actions PRIVATE ${CORVANE_STATIC_RUNTIME})
-target_link_libraries(corvane-msi-actions PRIVATE kernel32)
+# The companion's actions reach its window and read their own token.
+target_include_directories(corvane-msi-actions PRIVATE ${CMAKE_SOURCE_DIR}/src)
+target_link_libraries(corvane-msi-actions PRIVATE user32 advapi32 kernel32)
 
 # The package carries the program's own build number.
 file(STRINGS ${CMAKE_SOURCE_DIR}/src/run/install_state.h _build_line
   REGEX "constexpr int BuildNumber = [0-9]+")
 string(REGEX MATCH "[0-9]+" CORVANE_BUILD "${_build_line}")
+set(CORVANE_VERSION 1.0.${CORVANE_BUILD})
+# Never changes: every newer package replaces an older one.
+set(CORVANE_UPGRADE_CODE 89CE6830-4D58-4774-B1FC-0C0386BE7154)
 
 # wixl takes sources relative to the folder of the .wxs file.
 set(DIST ../dist/Corvane)
 set(ACTIONS_DLL $<TARGET_FILE_NAME:corvane-msi-actions>)
+configure_file(${_pkg}/corvane.ico ${CMAKE_BINARY_DIR}/package/corvane.ico COPYONLY)
+set(PRODUCT_ICON corvane.ico)
 configure_file(${_pkg}/corvane.wxs.in ${CMAKE_BINARY_DIR}/package/corvane.wxs.in @ONLY)
 file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/package/corvane.wxs
   INPUT ${CMAKE_BINARY_DIR}/package/corvane.wxs.in)
@@ -36,7 +44,16 @@ if(WIXL AND MSIBUILD)
     # rollback action an immediate one; msibuild gives it its type.
     COMMAND ${MSIBUILD} ${_msi} -q
       "UPDATE CustomAction SET Type=${_rollback_type} WHERE Action='RollbackInstallPrinter'"
+    # Another build of the same version replaces the installed one instead
+    # of being installed beside it: the search for older versions includes
+    # this version (migrate features 1, maximum version included 512); wixl
+    # 0.101 has no AllowSameVersionUpgrades.
+    # Its attributes are part of the row's key, so the row is made anew.
+    COMMAND ${MSIBUILD} ${_msi}
+      -q "DELETE FROM Upgrade WHERE ActionProperty='WIX_UPGRADE_DETECTED'"
+      -q "INSERT INTO Upgrade (UpgradeCode, VersionMin, VersionMax, Language, Attributes, Remove, ActionProperty) VALUES ('{${CORVANE_UPGRADE_CODE}}', '', '${CORVANE_VERSION}', '', 513, '', 'WIX_UPGRADE_DETECTED')"
     DEPENDS ${_dist_files} corvane-msi-actions ${CMAKE_BINARY_DIR}/package/corvane.wxs
+      ${CMAKE_BINARY_DIR}/package/corvane.ico
     COMMENT "Building dist/Corvane-${CORVANE_BUILD}.msi"
     VERBATIM)
 else()

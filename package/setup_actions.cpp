@@ -2,51 +2,21 @@
 // a window, as the installer's deferred actions do (no impersonation: as
 // the system), and copy the tool's log into the installer's log.
 //
-// CustomActionData of the deferred actions: "<setup exe>|<log file>".
+// CustomActionData of the deferred actions: "<setup exe>|<1 when the
+// product was on the machine before this run, else 0>".
 //
-// Only known DLLs are imported (kernel32, and msvcrt through the runtime);
-// msi.dll is taken from the process, or from the system directory alone.
-#include <windows.h>
-#include <msiquery.h>
-
+// Only known DLLs are imported (kernel32, advapi32, user32, and msvcrt
+// through the runtime); msi.dll is taken from the process, or from the
+// system directory alone (msi_functions.h).
 #include <string>
 
+#include "log_folder.h"
 #include "log_lines.h"
+#include "msi_functions.h"
+#include "restart_request.h"
 #include "setup_outcome.h"
 
 namespace {
-
-// The installer's functions this DLL calls, found at run time.
-struct MsiFunctions {
-  decltype(&MsiGetPropertyW) getProperty = nullptr;
-  decltype(&MsiCreateRecord) createRecord = nullptr;
-  decltype(&MsiRecordSetStringW) recordSetString = nullptr;
-  decltype(&MsiProcessMessage) processMessage = nullptr;
-  decltype(&MsiCloseHandle) closeHandle = nullptr;
-  decltype(&MsiSetMode) setMode = nullptr;
-
-  bool Load() {
-    HMODULE msi = GetModuleHandleW(L"msi.dll");
-    if (!msi) msi = LoadLibraryExW(L"msi.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-    return msi && Find(msi, "MsiGetPropertyW", getProperty) && Find(msi, "MsiCreateRecord", createRecord) &&
-           Find(msi, "MsiRecordSetStringW", recordSetString) &&
-           Find(msi, "MsiProcessMessage", processMessage) && Find(msi, "MsiCloseHandle", closeHandle) &&
-           Find(msi, "MsiSetMode", setMode);
-  }
-
- private:
-  template <class Function>
-  static bool Find(HMODULE msi, const char* name, Function& function) {
-    function = reinterpret_cast<Function>(reinterpret_cast<void*>(GetProcAddress(msi, name)));
-    return function != nullptr;
-  }
-};
-
-MsiFunctions Msi;
-
-// A deferred action cannot change the installer's state; it leaves this
-// atom, and the immediate action after InstallFinalize asks for the restart.
-constexpr wchar_t RestartAtom[] = L"Corvane.Setup.RestartRequired";
 
 // One line in the installer's log (or its progress text, with a UI).
 void LogToInstaller(MSIHANDLE install, const std::wstring& text) {
@@ -57,17 +27,6 @@ void LogToInstaller(MSIHANDLE install, const std::wstring& text) {
   Msi.recordSetString(record, 1, text.c_str());
   Msi.processMessage(install, INSTALLMESSAGE_INFO, record);
   Msi.closeHandle(record);
-}
-
-std::wstring Property(MSIHANDLE install, const wchar_t* name) {
-  DWORD size = 0;
-  wchar_t empty[1] = L"";
-  if (Msi.getProperty(install, name, empty, &size) != ERROR_MORE_DATA) return std::wstring();
-  std::wstring value(size + 1, L'\0');
-  ++size;
-  if (Msi.getProperty(install, name, value.data(), &size) != ERROR_SUCCESS) return std::wstring();
-  value.resize(size);
-  return value;
 }
 
 // Runs the tool and waits for it; false when it could not be started.
@@ -85,8 +44,7 @@ bool RunTool(std::wstring commandLine, DWORD& exitCode) {
   return known;
 }
 
-// Copies the tool's log, line by line, into the installer's log and deletes
-// the file.
+// Copies the tool's log, line by line, into the installer's log.
 void CopyToolLog(MSIHANDLE install, const std::wstring& path) {
   HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                             FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -99,7 +57,6 @@ void CopyToolLog(MSIHANDLE install, const std::wstring& path) {
   DWORD read = 0;
   while (ReadFile(file, chunk, sizeof chunk, &read, nullptr) && read) bytes.append(chunk, read);
   CloseHandle(file);
-  DeleteFileW(path.c_str());
 
   const int count = bytes.empty() ? 0 : MultiByteToWideChar(CP_UTF8, 0, bytes.data(), static_cast<int>(bytes.size()), nullptr, 0);
   std::wstring text(count, L'\0');
@@ -109,17 +66,25 @@ void CopyToolLog(MSIHANDLE install, const std::wstring& path) {
   });
 }
 
-// Runs the tool with one command word, copies its log into the installer's
-// and tells what the installer makes of the outcome.
-SetupOutcome RunLogged(MSIHANDLE install, const std::wstring& exe, const wchar_t* word,
-                       const std::wstring& logPath, SetupPhase phase) {
-  std::wstring commandLine = L"\"" + exe + L"\" " + word + L" /quiet";
-  if (!logPath.empty()) commandLine += L" \"/log=" + logPath + L"\"";
+// Runs the tool with one command word, its log in a folder made for the
+// run, copies that log into the installer's and tells what the installer
+// makes of the outcome.
+SetupOutcome RunLogged(MSIHANDLE install, const std::wstring& exe, const wchar_t* word, SetupPhase phase) {
+  std::wstring folder;
+  if (!MakeLogFolder(folder)) {
+    // Without a safe place for its log the tool is not run: it did nothing.
+    LogToInstaller(install, L"Corvane setup: no folder for the log of " + std::wstring(word) + L", error " +
+                                std::to_wstring(GetLastError()));
+    return OutcomeOf(phase, true, ExitNothingDone);
+  }
+  const std::wstring logPath = folder + L"\\corvane-setup.log";
+  const std::wstring commandLine = L"\"" + exe + L"\" " + word + L" /quiet \"/log=" + logPath + L"\"";
   LogToInstaller(install, L"Corvane setup: " + commandLine);
   DWORD exitCode = 0;
   const bool started = RunTool(commandLine, exitCode);
   const DWORD startError = GetLastError();
-  if (started && !logPath.empty()) CopyToolLog(install, logPath);
+  if (started) CopyToolLog(install, logPath);
+  RemoveLogFolder(folder, logPath);
 
   const SetupOutcome outcome = OutcomeOf(phase, started, exitCode);
   if (started)
@@ -129,23 +94,47 @@ SetupOutcome RunLogged(MSIHANDLE install, const std::wstring& exe, const wchar_t
   if (outcome.warning)
     LogToInstaller(install, L"Warning: Corvane setup: " + std::wstring(word) +
                                 L" did not succeed; the package goes on without it");
-  if (outcome.restart) GlobalAddAtomW(RestartAtom);
+  if (outcome.restart) LeaveRestartRequest();
   return outcome;
 }
 
 UINT RunSetup(MSIHANDLE install, const wchar_t* word, SetupPhase phase) {
-  if (!Msi.Load()) return phase == SetupPhase::Install ? ERROR_INSTALL_FAILURE : ERROR_SUCCESS;
+  ForgetRestartRequest();
+  if (!Msi.Load()) return phase == SetupPhase::Rollback ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
   const std::wstring data = Property(install, L"CustomActionData");
   const auto bar = data.find(L'|');
   const std::wstring exe = data.substr(0, bar);
-  const std::wstring logPath = bar == std::wstring::npos ? std::wstring() : data.substr(bar + 1);
+  const bool wasPresent = bar != std::wstring::npos && data.compare(bar + 1, std::wstring::npos, L"1") == 0;
 
-  const SetupOutcome outcome = RunLogged(install, exe, word, logPath, phase);
+  const SetupOutcome outcome = RunLogged(install, exe, word, phase);
   if (!outcome.failed) return ERROR_SUCCESS;
-  // A failed install takes off what it left while the tool is still there:
-  // an installer may remove the files before it runs the rollback action.
-  RunLogged(install, exe, L"uninstall", logPath, SetupPhase::Rollback);
+  if (phase == SetupPhase::Uninstall)
+    LogToInstaller(install, L"Corvane setup: uninstall did nothing; the product stays installed");
+  // A failed first install takes off what it left while the tool is still
+  // there: an installer may remove the files before it runs the rollback
+  // action. A product that was there before loses nothing: the installer's
+  // rollback puts its files back and the tool's journal keeps its printers.
+  if (phase == SetupPhase::Install && !wasPresent) RunLogged(install, exe, L"uninstall", SetupPhase::Rollback);
   return ERROR_INSTALL_FAILURE;
+}
+
+// Whether the product is on the machine before this run changes anything:
+// its monitor (which every printer on its port needs), its driver or its
+// own key.
+bool ProductPresent() {
+  const wchar_t* const keys[] = {
+      L"SYSTEM\\CurrentControlSet\\Control\\Print\\Monitors\\Corvane:",
+      L"SYSTEM\\CurrentControlSet\\Control\\Print\\Environments\\Windows x64\\Drivers\\Version-3\\Corvane printer",
+      L"SOFTWARE\\Brennock\\Corvane",
+  };
+  for (const wchar_t* key : keys) {
+    HKEY opened = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY, &opened) == ERROR_SUCCESS) {
+      RegCloseKey(opened);
+      return true;
+    }
+  }
+  return false;
 }
 
 }  // namespace
@@ -167,12 +156,15 @@ __declspec(dllexport) UINT __stdcall RemovePrinter(MSIHANDLE install) {
   return RunSetup(install, L"uninstall", SetupPhase::Uninstall);
 }
 
-// Immediate, after InstallFinalize: a restart a deferred action asked for.
-__declspec(dllexport) UINT __stdcall RequestRestart(MSIHANDLE install) {
-  const ATOM atom = GlobalFindAtomW(RestartAtom);
-  if (!atom) return ERROR_SUCCESS;
-  GlobalDeleteAtom(atom);
-  if (Msi.Load()) Msi.setMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
+// Immediate, before InstallInitialize: sets CORVANE_PRESENT when the
+// product is already on the machine, so that a failed run takes nothing
+// of it away.
+__declspec(dllexport) UINT __stdcall DetectProduct(MSIHANDLE install) {
+  if (!Msi.Load()) return ERROR_INSTALL_FAILURE;
+  const bool present = ProductPresent();
+  if (present) Msi.setProperty(install, L"CORVANE_PRESENT", L"1");
+  LogToInstaller(install, present ? L"Corvane setup: the product is on the machine already"
+                                  : L"Corvane setup: the product is not on the machine");
   return ERROR_SUCCESS;
 }
 

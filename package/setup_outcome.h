@@ -6,9 +6,12 @@
 
 enum class SetupPhase {
   Install,    // after the files are in place: a failure fails the package
-  Uninstall,  // before the files go: a package can always be removed
+  Uninstall,  // before the files go: fails only when the tool did nothing
   Rollback,   // undoing a failed install: nothing left to fail
 };
+
+// corvane-setup.exe's exit code when it did nothing at all.
+constexpr std::uint32_t ExitNothingDone = 6;
 
 struct SetupOutcome {
   bool failed;   // the action fails the package (1603)

@@ -3,7 +3,7 @@
 # Does nothing when everything is there already.
 set -euo pipefail
 
-packages=(cmake ninja-build g++ libgtest-dev python3)
+packages=(cmake ninja-build g++ libgtest-dev python3 ccache)
 if [ "${1:-}" = "--all" ]; then
   # The Windows build and Wine, wixl and msibuild (msitools) for the
   # Windows Installer package, and clang with libFuzzer for the fuzz targets.

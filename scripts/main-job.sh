@@ -7,6 +7,8 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+# shellcheck source=compiler_cache.sh
+source scripts/compiler_cache.sh
 cmake --preset native >/dev/null
 cmake --build --preset native >/dev/null
 machine=build/machine

@@ -1,10 +1,13 @@
 #!/usr/bin/env bash
 # Builds both programs and runs every test: the native suite on simulated
 # machines (plainly and under sanitizers, with the fault matrix), a short run
-# of each fuzz target, then the Windows executable under Wine.
+# of each fuzz target, then the Windows executable under Wine and the
+# differential check of the simulated machine against Wine.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh --all
+# shellcheck source=compiler_cache.sh
+source scripts/compiler_cache.sh
 
 cmake --preset native >/dev/null
 cmake --build --preset native
@@ -24,3 +27,6 @@ cmake --build --preset windows
 # The Windows Installer package, which the Wine suite installs too.
 cmake --build --preset windows --target msi
 bash tests/e2e/run_wine_tests.sh build/windows
+# The same stories under Wine and on the simulated machine, each started
+# from a capture of the Wine prefix, compared.
+bash tests/differential.sh

@@ -146,6 +146,15 @@ int RunWords(int count, char16_t** words) {
     output.File = CreateLogFile(switches.LogPath);
     if (output.File == win::INVALID_HANDLE_VALUE) return ExitNothingDone;
   }
+  // A mistyped switch would change what an unattended run does (a dialog
+  // nobody closes): the run does nothing and says so.
+  if (switches.Unknown) {
+    if (output.File != win::INVALID_HANDLE_VALUE) {
+      WriteRefusal(output.File, u"Unknown switch: ", switches.Unknown);
+      win::CloseHandle(output.File);
+    }
+    return ExitNothingDone;
+  }
   const int code = RunCommand(command, count, words, output);
   if (output.File != win::INVALID_HANDLE_VALUE) win::CloseHandle(output.File);
   return code;

@@ -34,9 +34,28 @@ class Utf8Writer {
 }  // namespace
 
 win::HANDLE CreateLogFile(const char16_t* path) {
-  // Others may read the log while the run goes on, never write to it.
-  return win::CreateFileW(path, win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr,
-                          win::CREATE_ALWAYS, win::FILE_ATTRIBUTE_NORMAL, nullptr);
+  // Others may read the log while the run goes on, never write to it. The
+  // path is opened as it lies, neither emptied nor followed, so that a link
+  // or a second name someone else planted there leads nowhere: it is looked
+  // at on the handle before a byte changes.
+  win::HANDLE file = win::CreateFileW(path, win::GENERIC_WRITE, win::FILE_SHARE_READ, nullptr, win::OPEN_ALWAYS,
+                                      win::FILE_ATTRIBUTE_NORMAL | win::FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
+  if (file == win::INVALID_HANDLE_VALUE) return file;
+  win::BY_HANDLE_FILE_INFORMATION info;
+  if (win::GetFileInformationByHandle(file, &info) && !(info.dwFileAttributes & win::FILE_ATTRIBUTE_REPARSE_POINT) &&
+      info.nNumberOfLinks == 1 && win::SetEndOfFile(file))
+    return file;
+  win::CloseHandle(file);
+  return win::INVALID_HANDLE_VALUE;
+}
+
+void WriteRefusal(win::HANDLE file, const char16_t* reason, const char16_t* word) {
+  Utf8Writer writer(file);
+  writer.Put(u"\uFEFF", 1);  // the byte-order mark
+  writer.Put(reason, TextLength(reason));
+  writer.Put(word, TextLength(word));
+  writer.Put(u"\r\n", 2);
+  writer.Flush();
 }
 
 void WriteLogFile(win::HANDLE file, const char16_t* title, const WideString& log) {

@@ -10,8 +10,12 @@ int TakeSwitches(int count, char16_t** words, RunSwitches& switches) {
       words[kept++] = word;
       continue;
     }
-    if (SameTextIgnoringAsciiCase(word, u"/quiet")) switches.Quiet = true;
-    if (const char16_t* path = AfterPrefixIgnoringAsciiCase(word, u"/log=")) switches.LogPath = path;
+    if (SameTextIgnoringAsciiCase(word, u"/quiet"))
+      switches.Quiet = true;
+    else if (const char16_t* path = AfterPrefixIgnoringAsciiCase(word, u"/log="))
+      switches.LogPath = path;
+    else if (!switches.Unknown)
+      switches.Unknown = word;
   }
   return kept;
 }

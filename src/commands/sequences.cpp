@@ -4,6 +4,7 @@
 #include "commands/start_of_run.h"
 #include "driver/printer_driver.h"
 #include "monitor/port_monitor_install.h"
+#include "monitor/parked_printers.h"
 #include "monitor/port_monitor_removal.h"
 #include "printers/printer_journal.h"
 #include "printers/printer_queues.h"
@@ -56,7 +57,13 @@ void ReInstall(InstallState& state) {
   state.Indent += 2;
   state.CheckMonitorVersion = 1;
   state.Reinstalling = 1;
-  const bool unfinished = FindUnfinishedRun(state) != 0;
+  const int unfinished = FindUnfinishedRun(state);
+  // Without the journal, what it holds would be lost with the printers.
+  if (unfinished < 0) {
+    LogUnreadableJournal(state);
+    state.Indent -= 2;
+    return;
+  }
   if (InstallsTray(state)) {
     WideString tray = TrayProgramPath(state);
     Release(state.TrayToKeep);
@@ -75,10 +82,11 @@ void ReInstall(InstallState& state) {
   KeepProductFilesAtRestart(state);
   DeletePendingNow();
   if (state.InstallMonitor) InstallPortMonitor(state);
+  PutBackParkedPrinters(state);
   InstallPrinterDriver(state);
   if (unfinished) TakeOverJournal(state);
   RestorePrinters(state);
-  RemovePrinterJournal();
+  SettlePrinterJournal(state);
   InstallTray(state);
   RetryUndeletable(state);
   state.Indent -= 2;
@@ -112,6 +120,7 @@ bool RunUninstall(const LogOutput& output, int& scheduled) {
   FindUnfinishedRun(state);  // what it left is not brought back: the printers go
   CompleteUnInstall(state);
   RemovePrinterJournal();
+  RemoveParkedPrinterJournal();
   scheduled = ScheduleUndeletableFiles(state);
   PresentLog(state, output);
   const bool errors = state.ErrorCount != 0;

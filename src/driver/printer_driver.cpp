@@ -59,6 +59,17 @@ void LogDriverList(InstallState& state, const DriverList& list) {
   LogLine(state, u"-------------------------------------------");
 }
 
+// The first of the user's connections that uses the product's driver, when
+// the spooler refused to delete it for being in use; else null.
+const char16_t* ConnectionUsingDriver(const InstallState& state) {
+  if (win::GetLastError() != win::ERROR_PRINTER_DRIVER_IN_USE) return nullptr;
+  for (win::DWORD i = 0; i < state.Printers.count; ++i) {
+    const win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
+    if (IsConnection(printer) && SameText(printer.pDriverName, DriverName)) return printer.pPrinterName;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 DriverList ListPrinterDrivers(const char16_t* environment) {
@@ -152,6 +163,13 @@ void RemovePrinterDriver(InstallState& state, const DriverList& list) {
   }
   LogFormat(state, u"Driver is found. Index=%d", index + 1);
   bool deleted = DeleteDriver(state);
+  const char16_t* connection = deleted ? nullptr : ConnectionUsingDriver(state);
+  // No restart frees the driver of another computer's printer.
+  if (connection) {
+    LogFormat(state, u"The driver stays: the connection to '%s' uses it", connection);
+    --state.Indent;
+    return;
+  }
   if (!deleted) {
     LogLine(state, u"Can't delete driver. Trying to restart spooler");
     SpoolerRestart restart;

@@ -51,7 +51,8 @@ void MovePrintersBack(InstallState& state) {
   if (!state.MovedPrinters) return;
   for (win::PRINTER_INFO_2W** moved = state.MovedPrinters; *moved; ++moved) {
     if (!SwitchPort(state, **moved, u"file:", MonitorName)) continue;
-    WritePrinterPort(state, **moved);
+    // The record keeps telling where the printer is, for the journal.
+    if (!WritePrinterPort(state, **moved)) SwitchPort(state, **moved, MonitorName, u"file:");
   }
 }
 

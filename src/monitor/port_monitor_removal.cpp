@@ -1,6 +1,7 @@
 #include "monitor/port_monitor_removal.h"
 
 #include "run/log.h"
+#include "monitor/parked_printers.h"
 #include "monitor/printer_ports.h"
 #include "spooler/spooler_service.h"
 #include "util/file_name.h"
@@ -21,9 +22,17 @@ void MovePrintersToFile(InstallState& state) {
   state.MovedPrinters = static_cast<win::PRINTER_INFO_2W**>(
       win::GlobalAlloc(win::GPTR, (state.Printers.count + 1) * sizeof(win::PRINTER_INFO_2W*)));
   if (!state.MovedPrinters) return;
+  // A reinstall moves them back; until then only the journal knows their port.
+  const bool journalled = !state.Reinstalling || JournalParkedPrinters(state);
+  const win::DWORD failure = win::GetLastError();
   win::DWORD moved = 0;
   for (win::DWORD i = 0; i < state.Printers.count; ++i) {
     win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
+    if (!journalled && OnPort(printer, MonitorName) && !IsProductPrinter(printer)) {
+      win::SetLastError(failure);
+      LogError(state, ErrWritePrinterJournal, u"Can`t write printer '%s' to the journal", printer.pPrinterName);
+      continue;
+    }
     if (!SwitchPort(state, printer, MonitorName, u"file:")) continue;
     state.MovedPrinters[moved++] = &printer;
     WritePrinterPort(state, printer);

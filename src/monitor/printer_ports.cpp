@@ -18,11 +18,14 @@ long long Find(const char16_t* text, const char16_t* part) {
 
 }  // namespace
 
+bool OnPort(const win::PRINTER_INFO_2W& printer, const char16_t* port) {
+  return printer.pPortName && Find(printer.pPortName, port) >= 0;
+}
+
 bool SwitchPort(InstallState& state, win::PRINTER_INFO_2W& printer, const char16_t* from,
                 const char16_t* to) {
-  if (!printer.pPortName) return false;
+  if (!OnPort(printer, from)) return false;
   const long long at = Find(printer.pPortName, from);
-  if (at < 0) return false;
   WideString port;
   SetLength(port, static_cast<std::uint64_t>(at));
   for (long long i = 0; i < at; ++i) Chars(port)[i] = printer.pPortName[i];
@@ -33,14 +36,15 @@ bool SwitchPort(InstallState& state, win::PRINTER_INFO_2W& printer, const char16
   return true;
 }
 
-void WritePrinterPort(InstallState& state, win::PRINTER_INFO_2W& printer) {
+bool WritePrinterPort(InstallState& state, win::PRINTER_INFO_2W& printer) {
   win::PRINTER_DEFAULTSW defaults{nullptr, nullptr, win::PRINTER_ALL_ACCESS};
   win::HANDLE handle = nullptr;
   if (!win::OpenPrinterW(printer.pPrinterName, &handle, &defaults)) {
     LogFormat(state, u"Can't open printer %s", printer.pPrinterName);
-    return;
+    return false;
   }
   const bool written = win::SetPrinterW(handle, 2, reinterpret_cast<win::BYTE*>(&printer), 0);
   LogFormat(state, written ? u"SetPrinter(%s) - ok" : u"SetPrinter(%s) - failed", printer.pPrinterName);
   win::ClosePrinter(handle);
+  return written;
 }

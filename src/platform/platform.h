@@ -47,6 +47,10 @@ struct HKEY__;
 using HKEY = HKEY__*;
 using REGSAM = DWORD;
 using DWORDLONG = std::uint64_t;
+struct FILETIME {
+  DWORD dwLowDateTime;
+  DWORD dwHighDateTime;
+};
 
 // Dialog procedure; x64 has a single calling convention, so no CALLBACK.
 using DLGPROC = INT_PTR (*)(HWND, UINT, WPARAM, LPARAM);
@@ -203,6 +207,27 @@ constexpr DWORD INFINITE = 0xFFFFFFFFu;
 HANDLE CreateMutexA(void* mutexAttributes, BOOL initialOwner, const char* name);
 DWORD WaitForSingleObject(HANDLE handle, DWORD milliseconds);
 
+// ---- Sessions and the account the process runs as ---------------------------------
+DWORD GetCurrentProcessId();
+BOOL ProcessIdToSessionId(DWORD processId, DWORD* sessionId);
+// A pseudo handle: never closed.
+HANDLE GetCurrentProcess();
+constexpr DWORD TOKEN_QUERY = 0x0008;
+BOOL OpenProcessToken(HANDLE process, DWORD desiredAccess, HANDLE* token);
+struct SID_AND_ATTRIBUTES {
+  void* Sid;
+  DWORD Attributes;
+};
+struct TOKEN_USER {
+  SID_AND_ATTRIBUTES User;
+};
+enum TOKEN_INFORMATION_CLASS { TokenUser = 1 };
+// Two-call size protocol: the record and the SID it points to, in one block.
+BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass, void* information,
+                         DWORD length, DWORD* returnLength);
+enum WELL_KNOWN_SID_TYPE { WinLocalSystemSid = 22 };
+BOOL IsWellKnownSid(void* sid, WELL_KNOWN_SID_TYPE type);
+
 // ---- Files ---------------------------------------------------------------
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;
@@ -219,6 +244,9 @@ constexpr DWORD FILE_ATTRIBUTE_READONLY = 0x1;
 constexpr DWORD FILE_ATTRIBUTE_DIRECTORY = 0x10;
 constexpr DWORD FILE_ATTRIBUTE_ARCHIVE = 0x20;
 constexpr DWORD FILE_ATTRIBUTE_NORMAL = 0x80;
+constexpr DWORD FILE_ATTRIBUTE_REPARSE_POINT = 0x400;
+// Opens a symbolic link or junction itself rather than what it points to.
+constexpr DWORD FILE_FLAG_OPEN_REPARSE_POINT = 0x00200000;
 
 HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode,
                    void* securityAttributes, DWORD creationDisposition, DWORD flagsAndAttributes,
@@ -227,8 +255,25 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, vo
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
                void* overlapped);
 BOOL CloseHandle(HANDLE object);
+
+struct BY_HANDLE_FILE_INFORMATION {
+  DWORD dwFileAttributes;
+  FILETIME ftCreationTime;
+  FILETIME ftLastAccessTime;
+  FILETIME ftLastWriteTime;
+  DWORD dwVolumeSerialNumber;
+  DWORD nFileSizeHigh;
+  DWORD nFileSizeLow;
+  DWORD nNumberOfLinks;
+  DWORD nFileIndexHigh;
+  DWORD nFileIndexLow;
+};
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information);
+// Cuts the file, or makes it longer, at the handle's position.
+BOOL SetEndOfFile(HANDLE file);
 DWORD GetFileAttributesW(const char16_t* fileName);
 BOOL DeleteFileW(const char16_t* fileName);
+BOOL CreateDirectoryW(const char16_t* pathName, void* securityAttributes);
 
 constexpr DWORD MOVEFILE_REPLACE_EXISTING = 0x1;
 constexpr DWORD MOVEFILE_DELAY_UNTIL_REBOOT = 0x4;
@@ -309,10 +354,6 @@ BOOL CloseServiceHandle(SC_HANDLE object);
 
 // ---- Print spooler -----------------------------------------------------------
 // Records keep the 64-bit Windows layout; strings point into the same buffer.
-struct FILETIME {
-  DWORD dwLowDateTime;
-  DWORD dwHighDateTime;
-};
 struct DEVMODEW;  // opaque: passed through, never read
 
 struct MONITOR_INFO_1W {
@@ -322,6 +363,13 @@ struct MONITOR_INFO_2W {
   char16_t* pName;
   char16_t* pEnvironment;
   char16_t* pDLLName;
+};
+struct PORT_INFO_2W {
+  char16_t* pPortName;
+  char16_t* pMonitorName;
+  char16_t* pDescription;
+  DWORD fPortType;
+  DWORD Reserved;
 };
 struct DRIVER_INFO_1W {
   char16_t* pName;
@@ -434,6 +482,8 @@ BOOL GetPrinterDriverDirectoryW(char16_t* name, char16_t* environment, DWORD lev
 BOOL EnumMonitorsW(char16_t* name, DWORD level, BYTE* monitors, DWORD bufSize, DWORD* needed,
                    DWORD* returned);
 BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors);
+BOOL EnumPortsW(char16_t* name, DWORD level, BYTE* ports, DWORD bufSize, DWORD* needed,
+                DWORD* returned);
 BOOL DeleteMonitorW(char16_t* name, char16_t* environment, char16_t* monitorName);
 BOOL EnumPrinterDriversW(char16_t* name, char16_t* environment, DWORD level, BYTE* driverInfo,
                          DWORD bufSize, DWORD* needed, DWORD* returned);

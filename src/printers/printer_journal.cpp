@@ -12,10 +12,10 @@ namespace {
 constexpr int TextsPerPrinter = 5;
 constexpr char16_t DefaultMark[] = u"1";
 
-// The journal as read: whole records of texts back to back. No block when
+// The journal as read: whole records of texts back to back. No texts when
 // there is no journal or it cannot be trusted.
 struct Journal {
-  char16_t* texts;  // global block
+  JournalTexts value;
   int printers;
 };
 
@@ -30,18 +30,14 @@ struct JournalRecord {
 // The record at `cursor`, which then points at the next one.
 JournalRecord NextRecord(const char16_t*& cursor) {
   const char16_t* texts[TextsPerPrinter];
-  for (auto& text : texts) {
-    text = cursor;
-    cursor += TextLength(cursor) + 1;
-  }
+  for (auto& text : texts) text = NextJournalText(cursor);
   return {texts[0], texts[1], texts[2], texts[3], texts[4]};
 }
 
-// The number of printers in `units` read units, or 0 when they are not
-// whole records: every text terminated, a name and a key name in each, and
-// key names of 8-bit units.
+// The number of printers in `units` read units (the last a zero), or 0 when
+// they are not whole records: a name and a key name in each, and key names
+// of 8-bit units.
 int CountPrinters(const char16_t* texts, std::size_t units) {
-  if (units == 0 || texts[units - 1] != 0) return 0;
   std::size_t count = 0;
   for (std::size_t at = 0; at < units; ++count) {
     const std::size_t length = TextLength(texts + at);
@@ -56,34 +52,24 @@ int CountPrinters(const char16_t* texts, std::size_t units) {
 }
 
 Journal ReadJournal() {
-  Journal journal{nullptr, 0};
-  win::HKEY key = nullptr;
-  if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, ProductMachineKey, 0, win::KEY_QUERY_VALUE, &key) !=
-      win::ERROR_SUCCESS)
-    return journal;
-  win::DWORD type = 0;
-  win::DWORD size = 0;
-  if (win::RegQueryValueExW(key, PrinterJournalValue, nullptr, &type, nullptr, &size) == win::ERROR_SUCCESS &&
-      type == win::REG_BINARY && size >= sizeof(char16_t) && size % sizeof(char16_t) == 0) {
-    auto* texts = static_cast<char16_t*>(win::GlobalAlloc(win::GPTR, size));
-    win::DWORD read = size;
-    if (texts &&
-        win::RegQueryValueExW(key, PrinterJournalValue, nullptr, &type, reinterpret_cast<win::BYTE*>(texts),
-                              &read) == win::ERROR_SUCCESS &&
-        type == win::REG_BINARY && read == size)
-      journal.printers = CountPrinters(texts, size / sizeof(char16_t));
-    if (journal.printers)
-      journal.texts = texts;
-    else if (texts)
-      win::GlobalFree(texts);
+  Journal journal{ReadJournalValue(PrinterJournalValue), 0};
+  if (journal.value.texts) journal.printers = CountPrinters(journal.value.texts, journal.value.units);
+  if (!journal.printers) {
+    const win::DWORD failure = journal.value.failure;
+    ReleaseJournalTexts(journal.value);
+    journal.value.failure = failure;
   }
-  win::RegCloseKey(key);
   return journal;
+}
+
+void ReleaseJournal(Journal& journal) {
+  ReleaseJournalTexts(journal.value);
+  journal.printers = 0;
 }
 
 // The record of the printer named `name`, or null.
 const char16_t* FindRecord(const Journal& journal, const char16_t* name) {
-  const char16_t* cursor = journal.texts;
+  const char16_t* cursor = journal.value.texts;
   for (int i = 0; i < journal.printers; ++i) {
     const char16_t* at = cursor;
     if (SameText(NextRecord(cursor).name, name)) return at;
@@ -97,45 +83,23 @@ SavedPrinter* FindSaved(SavedPrinter* head, const char16_t* name) {
   return nullptr;
 }
 
-void AppendText(WideString& out, const char16_t* text) {
-  if (!text) text = u"";
-  const std::uint64_t at = Length(out);
-  const std::uint64_t length = TextLength(text);
-  SetLength(out, at + length + 1);
-  char16_t* chars = Chars(out);
-  std::memcpy(chars + at, text, length * sizeof(char16_t));
-  chars[at + length] = 0;
-}
-
 void AppendRecord(WideString& out, const JournalRecord& record) {
   for (const char16_t* text : {record.name, record.keyName, record.comment, record.location, record.isDefault})
-    AppendText(out, text);
+    AppendJournalText(out, text);
 }
 
 void AppendSaved(WideString& out, const SavedPrinter& saved) {
-  AppendText(out, saved.entry->pPrinterName);
+  AppendJournalText(out, saved.entry->pPrinterName);
   const std::uint64_t at = Length(out);
   const std::size_t length = std::strlen(saved.keyName);
   SetLength(out, at + length + 1);
   char16_t* chars = Chars(out);
   for (std::size_t i = 0; i < length; ++i) chars[at + i] = static_cast<unsigned char>(saved.keyName[i]);
   chars[at + length] = 0;
-  AppendText(out, saved.entry->pComment);
-  AppendText(out, saved.entry->pLocation);
+  AppendJournalText(out, saved.entry->pComment);
+  AppendJournalText(out, saved.entry->pLocation);
   const bool isDefault = (saved.entry->Attributes & win::PRINTER_ATTRIBUTE_DEFAULT) && IsProductPrinter(*saved.entry);
-  AppendText(out, isDefault ? DefaultMark : u"");
-}
-
-void WriteJournal(const WideString& texts) {
-  win::HKEY key = nullptr;
-  if (win::RegCreateKeyExW(win::HKEY_LOCAL_MACHINE, ProductMachineKey, 0, nullptr, win::REG_OPTION_NON_VOLATILE,
-                           win::KEY_SET_VALUE, nullptr, &key, nullptr) != win::ERROR_SUCCESS)
-    return;
-  const auto bytes = static_cast<win::DWORD>(Length(texts) * sizeof(char16_t));
-  if (win::RegSetValueExW(key, PrinterJournalValue, 0, win::REG_BINARY, reinterpret_cast<const win::BYTE*>(Text(texts)),
-                          bytes) == win::ERROR_SUCCESS)
-    win::RegFlushKey(key);
-  win::RegCloseKey(key);
+  AppendJournalText(out, isDefault ? DefaultMark : u"");
 }
 
 char16_t* PutText(char16_t*& strings, const char16_t* text) {
@@ -174,20 +138,36 @@ SavedPrinter* NewSavedPrinter(const JournalRecord& record) {
   return node;
 }
 
-// A printer under that name is on the machine: one the reinstall kept in
-// place, or another maker's that holds the name now.
-bool StillThere(const char16_t* name) {
+enum class Holder { Nobody, Product, AnotherMaker };
+
+// Who holds the name on the machine. A printer whose record cannot be read
+// counts as another maker's, so that its name is never taken for back.
+Holder HolderOf(const char16_t* name) {
   win::HANDLE printer = nullptr;
-  if (!win::OpenPrinterW(const_cast<char16_t*>(name), &printer, nullptr)) return false;
+  if (!win::OpenPrinterW(const_cast<char16_t*>(name), &printer, nullptr)) return Holder::Nobody;
+  win::PRINTER_INFO_2W* record = GetPrinterInfo(printer);
+  const bool product = record && IsProductPrinter(*record);
+  if (record) win::GlobalFree(record);
   win::ClosePrinter(printer);
-  return true;
+  return product ? Holder::Product : Holder::AnotherMaker;
+}
+
+// The record leaves the journal only when its printer is back: re-created
+// with all it carries, or a product printer kept in place.
+bool IsBack(InstallState& state, const JournalRecord& record) {
+  if (const SavedPrinter* saved = FindSaved(state.SavedSettings, record.name)) return saved->back != 0;
+  return HolderOf(record.name) == Holder::Product;
 }
 
 }  // namespace
 
-void JournalSavedPrinters(InstallState& state) {
-  if (!state.Reinstalling || !state.SavedSettings) return;
+bool JournalSavedPrinters(InstallState& state) {
+  if (!state.Reinstalling || !state.SavedSettings) return true;
   Journal earlier = ReadJournal();
+  if (earlier.value.failure) {
+    win::SetLastError(earlier.value.failure);
+    return false;
+  }
   WideString texts{};
   for (const SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next) {
     const char16_t* record = FindRecord(earlier, saved->entry->pPrinterName);
@@ -196,30 +176,50 @@ void JournalSavedPrinters(InstallState& state) {
     else
       AppendSaved(texts, *saved);
   }
-  const char16_t* cursor = earlier.texts;
+  const char16_t* cursor = earlier.value.texts;
   for (int i = 0; i < earlier.printers; ++i) {
     const JournalRecord record = NextRecord(cursor);
     if (!FindSaved(state.SavedSettings, record.name)) AppendRecord(texts, record);
   }
-  WriteJournal(texts);
+  const bool written = WriteJournalValue(PrinterJournalValue, texts);
+  const win::DWORD failure = win::GetLastError();
   Release(texts);
-  if (earlier.texts) win::GlobalFree(earlier.texts);
+  ReleaseJournal(earlier);
+  win::SetLastError(failure);
+  return written;
 }
 
 int FindUnfinishedRun(InstallState& state) {
-  const Journal journal = ReadJournal();
-  if (journal.texts) win::GlobalFree(journal.texts);
-  if (journal.printers)
-    LogFormat(state, u"Printers left to bring back by a run that did not finish: %d", journal.printers);
-  return journal.printers;
+  Journal journal = ReadJournal();
+  const win::DWORD failure = journal.value.failure;
+  const int printers = journal.printers;
+  ReleaseJournal(journal);
+  if (failure) {
+    win::SetLastError(failure);
+    return -1;
+  }
+  if (printers) LogFormat(state, u"Printers left to bring back by a run that did not finish: %d", printers);
+  return printers;
+}
+
+void LogUnreadableJournal(InstallState& state) {
+  LogError(state, ErrReadPrinterJournal, u"Can`t read the journal of printers to bring back");
 }
 
 void TakeOverJournal(InstallState& state) {
-  const Journal journal = ReadJournal();
-  const char16_t* cursor = journal.texts;
+  Journal journal = ReadJournal();
+  if (journal.value.failure) {
+    win::SetLastError(journal.value.failure);
+    LogUnreadableJournal(state);
+  }
+  const char16_t* cursor = journal.value.texts;
   for (int i = 0; i < journal.printers; ++i) {
     const JournalRecord record = NextRecord(cursor);
-    if (StillThere(record.name)) continue;
+    const Holder holder = HolderOf(record.name);
+    if (holder == Holder::AnotherMaker)
+      LogFormat(state, u"Printer '%s' with settings key '%s' waits in the journal: another printer holds its name",
+                record.name, record.keyName);
+    if (holder != Holder::Nobody) continue;
     SavedPrinter* node = NewSavedPrinter(record);
     if (!node) continue;
     SavedPrinter** slot = &state.SavedSettings;
@@ -231,14 +231,26 @@ void TakeOverJournal(InstallState& state) {
     }
     *slot = node;
   }
-  if (journal.texts) win::GlobalFree(journal.texts);
+  ReleaseJournal(journal);
 }
 
-void RemovePrinterJournal() {
-  win::HKEY key = nullptr;
-  if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, ProductMachineKey, 0, win::KEY_SET_VALUE, &key) !=
-      win::ERROR_SUCCESS)
+void SettlePrinterJournal(InstallState& state) {
+  Journal journal = ReadJournal();
+  if (journal.value.failure) {
+    win::SetLastError(journal.value.failure);
+    LogUnreadableJournal(state);
     return;
-  if (win::RegDeleteValueW(key, PrinterJournalValue) == win::ERROR_SUCCESS) win::RegFlushKey(key);
-  win::RegCloseKey(key);
+  }
+  WideString left{};
+  const char16_t* cursor = journal.value.texts;
+  for (int i = 0; i < journal.printers; ++i) {
+    const JournalRecord record = NextRecord(cursor);
+    if (!IsBack(state, record)) AppendRecord(left, record);
+  }
+  // A journal left as it was still brings back what is missing.
+  WriteJournalValue(PrinterJournalValue, left);
+  Release(left);
+  ReleaseJournal(journal);
 }
+
+void RemovePrinterJournal() { WriteJournalValue(PrinterJournalValue, WideString{}); }

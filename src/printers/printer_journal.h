@@ -1,33 +1,38 @@
 // The journal of remembered printers: what a reinstall remembered of the
 // product printers it deletes, kept on the machine until they are back, so
-// that a run that ends half-way (killed, power lost) loses none of them.
+// that a run that ends half-way (killed, power lost) or fails to bring one
+// back loses none of them.
 //
-// It is the value "PrintersToRestore" (REG_BINARY) of
-// HKEY_LOCAL_MACHINE\Software\Brennock\Corvane: per printer, in the order
-// they are re-created, five UTF-16 texts each ending with its zero: the
-// name, the settings key name (one unit per byte of its 8-bit text), the
-// comment, the location, and "1" for the default printer or "". One
-// RegSetValueExW replaces it whole, so a run that ends while writing leaves
-// either the old journal or the new one.
+// It is the value "PrintersToRestore" of the product's machine key: per
+// printer, in the order they are re-created, five texts: the name, the
+// settings key name (one unit per byte of its 8-bit text), the comment,
+// the location, and "1" for the default printer or "".
 #pragma once
 
 #include "run/install_state.h"
+#include "spooler/journal_value.h"
 
-constexpr char16_t ProductMachineKey[] = u"Software\\Brennock\\Corvane";
 constexpr char16_t PrinterJournalValue[] = u"PrintersToRestore";
 
 // In a reinstall, writes what the run has remembered so far, together with
-// the printers that a run that did not finish left in the journal; for a
-// printer in both, the journal's record is kept, as it was taken before
-// anything was deleted. Flushed. Logs nothing.
-void JournalSavedPrinters(InstallState& state);
-// How many printers a run that did not finish left in the journal; logs
-// the number when there are any.
+// the printers the journal already holds; for a printer in both, the
+// journal's record is kept, as it was taken before anything was deleted.
+// False, with the cause as the thread's last error, when the journal could
+// not be read or written: then nothing may be deleted. Logs nothing.
+bool JournalSavedPrinters(InstallState& state);
+// How many printers a run that did not finish left in the journal, logged
+// when there are any; -1, with the cause as the thread's last error, when
+// the journal is there but cannot be read.
 int FindUnfinishedRun(InstallState& state);
+void LogUnreadableJournal(InstallState& state);
 // Puts the journalled printers that no longer exist on SavedSettings, so
 // that RestorePrinters brings them back: a printer remembered under the
-// same name takes the journal's record. A printer still there (kept in
-// place, or another maker's holding the name) is left alone.
+// same name takes the journal's record. A product printer still there was
+// kept in place; a name another maker's printer holds is logged, and its
+// record waits in the journal for the name to be free.
 void TakeOverJournal(InstallState& state);
-// Removes the journal, if there is one, and flushes the removal.
+// Keeps in the journal only the printers that are not back, and removes it
+// when every one is.
+void SettlePrinterJournal(InstallState& state);
+// Removes the journal, if there is one: an uninstall's printers are meant to go.
 void RemovePrinterJournal();

@@ -13,10 +13,6 @@ constexpr win::DWORD DeleteAccess = win::DELETE | win::PRINTER_ACCESS_ADMINISTER
 
 }  // namespace
 
-bool IsProductPrinter(const win::PRINTER_INFO_2W& printer) {
-  return SameText(printer.pDriverName, ProductDriverName);
-}
-
 void ListPrinters(PrinterList& list) {
   ReleasePrinterList(list);
   const FetchedRecords fetched = FetchRecords(
@@ -39,6 +35,14 @@ bool PurgeAndDeletePrinter(win::HANDLE printer) {
 }
 
 bool ClosePrinterChecked(win::HANDLE printer) { return win::ClosePrinter(printer); }
+
+win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer) {
+  const FetchedRecords fetched =
+      FetchRecords([printer](win::BYTE* buffer, win::DWORD size, win::DWORD* needed, win::DWORD*) {
+        return win::GetPrinterW(printer, 2, buffer, size, needed);
+      }, PrinterInfo2Layout, true);
+  return reinterpret_cast<win::PRINTER_INFO_2W*>(fetched.block);
+}
 
 void DeletePrinterQueue(InstallState& state, const char16_t* name) {
   const char16_t* shown = name ? name : u"*";

@@ -5,11 +5,7 @@
 #include "run/install_state.h"
 #include "run/printer_list.h"
 
-constexpr char16_t ProductDriverName[] = u"Corvane printer";
 constexpr char16_t ProductPortName[] = u"Corvane:";
-
-// A record of the product: its driver name is exactly "Corvane printer".
-bool IsProductPrinter(const win::PRINTER_INFO_2W& printer);
 
 // Fills the list with the local and connected printers; empty on failure.
 void ListPrinters(PrinterList& list);
@@ -17,6 +13,9 @@ void ListPrinters(PrinterList& list);
 win::HANDLE AddLocalPrinter(win::PRINTER_INFO_2W& printer);
 bool PurgeAndDeletePrinter(win::HANDLE printer);
 bool ClosePrinterChecked(win::HANDLE printer);
+
+// The printer's level-2 record in a global block the caller frees, or null.
+win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer);
 
 void DeletePrinterQueue(InstallState& state, const char16_t* name);
 // Adds a product printer; the caller closes the handle. Null on failure.

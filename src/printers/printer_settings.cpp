@@ -7,6 +7,7 @@
 #include "run/log.h"
 #include "spooler/pending_file_operations.h"
 #include "spooler/spooler_records.h"
+#include "util/text_compare.h"
 
 namespace {
 
@@ -14,6 +15,7 @@ char ValueName[] = "SubKey";
 constexpr char UserKey[] = "DsUser";
 constexpr char SettingsFolder[] = "Corvanes\\";
 constexpr std::size_t MarkPathCapacity = 260;
+constexpr char16_t FirstPrinterName[] = u"Corvane";
 
 // A read that gave REG_SZ text terminated within what was delivered; an
 // unterminated value would be read past its end.
@@ -48,6 +50,22 @@ bool CarryOver(const win::PRINTER_INFO_2W& saved, win::HANDLE printer) {
   return carried;
 }
 
+// The printer a machine without any other gets: "Corvane", the default
+// again when the printer of that name was the default as the run began.
+void AddFirstPrinter(InstallState& state) {
+  win::HANDLE printer = AddPrinterQueue(state, FirstPrinterName);
+  if (!printer) return;
+  bool wasDefault = false;
+  for (win::DWORD i = 0; i < state.Printers.count; ++i) {
+    const win::PRINTER_INFO_2W& entry = state.Printers.entries[i];
+    wasDefault |= SameText(entry.pPrinterName, FirstPrinterName) && (entry.Attributes & win::PRINTER_ATTRIBUTE_DEFAULT);
+  }
+  if (wasDefault && !win::SetDefaultPrinterW(FirstPrinterName))
+    LogError(state, ErrRestorePrinterSettings, u"Can`t restore the comment, location or default of printer '%s'",
+             FirstPrinterName);
+  win::ClosePrinter(printer);
+}
+
 }  // namespace
 
 win::DWORD ReadSettingsKeyNameStatus(win::HANDLE printer, char* buffer) {
@@ -77,14 +95,6 @@ bool WriteSettingsKeyName(win::HANDLE printer, const char* name) {
   const auto size = static_cast<win::DWORD>(std::strlen(name) + 1);
   win::SetPrinterDataA(printer, ValueName, win::REG_SZ, bytes, size);
   return win::SetPrinterDataExA(printer, UserKey, ValueName, win::REG_SZ, bytes, size) == win::ERROR_SUCCESS;
-}
-
-win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer) {
-  const FetchedRecords fetched =
-      FetchRecords([printer](win::BYTE* buffer, win::DWORD size, win::DWORD* needed, win::DWORD*) {
-        return win::GetPrinterW(printer, 2, buffer, size, needed);
-      }, PrinterInfo2Layout, true);
-  return reinterpret_cast<win::PRINTER_INFO_2W*>(fetched.block);
 }
 
 bool RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry) {
@@ -123,8 +133,9 @@ void DeleteAllPrinterQueues(InstallState& state) {
   ++state.Indent;
   for (win::DWORD i = 0; i < state.Printers.count; ++i) {
     win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
-    if (!IsProductPrinter(printer)) continue;
-    const SavedPrinter* known = state.SavedSettings;
+    // Another computer's printer is not this machine's to delete.
+    if (!IsProductPrinter(printer) || IsConnection(printer)) continue;
+    SavedPrinter* known = state.SavedSettings;
     const bool remembered = RememberPrinter(state, printer);
     // Deleting it now would lose what the reinstall cannot put back.
     if (!remembered && state.Reinstalling) {
@@ -132,7 +143,14 @@ void DeleteAllPrinterQueues(InstallState& state) {
       ++state.KeptPrinters;
       continue;
     }
-    if (state.SavedSettings != known) JournalSavedPrinters(state);
+    if (state.SavedSettings != known && !JournalSavedPrinters(state)) {
+      LogError(state, ErrWritePrinterJournal, u"Can`t write printer '%s' to the journal", printer.pPrinterName);
+      state.SavedSettings->next = nullptr;
+      ReleaseSavedPrinters(state.SavedSettings);
+      state.SavedSettings = known;
+      ++state.KeptPrinters;
+      continue;
+    }
     DeletePrinterQueue(state, printer.pPrinterName);
   }
   --state.Indent;
@@ -144,7 +162,12 @@ void RestorePrinters(InstallState& state) {
   for (SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next) {
     win::HANDLE printer = AddPrinterQueue(state, saved->entry->pPrinterName);
     if (!printer) continue;
-    if (WriteSettingsKeyName(printer, saved->keyName)) {
+    saved->back = 1;
+    if (!WriteSettingsKeyName(printer, saved->keyName)) {
+      LogError(state, ErrWriteSettingsKey, u"Can`t write the settings key name of printer '%s'",
+               saved->entry->pPrinterName);
+      saved->back = 0;
+    } else {
       char markPath[MarkPathCapacity] = {};
       char name[SettingsKeyCapacity] = {};
       ReadSettingsKeyName(printer, name);
@@ -154,12 +177,13 @@ void RestorePrinters(InstallState& state) {
         ClearDeletedMark(markPath);
       }
     }
-    if (!CarryOver(*saved->entry, printer))
+    if (!CarryOver(*saved->entry, printer)) {
       LogError(state, ErrRestorePrinterSettings, u"Can`t restore the comment, location or default of printer '%s'",
                saved->entry->pPrinterName);
+      saved->back = 0;
+    }
     win::ClosePrinter(printer);
     ++restored;
   }
-  if (restored == 0)
-    if (win::HANDLE printer = AddPrinterQueue(state, u"Corvane")) win::ClosePrinter(printer);
+  if (restored == 0) AddFirstPrinter(state);
 }

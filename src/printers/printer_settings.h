@@ -23,5 +23,3 @@ const char* ReadSettingsKeyName(win::HANDLE printer, char* buffer);
 // The same, giving ERROR_SUCCESS when it is known whether there is a name,
 // else the status of the read that failed.
 win::DWORD ReadSettingsKeyNameStatus(win::HANDLE printer, char* buffer);
-// The printer's level-2 record in a global block the caller frees, or null.
-win::PRINTER_INFO_2W* GetPrinterInfo(win::HANDLE printer);

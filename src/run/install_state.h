@@ -22,6 +22,8 @@ struct SavedPrinter {
   // back from the journal, inside this node's own block.
   win::PRINTER_INFO_2W* entry;
   SavedPrinter* next;
+  // Re-created with all it carries: its record may leave the journal.
+  std::uint8_t back;
 };
 
 struct InstallState {

@@ -28,6 +28,9 @@ enum LogErrorNumber : int {
   ErrReadPrinterSettings = 18,
   ErrCancelPendingDeletion = 19,
   ErrRestorePrinterSettings = 20,
+  ErrReadPrinterJournal = 21,
+  ErrWritePrinterJournal = 22,
+  ErrWriteSettingsKey = 23,
 };
 
 // Longest formatted line, in characters, before indentation.

@@ -1,7 +1,17 @@
 #include "run/printer_list.h"
 
+#include "util/text_compare.h"
+
 void ReleasePrinterList(PrinterList& list) {
   win::GlobalFree(list.entries);
   list.entries = nullptr;
   list.count = 0;
+}
+
+bool IsConnection(const win::PRINTER_INFO_2W& printer) {
+  return printer.pPrinterName && printer.pPrinterName[0] == u'\\' && printer.pPrinterName[1] == u'\\';
+}
+
+bool IsProductPrinter(const win::PRINTER_INFO_2W& printer) {
+  return SameText(printer.pDriverName, ProductDriverName);
 }

@@ -4,9 +4,16 @@
 
 #include "platform/platform.h"
 
+constexpr char16_t ProductDriverName[] = u"Corvane printer";
+
 struct PrinterList {
   win::PRINTER_INFO_2W* entries;  // global block; null when empty
   win::DWORD count;
 };
 
 void ReleasePrinterList(PrinterList& list);
+// A record of the product: its driver name is exactly "Corvane printer".
+bool IsProductPrinter(const win::PRINTER_INFO_2W& printer);
+// A connection to a printer of another computer ("\\SERVER\NAME"): a local
+// printer's name holds no backslash.
+bool IsConnection(const win::PRINTER_INFO_2W& printer);

@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr char16_t SessionManagerKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
-constexpr char16_t PendingValue[] = u"PendingFileRenameOperations";
 constexpr char ProductUserKey[] = "Software\\Brennock\\Corvane";
 constexpr std::size_t ProductUserKeyLength = sizeof(ProductUserKey) - 1;
 
@@ -87,6 +85,20 @@ bool NamesAFile(const char16_t* path) {
   return attributes != win::INVALID_FILE_ATTRIBUTES && !(attributes & win::FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// A later pair renames a file onto the path pair k deletes: the two replace
+// a file in use at the restart, and deleting it now leaves its program
+// without it until then.
+bool IsReplaced(const PendingRenameTable& table, std::int32_t k) {
+  const char16_t* path = PendingPath(table.entries[2 * k]);
+  for (std::int32_t later = k + 1; later < table.pairCount; ++later) {
+    const char16_t* target = table.entries[2 * later + 1];
+    if (!target) continue;
+    if (*target == u'!') ++target;  // replace what is there
+    if (SameTextIgnoringAsciiCase(PendingPath(target), path)) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 const char16_t* PendingPath(const char16_t* entry) {
@@ -141,7 +153,7 @@ void ReleasePendingRenames(PendingRenameTable& table) {
 void DeletePendingDeletions(PendingRenameTable& table) {
   for (std::int32_t k = 0; k < table.pairCount; ++k) {
     const char16_t* source = table.entries[2 * k];
-    if (!table.flags[2 * k] || !source || table.entries[2 * k + 1]) continue;
+    if (!table.flags[2 * k] || !source || table.entries[2 * k + 1] || IsReplaced(table, k)) continue;
     if (win::DeleteFileW(PendingPath(source))) table.flags[2 * k] = 0;
   }
 }

@@ -6,6 +6,10 @@
 
 #include "run/install_state.h"
 
+// Where the system keeps them (HKEY_LOCAL_MACHINE).
+constexpr char16_t SessionManagerKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
+constexpr char16_t PendingValue[] = u"PendingFileRenameOperations";
+
 // The Session Manager's pending operations as pairs: entry 2k is the source
 // of pair k, entry 2k+1 its target (null for a deletion). Flag i is 1 while
 // entry i names an existing file that is not a directory.
@@ -20,7 +24,8 @@ void ReleasePendingRenames(PendingRenameTable& table);
 // The path a file operation gets: the entry without a leading "\??\".
 const char16_t* PendingPath(const char16_t* entry);
 // Carries out now every pending deletion of the table whose file exists,
-// clearing the flag of each file deleted; renames are never touched.
+// clearing the flag of each file deleted, except one that a later pair
+// renames a file onto; renames are never touched.
 void DeletePendingDeletions(PendingRenameTable& table);
 // Takes every pending deletion of a path of `keep` (letter case ignored,
 // "\??\" skipped) off the system's list, with one line naming each file;

@@ -4,15 +4,11 @@
 #include <cstring>
 
 #include "spooler/companion_files.h"
+#include "tray/companion_contract.h"
 #include "util/text_compare.h"
 
 namespace {
 
-constexpr char16_t RunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr char16_t RunValue[] = u"CorvaneTray";
-constexpr char MutexName[] = "{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}";
-constexpr char16_t WindowClass[] = u"kvs::{05759F8E-103D-41B6-8A61-EFAA89516692}";
-constexpr win::UINT ExitRequest = win::WM_USER + 2;
 constexpr int StopAttempts = 20;
 constexpr win::DWORD ExitWaitMs = 5000;
 constexpr win::DWORD WindowPollMs = 250;
@@ -22,6 +18,7 @@ constexpr win::DWORD LockedRetryMs = 100;
 constexpr win::DWORD OtherRetryMs = 10;
 constexpr std::uint64_t CommandPathLimit = 259;
 constexpr win::DWORD RunValueCapacity = 264;
+constexpr win::DWORD MaxSidBytes = 68;
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
 
@@ -30,6 +27,21 @@ bool SystemRunsCompanion() {
   version.dwOSVersionInfoSize = sizeof version;
   return win::GetVersionExA(&version) && version.dwPlatformId == win::VER_PLATFORM_WIN32_NT &&
          version.dwMajorVersion >= 6;
+}
+
+// Whether the program runs in a user's session as a user: a companion
+// started from session 0 or as SYSTEM would run where nobody can see or end
+// it. When either cannot be told, the companion waits for the next log-on.
+bool RunsAsUserAtMachine() {
+  win::DWORD session = 0;
+  if (!win::ProcessIdToSessionId(win::GetCurrentProcessId(), &session) || session == 0) return false;
+  win::HANDLE token = nullptr;
+  if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, &token)) return false;
+  alignas(win::TOKEN_USER) win::BYTE user[sizeof(win::TOKEN_USER) + MaxSidBytes];
+  win::DWORD size = 0;
+  const bool known = win::GetTokenInformation(token, win::TokenUser, user, sizeof user, &size);
+  win::CloseHandle(token);
+  return known && !win::IsWellKnownSid(reinterpret_cast<win::TOKEN_USER*>(user)->User.Sid, win::WinLocalSystemSid);
 }
 
 void RegisterForLogOn(const WideString& path) {
@@ -65,10 +77,10 @@ void Start(const WideString& path) {
 void AskCompanionToEnd(win::HANDLE mutex) {
   bool requested = false;
   for (int attempt = 0; attempt < StopAttempts; ++attempt) {
-    win::HWND window = win::FindWindowW(WindowClass, nullptr);
+    win::HWND window = win::FindWindowW(CompanionWindowClass, nullptr);
     if (window) {
       requested = true;
-      win::PostMessageW(window, ExitRequest, 0, 0);
+      win::PostMessageW(window, CompanionExitRequest, 0, 0);
       if (win::WaitForSingleObject(mutex, ExitWaitMs) == win::WAIT_OBJECT_0) return;
       continue;
     }
@@ -110,12 +122,12 @@ void InstallTray(InstallState& state) {
   if (!InstallsTray(state)) return;
   WideString path = TrayProgramPath(state);
   RegisterForLogOn(path);
-  Start(path);
+  if (RunsAsUserAtMachine()) Start(path);
   Release(path);
 }
 
 long StopTray(const char16_t* keepFile) {
-  win::HANDLE mutex = win::CreateMutexA(nullptr, win::FALSE, MutexName);
+  win::HANDLE mutex = win::CreateMutexA(nullptr, win::FALSE, CompanionMutexName);
   if (mutex) {
     if (win::GetLastError() == win::ERROR_ALREADY_EXISTS) AskCompanionToEnd(mutex);
     win::CloseHandle(mutex);

@@ -3,13 +3,18 @@
 
 #include "run/install_state.h"
 
+// Where the companion is registered for log-on (under HKEY_LOCAL_MACHINE).
+constexpr char16_t RunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
+constexpr char16_t RunValue[] = u"CorvaneTray";
+
 // The companion's path: "cortray.exe" in the parent of the installer's
 // folder. The caller releases it.
 WideString TrayProgramPath(const InstallState& state);
 // Whether InstallTray registers and starts the companion: StartTray is set
 // and the system is NT 6 or newer.
 bool InstallsTray(const InstallState& state);
-// Registers the companion for log-on and starts it when InstallsTray.
+// Registers the companion for log-on when InstallsTray, and starts it when
+// the program also runs in a user's session as a user other than SYSTEM.
 void InstallTray(InstallState& state);
 // Stops a running companion, deletes the program its Run value names (but
 // not `keepFile`, which an install is about to start again) and removes

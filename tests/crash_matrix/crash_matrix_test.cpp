@@ -11,6 +11,7 @@
 #include <functional>
 #include <sstream>
 
+#include "monitor/parked_printers.h"
 #include "printer_setup.h"
 #include "printer_journal_text.h"
 #include "product_places.h"
@@ -69,20 +70,29 @@ std::string ProductState(sim::Machine& m) {
     for (const auto& file : kProductFiles)
       if (upper.find(file) != std::u16string::npos) out << "pending " << sim::Utf8(from) << " -> " << sim::Utf8(to) << "\n";
   }
-  if (m.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, PrinterJournalValue)) out << "journal\n";
+  for (const char16_t* value : {PrinterJournalValue, ParkedPrintersValue})
+    if (m.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, value)) out << "journal " << sim::Utf8(value) << "\n";
   return out.str();
 }
 
 class CrashMatrixTest : public SimTest {
  protected:
   // The product installed, three printers of it with settings, one the
-  // default, and the printer of another maker.
+  // default, and the printer of another maker. `replacing`: two of them, an
+  // outdated monitor the reinstall replaces, and a printer of another maker
+  // on its port, which then has to move.
+  bool replacing = false;
   void SetUpInstalled() {
     Reset();
     machine.shiftHeld = false;
     Run(u"install");
     sim::RemovePrinter(machine, u"Corvane");
+    if (replacing) {
+      sim::WritePrinter(machine, {u"Plotter", u"Fenwick LaserPro", u"Corvane:", u"", u"", 0});
+      sim::SetFileBuild(machine.FindFile(machine.systemDir + u"\\vexmon64.dll")->data, 2600);
+    }
     for (const auto& p : kUserPrinters) {
+      if (replacing && &p == &kUserPrinters[2]) break;
       AddProductPrinter(machine, p.name, p.comment, p.location);
       SetSettingsKey(machine, p.name, u"", p.keyName);
       SetSettingsKey(machine, p.name, u"DsUser", p.keyName);
@@ -175,13 +185,22 @@ TEST_F(CrashMatrixTest, ACommandKilledAtAnyCallIsMadeWholeByTheNextRun) {
   struct Row {
     const char* name;
     std::u16string words;
+    bool replacing;
   };
   int cells = 0;
-  for (const Row& row : {Row{"reinstall", u"install"}, Row{"uninstall", u"uninstall"}}) {
+  for (const Row& row : {Row{"reinstall", u"install", false}, Row{"uninstall", u"uninstall", false},
+                         Row{"reinstall replacing the monitor", u"install", true}}) {
+    replacing = row.replacing;
     std::string expected;
     const std::vector<sim::JournalEntry> calls = Reference(row.words, expected);
+    if (row.replacing) {
+      EXPECT_HAS(expected, "printer Plotter port Corvane: driver Fenwick LaserPro");
+    }
     if (row.words == u"install") {
-      for (const auto& p : kUserPrinters) EXPECT_HAS(expected, "printer " + sim::Utf8(p.name) + " port Corvane:");
+      for (const auto& p : kUserPrinters)
+        if (!row.replacing || &p != &kUserPrinters[2]) {
+          EXPECT_HAS(expected, "printer " + sim::Utf8(p.name) + " port Corvane:");
+        }
       EXPECT_HAS(expected, "companion running");
     } else {
       EXPECT_EQ(expected.find("Corvane"), std::string::npos) << expected;

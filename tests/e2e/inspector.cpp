@@ -7,7 +7,8 @@
 //                               default, run (the companion's Run value),
 //                               tray (mutex and window, when either exists),
 //                               pending (file operations), journal (the
-//                               printer journal value), entry (the product
+//                               printer journal's texts), restart (the
+//                               package's request value), entry (the product
 //                               in the list of installed programs). Wine's
 //                               own "Local Port" monitor and its ports are
 //                               left out.
@@ -24,8 +25,9 @@
 //   add-driver NAME DRIVER UI   AddPrinterDriverExW (version 3, x64)
 //   add-monitor NAME DLL        AddMonitorW (x64)
 //   pending-delete PATH         MoveFileExW(PATH, NULL, delay until reboot)
-//   hold PATH                   keeps PATH open without sharing until
-//                               `release` (or being killed)
+//   hold PATH [shared]          keeps PATH open without sharing (shared:
+//                               others may read and write it, not delete
+//                               it) until `release` (or being killed)
 //   wait-held                   waits until a `hold` has its file open
 //   release                     ends a `hold`
 //   dialog TEXTFILE             waits for the log dialog, shown with its
@@ -223,10 +225,18 @@ void PrintSystem() {
       at = target + std::wcslen(target) + 1;
     }
 
-  DWORD journal = 0;
-  if (RegGetValueW(HKEY_LOCAL_MACHINE, ProductKey, L"PrintersToRestore", RRF_RT_ANY, nullptr, nullptr, &journal) ==
+  std::vector<wchar_t> journal(32768, 0);
+  size = static_cast<DWORD>(journal.size() - 1) * sizeof(wchar_t);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, ProductKey, L"PrintersToRestore", RRF_RT_ANY, nullptr, journal.data(), &size) ==
+      ERROR_SUCCESS) {
+    std::string texts = "journal";
+    for (const wchar_t* at = journal.data(); at < journal.data() + size / sizeof(wchar_t); at += std::wcslen(at) + 1)
+      texts.append(" ").append(Quote(at));
+    Out(texts);
+  }
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, ProductKey, L"PackageRestartRequested", RRF_RT_ANY, nullptr, nullptr, nullptr) ==
       ERROR_SUCCESS)
-    Out("journal " + std::to_string(journal) + " bytes");
+    Out("restart request left");
 
   HKEY programs = nullptr;
   if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKey, 0, KEY_READ, &programs) != ERROR_SUCCESS) return;
@@ -239,8 +249,10 @@ void PrintSystem() {
     if (RegistryText(key.c_str(), L"DisplayName", shown) && shown == L"Corvane") {
       RegistryText(key.c_str(), L"DisplayVersion", version);
       RegistryText(key.c_str(), L"Publisher", publisher);
+      DWORD noModify = 0, length = sizeof noModify;
+      RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"NoModify", RRF_RT_REG_DWORD, nullptr, &noModify, &length);
       Out("entry " + Quote(shown.c_str()) + " version " + Quote(version.c_str()) + " publisher " +
-          Quote(publisher.c_str()));
+          Quote(publisher.c_str()) + (noModify == 1 ? " no Modify" : ""));
     }
   }
   RegCloseKey(programs);
@@ -319,11 +331,11 @@ int BuildVerb(const wchar_t* path) {
 
 HANDLE NamedEvent(const wchar_t* name) { return CreateEventW(nullptr, TRUE, FALSE, name); }
 
-int Hold(const wchar_t* path) {
+int Hold(const wchar_t* path, DWORD share) {
   HANDLE release = NamedEvent(ReleaseEvent);
   HANDLE held = NamedEvent(HeldEvent);
   if (!release || !held) return Fail("CreateEventW");
-  HANDLE file = CreateFileW(path, GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+  HANDLE file = CreateFileW(path, GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return Fail("CreateFileW");
   SetEvent(held);
   WaitForSingleObject(release, INFINITE);
@@ -432,7 +444,9 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"set-default" && argc == 3) return SetDefaultPrinterW(argv[2]) ? 0 : Fail("SetDefaultPrinterW");
   if (verb == L"pending-delete" && argc == 3)
     return MoveFileExW(argv[2], nullptr, MOVEFILE_DELAY_UNTIL_REBOOT) ? 0 : Fail("MoveFileExW");
-  if (verb == L"hold" && argc == 3) return Hold(argv[2]);
+  if (verb == L"hold" && argc == 3) return Hold(argv[2], 0);
+  if (verb == L"hold" && argc == 4 && std::wstring(argv[3]) == L"shared")
+    return Hold(argv[2], FILE_SHARE_READ | FILE_SHARE_WRITE);
   if (verb == L"wait-held" && argc == 2) return WaitHeld();
   if (verb == L"release" && argc == 2) return SetEvent(NamedEvent(ReleaseEvent)) ? 0 : Fail("SetEvent");
   if (verb == L"dialog" && argc == 3) return Dialog(argv[2]);

@@ -32,9 +32,9 @@
 # cases (run in a fresh prefix, 0 for success). Helpers kept from the
 # earlier per-function harness: run_setup WORD..., run_setup_logged WORD...
 # (sets SETUP_EXIT, DIALOG, LOG), inspect VERB..., same_text WHAT WANT GOT,
-# unix WINPATH, hold_file PATH / release_held_file (release_held_file also
-# runs by itself after a row that held a file), prepare_printer_datatype
-# NAME... (product_prefix.sh), register_driver NAME. Replacements for the
+# unix WINPATH, hold_file PATH [shared] / release_held_file (the latter
+# also runs by itself after a row that held a file),
+# prepare_printer_datatype NAME... (product_prefix.sh), register_driver NAME. Replacements for the
 # others: expect_exit CODE WORD -> a row; state_of KIND -> state | grep
 # "^KIND ", or check_state BLOCK; log_errors, log_lines, has_log_line ->
 # check_log BLOCK (error lines and step headings always compared); exists,
@@ -43,8 +43,11 @@
 # "installed"; uninstall_while_monitor_file_held -> a row "monitor,holdmon
 # uninstall 101"; tray_process -> inspect wait-tray [OTHER_PID]; msi_prefix,
 # msiexec_expect, msi_has, installed_entry, take_state -> prep "msi",
-# msiexec_run ARG... (or :msi_install, :msi_remove) with check_log, and the
-# state's "entry" line; EXIT_* -> the numbers listed above TABLE.
+# msiexec_run ACTION [PROPERTY...] (or :msi_install, :msi_remove) with
+# check_log, and the state's "entry" line; tool_runs, expect_product_kept
+# -> check_log (every package line of the tool is compared) and a state
+# block; journal_absent -> the state's "journal" line; EXIT_*, MSI_* -> the
+# numbers listed above TABLE.
 #
 # Where Wine 8 differs from Windows, a comment says so, starting "Wine 8:".
 set -uo pipefail
@@ -150,21 +153,22 @@ check_state() {
 }
 
 # check_log NAME: block NAME equals what DIALOG and LOG hold of it: their
-# lines equal to one of its lines, and every error line and step heading
-# (a line starting "#").
+# lines equal to one of its lines, and every error line, step heading (a
+# line starting "#"), package line of the tool and end of a companion action.
 check_log() {
   local want
   [ -z "${DUMP_LOGS:-}" ] || printf '%s\n%s\n' "$DIALOG" "$LOG" >"$DUMP_LOGS/$1.log"
   want=$(block log "$1")
   same_text "log $1" "$want" "$(printf '%s\n%s\n' "$DIALOG" "$LOG" |
     want=$want awk 'BEGIN { n = split(ENVIRON["want"], w, "\n"); for (i = 1; i <= n; i++) keep[w[i]] = 1 }
-      $0 in keep || /^ *(#|Error\(|Corvane setup:)/')"
+      $0 in keep || /^ *(#|Error\(|Corvane setup:)|^Action ended: .*Companion\./')"
 }
 
-# hold_file PATH: another process holds PATH open without sharing until
-# release_held_file, which the row runner calls after the row's run.
+# hold_file PATH [shared]: another process holds PATH open (see the
+# inspector's hold) until release_held_file, which the row runner calls
+# after the row's run.
 hold_file() {
-  inspect hold "$1" &
+  inspect hold "$@" &
   HOLDER=$!
   AFTER+=(release_held_file)
   inspect wait-held || { echo "  $1 could not be held"; return 1; }
@@ -183,14 +187,18 @@ register_driver() {
     rm -f "$drivers/vexdrv64.dll" "$drivers/vexui64.dll"
 }
 
-# msiexec_run ARG...: msiexec without a person, its log read into LOG (CR
-# removed) for check_log; returns msiexec's exit code.
+# msiexec_run ACTION [PROPERTY...]: msiexec without a person on PACKAGE
+# (the shipped one unless set), its log read into LOG (CR removed) for
+# check_log; returns msiexec's exit code.
 msiexec_run() {
   local log='C:\msi.log' code
-  wine_env_run msiexec "$@" "$MSI_COPY" /qn /l*v "$log" >/dev/null 2>&1
+  rm -f "$(unix "$log")"
+  wine_env_run msiexec "$1" "${PACKAGE:-$MSI_COPY}" "${@:2}" /qn /l*v "$log" >/dev/null 2>&1
   code=$?
-  # The user's temporary folder differs from machine to machine.
-  DIALOG='' LOG=$(tr -d '\r' <"$(unix "$log")" 2>/dev/null | sed 's/C:\\users\\[^\\]*\\Temp\\/%TEMP%\\/g')
+  # The folder made for the tool's log has a random name of 24 hex digits;
+  # the clock's time differs from run to run.
+  DIALOG='' LOG=$(tr -d '\r' <"$(unix "$log")" 2>/dev/null |
+    sed 's/\\corvane-setup-[0-9a-f]\{24\}\\/\\corvane-setup-RANDOM\\/g; s/^Action ended [0-9:]*: /Action ended: /')
   return $code
 }
 
@@ -254,10 +262,6 @@ prep_nospooler() { SETUP_DLL_OVERRIDES="winspool.drv=d"; }
 # The package goes onto a machine without the product: the runner laid it
 # out, so it is taken away again.
 prep_msi() { rm -rf "$(unix "$PRODUCT_DIR")" && cp "$build_dir/dist/Corvane-2620.msi" "$(unix "$MSI_COPY")"; }
-# What the package's deferred action leaves when the tool asks for a
-# restart (no install on a fresh prefix ends with 101: a file it cannot
-# delete is one it cannot copy either).
-prep_restart_atom() { inspect atom add Corvane.Setup.RestartRequired; }
 
 # Wine loads its own builtin libraries unless told to prefer a native file;
 # Windows searches a program's folder first for every library that is not a
@@ -299,7 +303,6 @@ second_tray() {
 msi_install() { msiexec_run /i; }
 msi_remove() { msiexec_run /x; }
 reboot() { wine_env_run wineboot -r >/dev/null 2>&1; }
-restart_atom_left() { inspect atom find Corvane.Setup.RestartRequired; }
 
 # The resources compiled into the executable, decompiled, and the libraries
 # the shipped programs and the package's custom actions import: known DLLs
@@ -334,6 +337,14 @@ check_resources() {
 # others show this difference. Wine 8 also cannot remove the driver
 # (DeletePrinterDriverExW with DPD_DELETE_ALL_FILES fails with 87: error 14),
 # so every uninstall of the product ends with 100 and leaves the driver.
+# Wine 8: a queue the reinstall or the recovery did not bring back keeps its
+# record (name, settings key, comment, location, default mark) in the
+# journal until it is back (states reinstall, recovery).
+# Wine 8: msiexec runs its deferred actions as the user in session 1 (on
+# Windows: SYSTEM in session 0), so the package's install starts the
+# companion (msi_installed); nor is a user interface shown under /qn, so
+# the companion's start in the user's session is not shown here (see
+# tests/scenario/session_test.cpp for the setup tool's side).
 TABLE=$(cat <<'EOF'
 resources  -         :check_resources 0  -  -
 words      -         -               6    -               fresh
@@ -367,7 +378,7 @@ oninit     pendui,holdui onInit      200  -               oninit_held
 restart    monitor,holdmon uninstall 101  -               locked
 restart    -         install         100  before_restart  -
 restart    -         :reboot         0    -               after_restart
-recovery   journal   install         100  recovery        -
+recovery   journal   install         100  recovery        recovery
 planted    plant     :planted_inspector 0 -               -
 planted    datatype  -               6    -               -
 planted    -         install         1    -               installed
@@ -376,11 +387,11 @@ nospooler  nospooler install         100  nospooler       -
 nospooler  -         onChkDrv        3    -               -
 nospooler  -         onInit          102  -               -
 nospooler  -         def.set         4    -               -
-msi        msi,datatype :msi_install    0    msi_install     msi_installed
+msi        msi,datatype,planted_logs :msi_install 0 msi_install msi_installed
+msi        -         :msi_icon       0    -               -
 msi        -         :msi_remove     0    msi_remove      msi_removed
+msi        -         :victim_kept    0    -               -
 msi_failed msi       :msi_install    67   msi_failed      msi_failed
-msi_restart msi,datatype,restart_atom :msi_install 194 msi_restart -
-msi_restart -        :restart_atom_left 3 -               -
 EOF
 )
 NO_PREFIX_CASES=" resources "
@@ -489,6 +500,7 @@ printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" 
 printer "Lab" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
 printer "Office" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
 default "Corvane"
+journal "Office" "SetA" "first floor" "Room 1" "1" "Lab" "SetB" "second floor" "Room 2" ""
 @state errors
 <fresh
 -files C:\Program Files\Corvane\Setup: corvane-setup.exe vexdrv64.dll vexhelp.chm vexmon64.dll vexui64.dll
@@ -532,11 +544,15 @@ pending "\??\C:\windows\system32\spool\drivers\x64\vexdrv64.dll" -> ""
 @state oninit_held
 <oninit
 pending "\??\C:\windows\system32\spool\drivers\x64\vexui64.dll" -> ""
+@state recovery
+<bare_install
+printer "Kept" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
+journal "Kept" "SetK" "kept comment" "kept place" ""
 @state after_restart
 <bare_install
 @state msi_installed
 <installed
-entry "Corvane" version "1.0.2620" publisher "Brennock"
+entry "Corvane" version "1.0.2620" publisher "Brennock" no Modify
 @state msi_removed
 <driver
 @state msi_failed
@@ -641,22 +657,28 @@ Error(6): Can`t retrieve printer driver directory. - (Module not found.)
     #AddPrinter(Corvane)
       Error(15): Can`t add printer 'Corvane' - (Module not found.)
 @log msi_install_run
-Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" install /quiet "/log=%TEMP%\corvane-setup-install.log"
+<msi_start
 <install_steps
     #AddPrinter(Corvane)
 @log msi_install
-Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" install /quiet "/log=%TEMP%\corvane-setup-install.log"
+<msi_start
 Corvane build 2620- Install log.
 Corvane 2620
 <install_steps
       Printer Driver x64 was added successfully
     #AddPrinter(Corvane)
 Corvane setup: install exited with 1
-@log msi_restart
-<msi_install_run
-Corvane setup: install exited with 1
+@log msi_start
+Action ended: EndCompanion. Return value 1.
+Corvane setup: the product is not on the machine
+<msi_tool_install
+@log msi_tool_install
+Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" install /quiet "/log=C:\windows\Temp\corvane-setup-RANDOM\corvane-setup.log"
+@log msi_uninstall_run
+Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" uninstall /quiet "/log=C:\windows\Temp\corvane-setup-RANDOM\corvane-setup.log"
 @log msi_remove
-Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" uninstall /quiet "/log=%TEMP%\corvane-setup-uninstall.log"
+<msi_again
+<msi_uninstall_run
 <uninstall_run
 Corvane setup: uninstall exited with 100
 Warning: Corvane setup: uninstall did not succeed; the package goes on without it
@@ -664,7 +686,7 @@ Warning: Corvane setup: uninstall did not succeed; the package goes on without i
 <msi_install_run
       Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
 Corvane setup: install exited with 100
-Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" uninstall /quiet "/log=%TEMP%\corvane-setup-install.log"
+<msi_uninstall_run
 #Check Spooler
 #UnInstall
   #DeleteAllPrinters
@@ -675,7 +697,7 @@ Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" uninstall /qui
     Error(14): Can`t remove the printer-driver 'Corvane printer' - (Invalid parameter.)
   #DeleteMonitor
 Corvane setup: uninstall exited with 100
-Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" uninstall /quiet "/log=%TEMP%\corvane-setup-rollback.log"
+<msi_uninstall_run
 Corvane setup: could not start, error 2
 EOF
 )

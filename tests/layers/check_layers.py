@@ -9,11 +9,12 @@ import os
 import re
 import sys
 
-LAYERS = [["commands"], ["printers"], ["monitor", "driver", "tray"], ["spooler"], ["run"],
+LAYERS = [["capture", "commands"], ["printers"], ["monitor", "driver", "tray"], ["spooler"], ["run"],
           ["util"], ["platform"]]
 # Each platform's process entry starts the program, so it alone calls up into
 # the commands.
-ENTRY_POINTS = {"platform/sim/host_main.cpp", "platform/win32/win_main.cpp"}
+ENTRY_POINTS = {"platform/sim/host_main.cpp", "platform/win32/win_main.cpp",
+                "platform/sim/capture_host_main.cpp", "platform/win32/capture_win_main.cpp"}
 # The simulator's control tool is a program of its own that reports what the
 # product left on a machine, as the tests do, so it may know the product's names.
 OUTSIDE_PROGRAMS = ("platform/sim/tool/",)

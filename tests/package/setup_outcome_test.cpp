@@ -27,6 +27,8 @@ TEST(SetupOutcomeTest, ExitCodesOfEveryPhase) {
       {SetupPhase::Uninstall, true, 2, false, false, false},
       {SetupPhase::Uninstall, true, 101, false, true, false},
       {SetupPhase::Uninstall, true, 100, false, false, true},
+      {SetupPhase::Uninstall, true, 6, true, false, false},  // it did nothing: the product stays listed
+      {SetupPhase::Rollback, true, 6, false, false, true},
       {SetupPhase::Uninstall, false, 2, false, false, true},
       {SetupPhase::Rollback, true, 2, false, false, false},
       {SetupPhase::Rollback, true, 100, false, false, true},

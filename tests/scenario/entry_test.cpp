@@ -1,5 +1,5 @@
-// Whole runs through the program's entry: command words, parent window,
-// help windows, the log dialog and the exit codes.
+// Whole runs through the program's entry: the parent window that owns the
+// log dialog, the ways of closing it, and the help windows closed first.
 #include "sim_test.h"
 
 namespace {
@@ -13,69 +13,8 @@ class EntryTest : public SimTest {
   }
 };
 
-TEST_F(EntryTest, UnrecognisedCommandLinesDoNothingAndExitSix) {
-  for (std::u16string words : {u"", u"bogus", u"def.SET", u"DEF.SET", u"def.settings", u"installx", u"\"in stall\"",
-                               u"install2", u"-install"}) {
-    machine.journal.clear();
-    EXPECT_EQ(Run(words), 6) << sim::Utf8(words);
-    EXPECT_EQ(machine.Count("OpenSCManagerW"), 0) << sim::Utf8(words);
-  }
-  EXPECT_TRUE(machine.dialogs.empty());
-
-  machine.Fail("CommandLineToArgvW", win::ERROR_NOT_ENOUGH_MEMORY);
-  EXPECT_EQ(Run(u"install"), 6) << "a command line that cannot be split";
-  EXPECT_EQ(machine.Count("OpenSCManagerW"), 0);
-  EXPECT_TRUE(machine.localBlocks.empty());
-}
-
-TEST_F(EntryTest, InstallAndUninstallWordsInAnyCaseRunTheirPart) {
-  const struct {
-    std::vector<const char16_t*> words;
-    int code;
-    const char16_t* fourth;  // the log line after the opening three
-  } parts[] = {
-      {{u"in", u"IN", u"install", u"InStAlL", u"serverinstall", u"ServerInstall", u"in_notray", u"IN_NOTRAY"},
-       1,
-       u"##0010"},
-      {{u"un", u"UN", u"uninstall", u"UnInstall"}, 2, u"#UnInstall"},
-  };
-  for (const auto& part : parts) {
-    for (const char16_t* word : part.words) {
-      SCOPED_TRACE(sim::Utf8(word));
-      Reset();
-      machine.shiftHeld = true;
-      EXPECT_EQ(Run(word), part.code);
-      ASSERT_EQ(machine.dialogs.size(), 1u);
-      EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install log.");
-      const auto lines = DialogLines();
-      ASSERT_GE(lines.size(), 4u);
-      EXPECT_EQ(Texts(lines.begin(), lines.begin() + 4),
-                (Texts{u"Corvane 2620", u"#Check Spooler",
-                       u"PrinterDriverDirectory:C:\\Windows\\system32\\spool\\drivers\\x64\\", part.fourth}));
-      EXPECT_TRUE(machine.localBlocks.empty()) << "the split command line was not released";
-      EXPECT_TRUE(machine.crtBlocks.empty()) << "the install state was not released";
-      EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
-    }
-  }
-}
-
-TEST_F(EntryTest, MaintenanceWordsReachTheirCommandsWithoutStateOrWindow) {
-  machine.AddHelpWindow(0);
-  for (std::u16string word : {u"onChkDrv", u"ONCHKDRV", u"onInit", u"oninit"}) {
-    machine.journal.clear();
-    EXPECT_NE(Run(word), 6) << sim::Utf8(word);
-    EXPECT_EQ(machine.Count("OpenSCManagerW"), 0) << "no install state for " << sim::Utf8(word);
-    EXPECT_EQ(machine.Count("IsWindow"), 0);
-    EXPECT_EQ(HelpCloseRequests(), 0) << "help windows stay open";
-  }
-  machine.journal.clear();
-  EXPECT_EQ(Run(u"def.set"), 4);
-  EXPECT_EQ(Run(u"def.set 12345"), 4);
-  EXPECT_EQ(HelpCloseRequests(), 0);
-  EXPECT_TRUE(machine.dialogs.empty());
-}
-
 TEST_F(EntryTest, ParentWindowOwnsTheDialogOnlyWithExactlyThreeWords) {
+  machine.AddDirectory(u"C:\\Deploy");
   machine.shiftHeld = true;
   sim::Window& owner = machine.AddWindow(u"CorvaneMain", u"Corvane");
   const std::string digits = std::to_string(owner.handle);
@@ -91,6 +30,11 @@ TEST_F(EntryTest, ParentWindowOwnsTheDialogOnlyWithExactlyThreeWords) {
       {u"install 4096", 0},  // names no window
       {u"install 99999999999999", 0},
       {u"install -" + number, 0},
+      // Switches are left out before the words are counted.
+      {u"install /LOG=C:\\Deploy\\b.log " + number, owner.handle},
+      {u"uninstall /log=C:\\Deploy\\a.log /log=C:\\Deploy\\b.log " + number, owner.handle},
+      {u"install " + number + u" extra /log=C:\\Deploy\\b.log", 0},
+      {u"install -unknown " + number, 0},  // not a switch: a fourth word
   };
   for (const auto& [arguments, expected] : cases) {
     machine.dialogs.clear();
@@ -98,24 +42,12 @@ TEST_F(EntryTest, ParentWindowOwnsTheDialogOnlyWithExactlyThreeWords) {
     ASSERT_EQ(machine.dialogs.size(), 1u) << sim::Utf8(arguments);
     EXPECT_EQ(machine.dialogs[0].owner, expected) << sim::Utf8(arguments);
   }
-}
-
-TEST_F(EntryTest, OnlyErrorsOrShiftShowTheLogAndErrorsExitHundred) {
-  EXPECT_EQ(Run(u"install"), 1);
-  EXPECT_EQ(Run(u"uninstall"), 2);
-  EXPECT_EQ(machine.Count("DialogBoxParamW"), 0);
-
-  machine.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Run(u"install"), 100);
-  ASSERT_EQ(machine.dialogs.size(), 1u);
-  EXPECT_EQ(machine.dialogs[0].title, u"Corvane build 2620- Install error log!");
-  const auto lines = DialogLines();
-  ASSERT_GE(lines.size(), 3u);
-  EXPECT_EQ(lines[2], u"  Error(1): Can't open service manager. - (Access is denied.)");
-
-  machine.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED);
-  EXPECT_EQ(Run(u"uninstall"), 100);
-  EXPECT_EQ(machine.dialogs.size(), 2u);
+  // With "/quiet" the window is still named, and still owns nothing.
+  machine.dialogs.clear();
+  machine.journal.clear();
+  EXPECT_EQ(Run(u"install /quiet " + number), 1);
+  EXPECT_EQ(machine.Count("IsWindow"), 1);
+  EXPECT_TRUE(machine.dialogs.empty());
 }
 
 TEST_F(EntryTest, EveryWayOfClosingTheDialogEndsTheRun) {

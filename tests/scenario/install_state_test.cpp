@@ -6,33 +6,6 @@ namespace {
 
 using InstallStateTest = StateTest;
 
-TEST_F(InstallStateTest, ModeSelectsPlatformAndTray) {
-  Create(6, true);
-  EXPECT_EQ(state.Is64Bit, 1);
-  EXPECT_EQ(state.StartTray, 0);
-  EXPECT_EQ(state.InstallMonitor, 1);
-  EXPECT_EQ(state.CopyMonitor, 1);
-  EXPECT_EQ(state.CheckMonitorVersion, 0);
-  EXPECT_EQ(std::u16string(state.Environment), u"Windows x64");
-  EXPECT_EQ(std::u16string(state.MonitorFile), u"vexmon64.dll");
-  EXPECT_EQ(std::u16string(state.DriverFile), u"vexdrv64.dll");
-  EXPECT_EQ(std::u16string(state.UiFile), u"vexui64.dll");
-  EXPECT_EQ(std::u16string(state.HelpFile), u"vexhelp.chm");
-  EXPECT_EQ(std::u16string(Text(state.ModuleDir)), u"C:\\Program Files\\Corvane\\Setup\\");
-  EXPECT_EQ(std::u16string(Text(state.SystemDir)), u"C:\\Windows\\system32\\");
-  EXPECT_EQ(std::u16string(Text(state.DriverDir)), u"C:\\Windows\\system32\\spool\\drivers\\x64\\");
-  EXPECT_EQ(state.ErrorCount, 0);
-  EXPECT_EQ(state.Indent, 0);
-
-  // Without the x64 bit: the x86 names, and the tray is started.
-  Create(0, true);
-  EXPECT_EQ(state.Is64Bit, 0);
-  EXPECT_EQ(state.StartTray, 1);
-  EXPECT_EQ(std::u16string(state.Environment), u"Windows NT x86");
-  EXPECT_EQ(std::u16string(state.MonitorFile), u"vexmon32.dll");
-  EXPECT_EQ(std::u16string(Text(state.DriverDir)), u"C:\\Windows\\system32\\spool\\drivers\\W32X86\\");
-}
-
 TEST_F(InstallStateTest, DirectoriesKeepOneLastSeparator) {
   const std::pair<const char16_t*, const char16_t*> modules[] = {
       {u"corvane-setup.exe", u""},

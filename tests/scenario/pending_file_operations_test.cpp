@@ -124,39 +124,4 @@ TEST_F(PendingOperationsTest, RetryKeepsWhatStillFailsInOrder) {
   EXPECT_EQ(state.ErrorCount, 0);
 }
 
-TEST_F(PendingOperationsTest, LeftoversAreScheduledAsWindowsRecordsThem) {
-  EXPECT_EQ(ScheduleUndeletableFiles(state), 0);
-  EXPECT_EQ(machine.Count("MoveFileExW"), 0);
-
-  machine.AddFile(kDir + u"a.dll", {1});
-  machine.AddFile(kDir + u"b.dll", {1});
-  List({u"a.dll", u"b.dll", u"refused.dll"});
-  machine.Fail("MoveFileExW", win::ERROR_ACCESS_DENIED, 1, 0, u"refused");
-  EXPECT_EQ(ScheduleUndeletableFiles(state), 2);
-  EXPECT_EQ(state.Undeletable, nullptr);
-  EXPECT_EVERY_CALL(machine, "MoveFileExW",
-                    (sim::CallArguments{{"lpNewFileName", std::nullopt},
-                                        {"dwFlags", sim::Number(win::MOVEFILE_DELAY_UNTIL_REBOOT)}}));
-  const sim::RegistryValue* value = places::Pending(machine);
-  ASSERT_NE(value, nullptr);
-  EXPECT_EQ(value->type, win::REG_MULTI_SZ);
-  EXPECT_EQ(value->data, sim::MultiStringBytes({u"\\??\\" + kDir + u"b.dll", u"", u"\\??\\" + kDir + u"a.dll", u""}));
-
-  sim::Reboot(machine);
-  EXPECT_EQ(machine.FindFile(kDir + u"a.dll"), nullptr);
-  EXPECT_EQ(machine.FindFile(kDir + u"b.dll"), nullptr);
-  EXPECT_EQ(places::Pending(machine), nullptr);
-}
-
-TEST_F(PendingOperationsTest, DeletedMarkIsClearedOnlyWhereItExists) {
-  const std::u16string key = u"Software\\Brennock\\Corvane\\Corvanes\\Office";
-  machine.SetDword(win::HKEY_CURRENT_USER, key, u"deleted", 1);
-  machine.SetDword(win::HKEY_CURRENT_USER, key, u"keep", 7);
-  EXPECT_TRUE(ClearDeletedMark("Corvanes\\Office"));
-  EXPECT_EQ(machine.FindValue(win::HKEY_CURRENT_USER, key, u"deleted"), nullptr);
-  EXPECT_NE(machine.FindValue(win::HKEY_CURRENT_USER, key, u"keep"), nullptr);
-  EXPECT_FALSE(ClearDeletedMark("Corvanes\\Office")) << "no value left";
-  EXPECT_FALSE(ClearDeletedMark("Corvanes\\Nobody")) << "no key";
-}
-
 }  // namespace

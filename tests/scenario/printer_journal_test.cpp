@@ -101,7 +101,7 @@ TEST_F(PrinterJournalTest, TheJournalsRecordWinsAndAnotherMakersPrinterIsLeftAlo
   EXPECT_EQ(PrinterNamed(machine, u"Half").comment, u"was here");
   const sim::PrinterRecord taken = PrinterNamed(machine, u"Taken");
   EXPECT_EQ(std::tie(taken.driver, taken.comment), std::tie(u"Fenwick LaserPro", u"theirs"));
-  EXPECT_EQ(JournalValue(machine), nullptr);
+  EXPECT_EQ(JournalRecords(machine), (std::vector<JournalRecord>{{u"Taken", u"keyTaken", u"", u"", u""}}));
 }
 
 // A printer the reinstall keeps in place because it cannot read its

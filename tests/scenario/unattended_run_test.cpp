@@ -173,32 +173,4 @@ TEST_F(UnattendedRunTest, ALogThatCannotBeWrittenStopsTheRunBeforeAnyChange) {
   }
 }
 
-TEST_F(UnattendedRunTest, SwitchesAreLeftOutWhenTheParentWindowIsCounted) {
-  machine.shiftHeld = true;
-  sim::Window& owner = machine.AddWindow(u"CorvaneMain", u"Corvane");
-  const std::string digits = std::to_string(owner.handle);
-  const std::u16string number(digits.begin(), digits.end());
-  const std::pair<std::u16string, std::uintptr_t> cases[] = {
-      {u"install /unknown " + number, owner.handle},
-      {u"install " + number + u" /log=C:\\Deploy\\a.log", owner.handle},
-      {u"uninstall /log=C:\\Deploy\\a.log /other " + number, owner.handle},
-      {u"install /unknown", 0},
-      {u"install " + number + u" extra /unknown", 0},
-      {u"install -unknown " + number, 0},  // not a switch: a fourth word
-  };
-  for (const auto& [arguments, expected] : cases) {
-    SCOPED_TRACE(sim::Utf8(arguments));
-    machine.dialogs.clear();
-    Run(arguments);
-    ASSERT_EQ(machine.dialogs.size(), 1u);
-    EXPECT_EQ(machine.dialogs[0].owner, expected);
-  }
-  // With "/quiet" the window is still named, and still owns nothing.
-  machine.dialogs.clear();
-  machine.journal.clear();
-  EXPECT_EQ(Run(u"install /quiet " + number), 1);
-  EXPECT_EQ(machine.Count("IsWindow"), 1);
-  EXPECT_TRUE(machine.dialogs.empty());
-}
-
 }  // namespace

@@ -59,6 +59,8 @@ struct FileNode {
   bool directory = false;
   DWORD attributes = win::FILE_ATTRIBUTE_ARCHIVE;
   std::vector<std::uint8_t> data;
+  DWORD links = 1;           // names the file has: more than one are hard links
+  std::u16string linkTarget;  // a symbolic link's target (with the reparse-point attribute)
 };
 
 // Another process keeps a file open; released at `untilMs` (never when max).
@@ -111,6 +113,10 @@ inline bool Earlier(const TimedEvent& a, const TimedEvent& b) {
 
 // ---- Windows -----------------------------------------------------------------
 
+// The session of the user at the machine; services and what they start run
+// in session 0. Windows and unprefixed named objects belong to one session.
+inline constexpr DWORD UserSession = 1;
+
 // What a window does with messages posted to it.
 enum class WindowRole {
   Plain,      // nothing
@@ -131,6 +137,7 @@ struct Window {
   WindowRole role = WindowRole::Plain;
   DWORD closeDelayMs = 0;  // a help window closes this long after SC_CLOSE...
   bool closes = true;      // ...or never
+  DWORD session = UserSession;  // found only by programs of the same session
 };
 
 // ---- Processes and the tray companion ---------------------------------------------
@@ -142,7 +149,12 @@ struct NamedMutex {
   bool abandoned = false;  // its owner ended without releasing it
   int programHandles = 0;
   bool companionHandle = false;
+  DWORD session = UserSession;  // whose namespace it lives in
 };
+
+// The key of a named mutex in Machine::mutexes: its upper-case name, with
+// the session in front for any session but the user's.
+std::u16string MutexKey(DWORD session, std::u16string_view name);
 
 // How the tray companion behaves once started.
 struct CompanionBehaviour {
@@ -159,6 +171,8 @@ struct Companion {
   std::uintptr_t window = 0;
   int starts = 0;
   int exitRequests = 0;
+  DWORD session = UserSession;  // where it runs...
+  bool asSystem = false;        // ...and as whom
   // The printers it found when it last started, as a companion that lists
   // them at its start would (not kept in a saved machine).
   std::vector<std::u16string> printersAtStart;
@@ -203,7 +217,7 @@ std::vector<std::uint8_t> MultiStringBytes(const std::vector<std::u16string>& st
 
 // ---- Kernel and service handles -----------------------------------------------
 
-enum class HandleKind { File, ScManager, Service, RegistryKey, Printer, Mutex, Process, Thread };
+enum class HandleKind { File, ScManager, Service, RegistryKey, Printer, Mutex, Process, Thread, Token };
 
 struct HandleObject {
   HandleKind kind = HandleKind::File;
@@ -274,6 +288,10 @@ class Machine {
   std::u16string systemDir = u"C:\\Windows\\system32";
   std::u16string currentDir = u"C:\\Program Files\\Corvane\\Setup";
   bool shiftHeld = false;
+  // Where the program's runs start and whether as SYSTEM (a service's or
+  // the installer's run) rather than as the user at the machine.
+  DWORD session = UserSession;
+  bool runsAsSystem = false;
   bool englishMessages = true;  // the system carries English (US) message texts
   std::function<void(unsigned)> exitHandler;  // must not return
 
@@ -325,7 +343,7 @@ class Machine {
 
   // System version, processes, mutexes, the tray companion.
   DWORD osMajor = 10, osMinor = 0, osBuild = 19045, osPlatform = win::VER_PLATFORM_WIN32_NT;
-  std::map<std::u16string, NamedMutex> mutexes;  // by upper-case name
+  std::map<std::u16string, NamedMutex> mutexes;  // by MutexKey
   CompanionBehaviour companionBehaviour;
   Companion companion;
   std::vector<std::u16string> processesStarted;  // command lines of every start
@@ -365,8 +383,13 @@ class Machine {
 inline constexpr char16_t SessionManagerKey[] = u"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 inline constexpr char16_t PendingOperationsValue[] = u"PendingFileRenameOperations";
 
-// Starts the tray companion from `image` as CreateProcessW would.
-void StartCompanion(Machine& machine, std::u16string_view image);
+// Starts the tray companion from `image` as CreateProcessW would, in
+// `session`, as SYSTEM or as the user.
+void StartCompanion(Machine& machine, std::u16string_view image, DWORD session = UserSession,
+                    bool asSystem = false);
+// Whether opening the file of upper-case path `key` with (access, share)
+// collides with a handle, a hold or a running image.
+bool SharingViolation(Machine& machine, const std::u16string& key, DWORD access, DWORD share);
 // The companion's window appears (when it still runs and has none).
 void OpenCompanionWindow(Machine& machine);
 // The companion ends: its window goes, its mutex is released or abandoned.

@@ -4,6 +4,7 @@
 #include <sys/file.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <chrono>
 #include <cstring>
@@ -139,7 +140,7 @@ class Layout {
     auto it = known_.find(key);
     if (it != known_.end()) return it->second;
     Place place = make();
-    if (!m_.files.count(key)) facts.push_back({place.spelled, std::nullopt, true});
+    if (!m_.files.count(key)) facts.push_back({place.spelled, std::nullopt, true, 1, {}});
     known_[key] = place;
     return place;
   }
@@ -200,6 +201,8 @@ bool ApplyFacts(Machine& m, const std::vector<FileFact>& facts, std::string& err
     }
     it->second.path = fact.path;
     if (fact.attributes) it->second.attributes = *fact.attributes;
+    it->second.links = fact.links;
+    it->second.linkTarget = fact.linkTarget;
   }
   return true;
 }
@@ -229,8 +232,9 @@ std::string SaveSnapshot(const Machine& m, const fs::path& folder) {
         !WriteWhole(target, std::string_view(reinterpret_cast<const char*>(node.data.data()), node.data.size()), error))
       return error;
     const DWORD usual = node.directory ? win::FILE_ATTRIBUTE_DIRECTORY : win::FILE_ATTRIBUTE_ARCHIVE;
-    if (node.path != place.spelled || node.attributes != usual)
-      layout.facts.push_back({node.path, node.attributes == usual ? std::nullopt : std::optional(node.attributes), false});
+    if (node.path != place.spelled || node.attributes != usual || node.links != 1 || !node.linkTarget.empty())
+      layout.facts.push_back({node.path, node.attributes == usual ? std::nullopt : std::optional(node.attributes), false,
+                              node.links, node.linkTarget});
   }
   const std::string registry = RegistryText(m, error);
   if (!error.empty()) return error;
@@ -298,15 +302,25 @@ std::string MachineDirectory::Open(const fs::path& dir, Access access, std::uint
   dir_ = dir;
   std::error_code ec;
   if (!fs::is_directory(dir, ec)) return dir.string() + " is no directory (corvane-sim new " + dir.string() + " makes one)";
-  if (fs::symlink_status(dir / CurrentLink, ec).type() != fs::file_type::symlink)
+  const fs::file_type current = fs::symlink_status(dir / CurrentLink, ec).type();
+  if (current != fs::file_type::symlink && current != fs::file_type::regular)
     return dir.string() + " holds no simulated machine (corvane-sim new " + dir.string() + " makes one)";
   return Lock(access, waitMs);
 }
 
 fs::path MachineDirectory::CurrentSnapshot() const {
   std::error_code ec;
-  const fs::path target = fs::read_symlink(dir_ / CurrentLink, ec);
-  return ec ? fs::path() : dir_ / target.filename();
+  const fs::path link = dir_ / CurrentLink;
+  if (fs::symlink_status(link, ec).type() == fs::file_type::symlink) {
+    const fs::path target = fs::read_symlink(link, ec);
+    return ec ? fs::path() : dir_ / target.filename();
+  }
+  // The form without links (a directory written on Windows): the file holds
+  // the snapshot's name, which must be one of this directory's own.
+  std::string name, error;
+  if (!ReadWhole(link, name, error)) return {};
+  while (!name.empty() && std::isspace(static_cast<unsigned char>(name.back()))) name.pop_back();
+  return Generation(name) ? dir_ / name : fs::path();
 }
 
 std::string MachineDirectory::Load(Machine& machine) const {

@@ -2,7 +2,9 @@
 //
 //   DIR/.lock         locked with flock: exclusively by a run that changes the
 //                     machine, shared by one that only reads it
-//   DIR/current       symbolic link to the snapshot in force, "state.N"
+//   DIR/current       symbolic link to the snapshot in force, "state.N", or
+//                     (a directory written where links cannot be made) a
+//                     plain file holding that name; a save makes it a link
 //   DIR/state.N/      a snapshot:
 //       registry.reg  HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER (registry_text.h)
 //       machine.txt   everything else the simulator knows (machine_text.h)

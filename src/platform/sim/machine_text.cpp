@@ -40,7 +40,7 @@ constexpr Named<HandleKind> HandleKinds[] = {
     {HandleKind::File, "file"},     {HandleKind::ScManager, "sc-manager"},
     {HandleKind::Service, "service"}, {HandleKind::RegistryKey, "registry-key"},
     {HandleKind::Printer, "printer"}, {HandleKind::Mutex, "mutex"},
-    {HandleKind::Process, "process"}, {HandleKind::Thread, "thread"}};
+    {HandleKind::Process, "process"}, {HandleKind::Thread, "thread"}, {HandleKind::Token, "token"}};
 constexpr Named<TimedEvent::Kind> EventKinds[] = {{TimedEvent::Kind::ServiceState, "service-state"},
                                                   {TimedEvent::Kind::HoldRelease, "hold-release"},
                                                   {TimedEvent::Kind::CompanionWindow, "companion-window"},
@@ -347,6 +347,12 @@ void DesktopFields(V& v, M& m) {
   v.Flag("dialog-template", m.dialogTemplatePresent);
 }
 
+template <typename V, typename M>
+void SessionFields(V& v, M& m) {
+  v.Number("id", m.session);
+  v.Flag("as-system", m.runsAsSystem);
+}
+
 template <typename V, typename C, typename D>
 void CallCostFields(V& v, C& call, D& ms) {
   v.Text("call", call);
@@ -392,6 +398,8 @@ void CompanionFields(V& v, C& c) {
   v.Hex("window", c.window);
   v.Number("starts", c.starts);
   v.Number("exit-requests", c.exitRequests);
+  v.Number("session", c.session);
+  v.Flag("as-system", c.asSystem);
 }
 
 template <typename V, typename B>
@@ -410,6 +418,7 @@ void MutexFields(V& v, X& x) {
   v.Flag("abandoned", x.abandoned);
   v.Number("program-handles", x.programHandles);
   v.Flag("companion-handle", x.companionHandle);
+  v.Number("session", x.session);
 }
 
 template <typename V, typename W>
@@ -425,6 +434,7 @@ void WindowFields(V& v, W& w) {
   v.Choice("role", w.role, Roles);
   v.Number("close-delay-ms", w.closeDelayMs);
   v.Flag("closes", w.closes);
+  v.Number("session", w.session);
 }
 
 template <typename V, typename W, typename I, typename T>
@@ -472,6 +482,7 @@ std::string MachineText(const Machine& m, const std::vector<FileFact>& facts) {
   line("system", [&](auto& v) { SystemFields(v, m); });
   line("paths", [&](auto& v) { PathFields(v, m); });
   line("desktop", [&](auto& v) { DesktopFields(v, m); });
+  line("session", [&](auto& v) { SessionFields(v, m); });
   for (const DialogClose& action : m.dialogActions)
     line("dialog-action", [&](auto& v) { v.Choice("close", action, DialogCloses); });
   // Named entries, not structured bindings: lambdas may not capture those everywhere.
@@ -496,6 +507,8 @@ std::string MachineText(const Machine& m, const std::vector<FileFact>& facts) {
     line(fact.carrier ? "carrier-folder" : "file", [&](auto& v) {
       v.Text("path", fact.path);
       if (fact.attributes) v.Hex("attributes", *fact.attributes);
+      if (fact.links != 1) v.Number("links", fact.links);
+      if (!fact.linkTarget.empty()) v.Text("target", fact.linkTarget);
     });
   return out;
 }
@@ -518,6 +531,8 @@ std::string ReadLine(const std::string& word, Fields& f, Machine& m, std::vector
     PathFields(f, m);
   } else if (word == "desktop") {
     DesktopFields(f, m);
+  } else if (word == "session") {
+    SessionFields(f, m);
   } else if (word == "dialog-action") {
     DialogClose action = DialogClose::CloseButton;
     f.Choice("close", action, DialogCloses);
@@ -553,7 +568,7 @@ std::string ReadLine(const std::string& word, Fields& f, Machine& m, std::vector
   } else if (word == "mutex") {
     NamedMutex x;
     MutexFields(f, x);
-    m.mutexes[ToUpperAscii(x.name)] = std::move(x);
+    m.mutexes[MutexKey(x.session, x.name)] = std::move(x);
   } else if (word == "window") {
     auto w = std::make_unique<Window>();
     WindowFields(f, *w);
@@ -585,6 +600,8 @@ std::string ReadLine(const std::string& word, Fields& f, Machine& m, std::vector
     f.Text("path", fact.path);
     if (fact.path.empty()) return "the field path is missing";
     if (f.Has("attributes")) f.Hex("attributes", fact.attributes.emplace());
+    if (f.Has("links")) f.Number("links", fact.links);
+    if (f.Has("target")) f.Text("target", fact.linkTarget);
     facts.push_back(std::move(fact));
   } else {
     return "unknown word \"" + word + "\"";

@@ -12,6 +12,7 @@
 //   system os-major os-minor os-build os-platform english-messages disk-free(max|bytes)
 //   paths module current-dir system-dir driver-root
 //   desktop shift dialog-template
+//   session id as-system            where the program's next runs start, and whether as SYSTEM
 //   dialog-action close(close-button|enter-key|escape-key|close-box|ignore)  one per line, in order
 //   call-cost call ms
 //   fault call error skip count(-1: every call) match kill(the program is killed at the call)
@@ -19,18 +20,20 @@
 //   service name state(stopped|start-pending|stop-pending|running|...) stop-delay-ms
 //           start-delay-ms stop-hangs start-hangs start-error
 //   hold key(the file's upper-case path) access share until-ms(never|ms) holder image by-spooler
-//   companion running image window starts exit-requests
+//   companion running image window starts exit-requests session as-system
 //   companion-behaviour window-delay-ms exit-delay-ms ignores-exit-request abandons-mutex image-release-ms
-//   mutex name owner(none|program|companion) abandoned program-handles companion-handle
+//   mutex name owner(none|program|companion) abandoned program-handles companion-handle session
 //   window handle class title alive dialog owner ended result role(plain|help|companion)
-//          close-delay-ms closes
+//          close-delay-ms closes session
 //   window-item handle id text
-//   handle value kind(file|sc-manager|service|registry-key|printer|mutex|process|thread)
+//   handle value kind(file|sc-manager|service|registry-key|printer|mutex|process|thread|token)
 //          name root access share position
 //   event at-ms seq kind(service-state|hold-release|companion-window|companion-exit|window-close)
 //         name window from to
-//   file path attributes           a file or folder spelled otherwise than on disk, or with
-//                                  attributes other than archive (files) or directory (folders)
+//   file path attributes links target  a file or folder spelled otherwise than on disk, with
+//                                  attributes other than archive (files) or directory (folders),
+//                                  more names than one (hard links) or, for a symbolic link,
+//                                  the path it leads to (attributes then hold 0x400)
 //   carrier-folder path            a folder on disk that only carries the files below it
 //
 // Not kept: what belongs to one run of the program (its call journal, heap
@@ -53,6 +56,8 @@ struct FileFact {
   std::u16string path;
   std::optional<DWORD> attributes;
   bool carrier = false;  // a folder on disk that is no node of the machine
+  DWORD links = 1;
+  std::u16string linkTarget;
 };
 
 std::string MachineText(const Machine& machine, const std::vector<FileFact>& facts);

@@ -42,16 +42,6 @@ bool RunningImage(Machine& m, const std::u16string& key) {
   return sim::SpoolerHoldsImage(m, key) || (m.companion.running && Machine::Key(m.companion.image) == key);
 }
 
-bool SharingViolation(Machine& m, const std::u16string& key, DWORD access, DWORD share) {
-  for (const auto& [value, object] : m.handles)
-    if (object->kind == HandleKind::File && object->name == key &&
-        Collides(object->access, object->share, access, share))
-      return true;
-  for (const auto& hold : m.holds)
-    if (hold.key == key && Collides(hold.access, hold.share, access, share)) return true;
-  // A loaded image can be read by others but neither written nor deleted.
-  return RunningImage(m, key) && Collides(GENERIC_READ, FILE_SHARE_READ, access, share);
-}
 
 bool ParentExists(Machine& m, const std::u16string& full) {
   const auto slash = full.rfind(u'\\');
@@ -89,13 +79,28 @@ HandleObject* EnterFileIo(Machine& m, const char* call, HANDLE file, bool (*allo
 
 }  // namespace
 
+namespace sim {
+
+bool SharingViolation(Machine& m, const std::u16string& key, DWORD access, DWORD share) {
+  for (const auto& [value, object] : m.handles)
+    if (object->kind == HandleKind::File && object->name == key &&
+        Collides(object->access, object->share, access, share))
+      return true;
+  for (const auto& hold : m.holds)
+    if (hold.key == key && Collides(hold.access, hold.share, access, share)) return true;
+  // A loaded image can be read by others but neither written nor deleted.
+  return RunningImage(m, key) && Collides(GENERIC_READ, FILE_SHARE_READ, access, share);
+}
+
+}  // namespace sim
+
 namespace win {
 
 HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMode, void*,
                    DWORD creationDisposition, DWORD flagsAndAttributes, HANDLE) {
   auto& m = sim::Current();
   const std::u16string name = fileName ? fileName : u"";
-  const std::u16string full = name.empty() ? std::u16string() : m.FullPath(name);
+  std::u16string full = name.empty() ? std::u16string() : m.FullPath(name);
   const bool fails = m.Enter("CreateFileW", full);
   m.Note({{"lpFileName", sim::Given(fileName)},
           {"dwDesiredAccess", sim::Number(desiredAccess)},
@@ -103,6 +108,10 @@ HANDLE CreateFileW(const char16_t* fileName, DWORD desiredAccess, DWORD shareMod
           {"dwCreationDisposition", sim::Number(creationDisposition)},
           {"dwFlagsAndAttributes", sim::Number(flagsAndAttributes)}});
   if (fails) return INVALID_HANDLE_VALUE;
+  // A symbolic link leads to its target unless the link itself is opened.
+  if (const sim::FileNode* link = full.empty() ? nullptr : m.FindFile(full);
+      link && !link->linkTarget.empty() && !(flagsAndAttributes & FILE_FLAG_OPEN_REPARSE_POINT))
+    full = m.FullPath(link->linkTarget);
   if (creationDisposition < CREATE_NEW || creationDisposition > TRUNCATE_EXISTING) {
     m.lastError = ERROR_INVALID_PARAMETER;
     return INVALID_HANDLE_VALUE;
@@ -191,13 +200,44 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
   return TRUE;
 }
 
+// CreateFileW gives every handle the right to read attributes.
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  auto& m = sim::Current();
+  std::vector<std::uint8_t>* data = nullptr;
+  HandleObject* object = EnterFileIo(m, "GetFileInformationByHandle", file, [](DWORD) { return true; }, data);
+  if (!object) return FALSE;
+  const sim::FileNode& node = m.files.at(object->name);
+  *information = {};
+  information->dwFileAttributes = node.attributes;
+  information->nFileSizeHigh = static_cast<DWORD>(data->size() >> 32);
+  information->nFileSizeLow = static_cast<DWORD>(data->size());
+  information->nNumberOfLinks = node.links;
+  return TRUE;
+}
+
+BOOL SetEndOfFile(HANDLE file) {
+  auto& m = sim::Current();
+  std::vector<std::uint8_t>* data = nullptr;
+  HandleObject* object = EnterFileIo(m, "SetEndOfFile", file, Writes, data);
+  if (!object) return FALSE;
+  const std::size_t size = data->size(), end = object->position;
+  if (end > size && end - size > m.diskFreeBytes) {
+    m.lastError = ERROR_DISK_FULL;
+    return FALSE;
+  }
+  if (m.diskFreeBytes != UINT64_MAX) m.diskFreeBytes = m.diskFreeBytes + size - end;
+  data->resize(object->position);
+  return TRUE;
+}
+
 BOOL CloseHandle(HANDLE object) {
   auto& m = sim::Current();
   const auto value = reinterpret_cast<std::uintptr_t>(object);
   HandleObject* found = m.FindHandle(value);
   if (m.Enter("CloseHandle", found ? found->name : u"")) return FALSE;
   const bool kernelObject = found && (found->kind == HandleKind::File || found->kind == HandleKind::Mutex ||
-                                      found->kind == HandleKind::Process || found->kind == HandleKind::Thread);
+                                      found->kind == HandleKind::Process || found->kind == HandleKind::Thread ||
+                                      found->kind == HandleKind::Token);
   if (!kernelObject) {
     m.lastError = ERROR_INVALID_HANDLE;
     return FALSE;
@@ -223,6 +263,22 @@ DWORD GetFileAttributesW(const char16_t* fileName) {
     return INVALID_FILE_ATTRIBUTES;
   }
   return node->attributes;
+}
+
+BOOL CreateDirectoryW(const char16_t* pathName, void*) {
+  auto& m = sim::Current();
+  const std::u16string full = pathName && *pathName ? m.FullPath(pathName) : std::u16string();
+  if (m.Enter("CreateDirectoryW", full)) return FALSE;
+  if (full.empty() || !ParentExists(m, full)) {
+    m.lastError = ERROR_PATH_NOT_FOUND;
+    return FALSE;
+  }
+  if (m.FindFile(full)) {
+    m.lastError = ERROR_ALREADY_EXISTS;
+    return FALSE;
+  }
+  m.AddDirectory(full);
+  return TRUE;
 }
 
 BOOL DeleteFileW(const char16_t* fileName) {

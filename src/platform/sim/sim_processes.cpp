@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "platform/sim/ansi_codepage.h"
 #include "platform/sim/machine.h"
@@ -16,9 +17,9 @@ using sim::HandleKind;
 using sim::HandleObject;
 
 sim::NamedMutex& CompanionMutex(sim::Machine& m) {
-  const std::u16string key = sim::ToUpperAscii(sim::CompanionMutexName);
-  sim::NamedMutex& mutex = m.mutexes[key];
+  sim::NamedMutex& mutex = m.mutexes[sim::MutexKey(m.companion.session, sim::CompanionMutexName)];
   mutex.name = sim::CompanionMutexName;
+  mutex.session = m.companion.session;
   return mutex;
 }
 
@@ -45,6 +46,14 @@ DWORD TryTake(sim::NamedMutex& mutex) {
 
 namespace sim {
 
+std::u16string MutexKey(DWORD session, std::u16string_view name) {
+  const std::u16string upper = ToUpperAscii(name);
+  if (session == UserSession) return upper;
+  std::u16string key = u"SESSION ";
+  for (char c : std::to_string(session)) key += static_cast<char16_t>(c);
+  return key + u"\\" + upper;
+}
+
 void ForgetUnusedMutex(Machine& m, const std::u16string& key) {
   auto it = m.mutexes.find(key);
   if (it != m.mutexes.end() && it->second.programHandles <= 0 && !it->second.companionHandle)
@@ -57,7 +66,7 @@ void EndCompanion(Machine& m) {
   m.companion.running = false;
   if (Window* window = m.FindWindowByHandle(m.companion.window)) window->alive = false;
   m.companion.window = 0;
-  const std::u16string key = ToUpperAscii(CompanionMutexName);
+  const std::u16string key = MutexKey(m.companion.session, CompanionMutexName);
   if (auto it = m.mutexes.find(key); it != m.mutexes.end()) {
     NamedMutex& mutex = it->second;
     if (mutex.owner == NamedMutex::Owner::Companion) {
@@ -77,14 +86,18 @@ void OpenCompanionWindow(Machine& m) {
   if (!m.companion.running || m.companion.window) return;
   Window& window = m.AddWindow(CompanionWindowClass, u"Corvane");
   window.role = WindowRole::Companion;
+  window.session = m.companion.session;
   m.companion.window = window.handle;
 }
 
-void StartCompanion(Machine& m, std::u16string_view image) {
+void StartCompanion(Machine& m, std::u16string_view image, DWORD session, bool asSystem) {
   ++m.companion.starts;
-  // A second instance sees the first one's mutex and leaves at once.
+  // A second instance sees the first one's mutex and leaves at once. The
+  // machine has one companion: a start in another session is counted only.
   if (m.companion.running) return;
   m.companion.running = true;
+  m.companion.session = session;
+  m.companion.asSystem = asSystem;
   m.companion.printersAtStart.clear();
   for (const auto& printer : Printers(m)) m.companion.printersAtStart.push_back(printer.name);
   m.companion.image = m.FullPath(image);
@@ -172,7 +185,7 @@ BOOL CreateProcessW(const char16_t* applicationName, char16_t* commandLine, void
   }
   m.processesStarted.push_back(line);
   const std::u16string name = sim::ToUpperAscii(file->path.substr(file->path.rfind(u'\\') + 1));
-  if (name == u"CORTRAY.EXE") sim::StartCompanion(m, file->path);
+  if (name == u"CORTRAY.EXE") sim::StartCompanion(m, file->path, m.session, m.runsAsSystem);
   if (info) {
     for (HandleKind kind : {HandleKind::Process, HandleKind::Thread}) {
       auto object = std::make_shared<HandleObject>();
@@ -193,10 +206,12 @@ HANDLE CreateMutexA(void*, BOOL initialOwner, const char* name) {
   const bool fails = m.Enter("CreateMutexA", wide);
   m.Note({{"bInitialOwner", sim::Number(initialOwner)}});
   if (fails) return nullptr;
-  const std::u16string key = sim::ToUpperAscii(wide);
+  // A name without a prefix lives in the namespace of the caller's session.
+  const std::u16string key = wide.empty() ? u"" : sim::MutexKey(m.session, wide);
   const bool existed = !key.empty() && m.mutexes.count(key);
   sim::NamedMutex& mutex = m.mutexes[key];
   mutex.name = wide;
+  mutex.session = m.session;
   ++mutex.programHandles;
   if (!existed && initialOwner) mutex.owner = sim::NamedMutex::Owner::Program;
   auto object = std::make_shared<HandleObject>();

@@ -180,6 +180,34 @@ BOOL EnumMonitorsW(char16_t*, DWORD level, BYTE* monitors, DWORD bufSize, DWORD*
   return TRUE;
 }
 
+// Level 2 only, as the program's callers ask: each port with its monitor.
+BOOL EnumPortsW(char16_t*, DWORD level, BYTE* ports, DWORD bufSize, DWORD* needed, DWORD* returned) {
+  auto& m = sim::Current();
+  if (returned) *returned = 0;
+  if (!sim::EnterSpooler(m, "EnumPortsW", u"", {{"level", Number(level)}})) return FALSE;
+  if (level != 2) return Refuse(m, ERROR_INVALID_LEVEL);
+  std::vector<std::pair<std::u16string, std::u16string>> entries;
+  for (const auto& monitor : sim::MonitorNames(m))
+    for (const auto& port : sim::MonitorPorts(m, monitor)) entries.push_back({port, monitor});
+  RecordPacker packer(ports, bufSize, sizeof(PORT_INFO_2W), entries.size());
+  for (const auto& [port, monitor] : entries) {
+    packer.Measure(port);
+    packer.Measure(monitor);
+    packer.Measure(u"");
+  }
+  if (!sim::ReturnPacked(m, packer, needed)) return FALSE;
+  for (std::size_t i = 0; i < entries.size(); ++i) {
+    auto* r = reinterpret_cast<PORT_INFO_2W*>(packer.Record(i, sizeof(PORT_INFO_2W)));
+    r->pPortName = packer.Put(entries[i].first);
+    r->pMonitorName = packer.Put(entries[i].second);
+    r->pDescription = packer.Put(u"");
+    r->fPortType = 0x1 | 0x2;  // PORT_TYPE_WRITE | PORT_TYPE_READ
+    r->Reserved = 0;
+  }
+  if (returned) *returned = static_cast<DWORD>(entries.size());
+  return TRUE;
+}
+
 BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {
   auto& m = sim::Current();
   const auto* info = reinterpret_cast<const MONITOR_INFO_2W*>(monitors);
@@ -199,6 +227,10 @@ BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {
   if (sim::MonitorRegistered(m, info->pName)) return Refuse(m, ERROR_PRINT_MONITOR_ALREADY_INSTALLED);
   const sim::FileNode* dll = m.FindFile(sim::MonitorFilePath(m, info->pDLLName));
   if (!dll || dll->directory) return Refuse(m, ERROR_MOD_NOT_FOUND);
+  // The spooler loads the DLL, which a holder that does not share reading
+  // prevents: the loader's error comes back.
+  if (sim::SharingViolation(m, sim::Machine::Key(dll->path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE))
+    return Refuse(m, ERROR_SHARING_VIOLATION);
   // The product's monitor provides one port named like itself; its file is
   // kept under the name it was given.
   sim::RegisterMonitor(m, info->pName, info->pDLLName, {info->pName});
@@ -309,7 +341,10 @@ BOOL DeletePrinterDriverExW(char16_t* name, char16_t* environment, char16_t* dri
   if (sim::EnvironmentFolder(env).empty()) return Refuse(m, ERROR_INVALID_ENVIRONMENT);
   sim::DriverRecord d;
   if (!driverName || !sim::FindDriver(m, env, driverName, d)) return Refuse(m, ERROR_UNKNOWN_PRINTER_DRIVER);
-  for (const auto& printer : sim::Printers(m))
+  // A connection to another computer's printer uses the driver here too.
+  std::vector<sim::PrinterRecord> users = sim::Printers(m);
+  for (auto& connection : sim::Connections(m)) users.push_back(std::move(connection));
+  for (const auto& printer : users)
     if (sim::ToUpperAscii(printer.driver) == sim::ToUpperAscii(d.name))
       return Refuse(m, ERROR_PRINTER_DRIVER_IN_USE);
   sim::RemoveDriver(m, env, d.name);

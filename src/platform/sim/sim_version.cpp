@@ -38,6 +38,11 @@ bool ReadFixedInfo(sim::Machine& m, const char16_t* fileName, VS_FIXEDFILEINFO& 
     m.lastError = node ? ERROR_ACCESS_DENIED : ERROR_FILE_NOT_FOUND;
     return false;
   }
+  // The file is opened to be read as a library's data, as Windows does.
+  if (sim::SharingViolation(m, sim::Machine::Key(node->path), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_DELETE)) {
+    m.lastError = ERROR_SHARING_VIOLATION;
+    return false;
+  }
   if (!FindFixedInfo(node->data, info)) {
     m.lastError = ERROR_RESOURCE_TYPE_NOT_FOUND;
     return false;

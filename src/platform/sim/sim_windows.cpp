@@ -92,7 +92,7 @@ HWND FindWindowW(const char16_t* className, const char16_t* windowName) {
   m.Note({{"lpClassName", sim::Given(className)}, {"lpWindowName", sim::Given(windowName)}});
   if (fails) return nullptr;
   for (const auto& window : m.windows) {
-    if (!window->alive || window->dialog) continue;
+    if (!window->alive || window->dialog || window->session != m.session) continue;
     if (className && !SameNoCase(window->className, className)) continue;
     if (windowName && !SameNoCase(window->title, windowName)) continue;
     return reinterpret_cast<HWND>(window->handle);
@@ -144,6 +144,7 @@ INT_PTR DialogBoxParamW(HINSTANCE, const char16_t* templateName, HWND owner, DLG
   }
   sim::Window& dialog = m.AddWindow(u"#32770", u"");
   dialog.dialog = true;
+  dialog.session = m.session;
   dialog.owner = reinterpret_cast<std::uintptr_t>(owner);
   dialog.items[CLOSE_BUTTON_ID] = u"Close";
   dialog.items[LOG_EDIT_ID] = u"";

@@ -1,4 +1,6 @@
-// Files: open, read, write, close, attributes, delete, move.
+// Files: open, read, write, close, what a handle names, attributes, delete, move.
+#include <cstddef>
+
 #include "platform/platform.h"
 
 namespace {
@@ -18,6 +20,8 @@ constexpr win::DWORD kFileAttributeReadonly = win::FILE_ATTRIBUTE_READONLY;
 constexpr win::DWORD kFileAttributeDirectory = win::FILE_ATTRIBUTE_DIRECTORY;
 constexpr win::DWORD kFileAttributeArchive = win::FILE_ATTRIBUTE_ARCHIVE;
 constexpr win::DWORD kFileAttributeNormal = win::FILE_ATTRIBUTE_NORMAL;
+constexpr win::DWORD kFileAttributeReparsePoint = win::FILE_ATTRIBUTE_REPARSE_POINT;
+constexpr win::DWORD kFileFlagOpenReparsePoint = win::FILE_FLAG_OPEN_REPARSE_POINT;
 constexpr win::DWORD kInvalidFileAttributes = win::INVALID_FILE_ATTRIBUTES;
 constexpr win::DWORD kErrorSharingViolation = win::ERROR_SHARING_VIOLATION;
 constexpr win::DWORD kErrorHandleDiskFull = win::ERROR_HANDLE_DISK_FULL;
@@ -46,6 +50,8 @@ static_assert(kFileAttributeReadonly == FILE_ATTRIBUTE_READONLY);
 static_assert(kFileAttributeDirectory == FILE_ATTRIBUTE_DIRECTORY);
 static_assert(kFileAttributeArchive == FILE_ATTRIBUTE_ARCHIVE);
 static_assert(kFileAttributeNormal == FILE_ATTRIBUTE_NORMAL);
+static_assert(kFileAttributeReparsePoint == FILE_ATTRIBUTE_REPARSE_POINT);
+static_assert(kFileFlagOpenReparsePoint == FILE_FLAG_OPEN_REPARSE_POINT);
 static_assert(kInvalidFileAttributes == INVALID_FILE_ATTRIBUTES);
 static_assert(kErrorSharingViolation == ERROR_SHARING_VIOLATION);
 static_assert(kErrorHandleDiskFull == ERROR_HANDLE_DISK_FULL);
@@ -57,6 +63,9 @@ static_assert(kMoveFileReplaceExisting == MOVEFILE_REPLACE_EXISTING);
 static_assert(kMoveFileDelayUntilReboot == MOVEFILE_DELAY_UNTIL_REBOOT);
 // Byte counts are written through the caller's DWORD.
 static_assert(sizeof(win::DWORD) == sizeof(::DWORD));
+static_assert(sizeof(win::BY_HANDLE_FILE_INFORMATION) == sizeof(::BY_HANDLE_FILE_INFORMATION));
+static_assert(offsetof(win::BY_HANDLE_FILE_INFORMATION, nNumberOfLinks) ==
+              offsetof(::BY_HANDLE_FILE_INFORMATION, nNumberOfLinks));
 
 namespace win {
 
@@ -81,12 +90,23 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
 
 BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
 
+BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
+  return ::GetFileInformationByHandle(file, reinterpret_cast<::BY_HANDLE_FILE_INFORMATION*>(information));
+}
+
+BOOL SetEndOfFile(HANDLE file) { return ::SetEndOfFile(file); }
+
 DWORD GetFileAttributesW(const char16_t* fileName) {
   return ::GetFileAttributesW(reinterpret_cast<const wchar_t*>(fileName));
 }
 
 BOOL DeleteFileW(const char16_t* fileName) {
   return ::DeleteFileW(reinterpret_cast<const wchar_t*>(fileName));
+}
+
+BOOL CreateDirectoryW(const char16_t* pathName, void* securityAttributes) {
+  return ::CreateDirectoryW(reinterpret_cast<const wchar_t*>(pathName),
+                            static_cast<SECURITY_ATTRIBUTES*>(securityAttributes));
 }
 
 BOOL MoveFileExW(const char16_t* existingFileName, const char16_t* newFileName, DWORD flags) {

@@ -81,6 +81,9 @@ CORVANE_SAME_SIZE(MONITOR_INFO_2W);
 CORVANE_SAME_FIELD(MONITOR_INFO_2W, pName);
 CORVANE_SAME_FIELD(MONITOR_INFO_2W, pEnvironment);
 CORVANE_SAME_FIELD(MONITOR_INFO_2W, pDLLName);
+CORVANE_SAME_SIZE(PORT_INFO_2W);
+CORVANE_SAME_FIELD(PORT_INFO_2W, pMonitorName);
+CORVANE_SAME_FIELD(PORT_INFO_2W, fPortType);
 
 CORVANE_SAME_SIZE(DRIVER_INFO_1W);
 CORVANE_SAME_FIELD(DRIVER_INFO_1W, pName);
@@ -201,6 +204,7 @@ struct {
       Winspool, "GetPrinterDriverDirectoryW"};
   SpoolerFunction<decltype(::EnumMonitorsW)> EnumMonitorsW{Winspool, "EnumMonitorsW"};
   SpoolerFunction<decltype(::AddMonitorW)> AddMonitorW{Winspool, "AddMonitorW"};
+  SpoolerFunction<decltype(::EnumPortsW)> EnumPortsW{Winspool, "EnumPortsW"};
   SpoolerFunction<decltype(::DeleteMonitorW)> DeleteMonitorW{Winspool, "DeleteMonitorW"};
   SpoolerFunction<decltype(::EnumPrinterDriversW)> EnumPrinterDriversW{Winspool,
                                                                         "EnumPrinterDriversW"};
@@ -247,6 +251,12 @@ BOOL EnumMonitorsW(char16_t* name, DWORD level, BYTE* monitors, DWORD bufSize, D
   auto* call = Spooler.EnumMonitorsW.Get();
   return call ? call(ToSdk(name), level, monitors, bufSize, ToSdk(needed), ToSdk(returned))
               : FALSE;
+}
+
+BOOL EnumPortsW(char16_t* name, DWORD level, BYTE* ports, DWORD bufSize, DWORD* needed,
+                DWORD* returned) {
+  auto* call = Spooler.EnumPortsW.Get();
+  return call ? call(ToSdk(name), level, ports, bufSize, ToSdk(needed), ToSdk(returned)) : FALSE;
 }
 
 BOOL AddMonitorW(char16_t* name, DWORD level, BYTE* monitors) {

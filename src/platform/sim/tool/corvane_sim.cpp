@@ -224,6 +224,17 @@ std::string AddPrinterVerb(sim::Machine& m, const Args& a) {
   return "added the printer " + a.words[1];
 }
 
+std::string AddConnectionVerb(sim::Machine& m, const Args& a) {
+  const std::u16string name = FromUtf8(a.words[1]);
+  const std::size_t split = name.rfind(u'\\');
+  if (name.rfind(u"\\\\", 0) != 0 || split < 3 || split + 1 == name.size() ||
+      name.find_first_of(u",") != std::u16string::npos || name.find(u'\\', 2) != split)
+    throw BadInput{"a connection is named \\\\SERVER\\NAME"};
+  sim::AddConnection(m, name.substr(2, split - 2), name.substr(split + 1),
+                     FromUtf8(a.Get("driver", "Corvane printer")));
+  return "added the connection " + a.words[1];
+}
+
 std::string LockVerb(sim::Machine& m, const Args& a) {
   const sim::FileNode& file = ExistingFile(m, a.words[1]);
   win::DWORD share = 0;
@@ -289,6 +300,12 @@ std::string ShiftVerb(sim::Machine& m, const Args& a) {
   if (a.words[1] != "down" && a.words[1] != "up") throw BadInput{"shift takes down or up"};
   m.shiftHeld = a.words[1] == "down";
   return std::string("Shift is ") + (m.shiftHeld ? "held down" : "up");
+}
+
+std::string SessionVerb(sim::Machine& m, const Args& a) {
+  m.session = static_cast<win::DWORD>(Number(a.words[1], "the session", 65535));
+  m.runsAsSystem = a.Has("as-system");
+  return "the next runs start in session " + a.words[1] + (m.runsAsSystem ? " as SYSTEM" : " as the user");
 }
 
 std::string SetBuildVerb(sim::Machine& m, const Args& a) {
@@ -360,6 +377,11 @@ const std::vector<Verb>& Verbs() {
        1, 1, {{"at-call", true}}, Access::Change, KillVerb},
       {"clear-faults", "clear-faults DIR [CALL]", "Disarms every fault, or those of CALL.", 1, 2, {}, Access::Change,
        ClearFaultsVerb},
+      {"session", "session DIR N [--as-system]",
+       "The next runs of corvane-setup start in session N (0: the services' session, where a\n"
+       "deployment tool's installer runs; 1: the user's, as on a new machine), as the user at the\n"
+       "machine or, with --as-system, as SYSTEM. Windows and named mutexes belong to one session.",
+       2, 2, {{"as-system", false}}, Access::Change, SessionVerb},
       {"shift", "shift DIR down|up", "Holds the Shift key down, or lets it go.", 2, 2, {}, Access::Change, ShiftVerb},
       {"spooler",
        "spooler DIR stop|start|stopping|starting|hang-stopping|hang-starting|no-hang\n"
@@ -374,10 +396,10 @@ const std::vector<Verb>& Verbs() {
        "tray DIR start [--behaviour answering|slow|deaf|abandoning] [--window-delay MS] [--exit-delay MS] "
        "[--image PATH]\n"
        "tray DIR end",
-       "start: the tray companion runs. answering: its window is there at once and it ends 100 ms\n"
-       "after it is asked to; slow: its window appears after 2 s and it ends 3 s after the request;\n"
-       "deaf: it ignores the request; abandoning: it ends without releasing its mutex. The delays\n"
-       "can be set one by one. end: it ends as the user would end it.",
+       "start: the tray companion runs, in the user's session 1. answering: its window is there at\n"
+       "once and it ends 100 ms after it is asked to; slow: its window appears after 2 s and it ends\n"
+       "3 s after the request; deaf: it ignores the request; abandoning: it ends without releasing\n"
+       "its mutex. The delays can be set one by one. end: it ends as the user would end it.",
        2, 2, {{"behaviour", true}, {"window-delay", true}, {"exit-delay", true}, {"image", true}}, Access::Change,
        TrayVerb},
       {"add-printer",
@@ -390,6 +412,10 @@ const std::vector<Verb>& Verbs() {
        {{"driver", true}, {"port", true}, {"comment", true}, {"location", true}, {"settings", true},
         {"plain-settings", true}, {"dsuser-settings", true}, {"default", false}, {"jobs", true}},
        Access::Change, AddPrinterVerb},
+      {"add-connection", "add-connection DIR \\\\SERVER\\NAME [--driver D]",
+       "Connects the user to the printer NAME of the computer SERVER, which uses the driver D\n"
+       "(\"Corvane printer\" unless given) on this machine too.",
+       2, 2, {{"driver", true}}, Access::Change, AddConnectionVerb},
       {"set-build", "set-build DIR PATH BUILD",
        "Makes the file PATH carry BUILD in its version information (a new file when there is none).", 3, 3, {},
        Access::Change, SetBuildVerb},

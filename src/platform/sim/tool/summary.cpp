@@ -126,9 +126,11 @@ void Printers(std::ostringstream& out, sim::Machine& m) {
     out << "\n";
   }
   if (printers.empty()) out << "  none\n";
-  if (!fallback.empty() && std::none_of(printers.begin(), printers.end(), [&](const sim::PrinterRecord& p) {
-        return sim::ToUpperAscii(p.name) == sim::ToUpperAscii(fallback);
-      }))
+  const auto connections = sim::Connections(m);
+  for (const auto& c : connections) out << "  connection " << Utf8(c.name) << ", driver " << Utf8(c.driver) << "\n";
+  auto isFallback = [&](const sim::PrinterRecord& p) { return sim::ToUpperAscii(p.name) == sim::ToUpperAscii(fallback); };
+  if (!fallback.empty() && std::none_of(printers.begin(), printers.end(), isFallback) &&
+      std::none_of(connections.begin(), connections.end(), isFallback))
     out << "  the default printer " << Quoted(fallback) << " does not exist\n";
 }
 
@@ -139,7 +141,8 @@ void Tray(std::ostringstream& out, sim::Machine& m) {
       << (run ? Quoted(m.String(win::HKEY_LOCAL_MACHINE, RunKey, RunValue)) : std::string("none")) << "\n";
   const sim::Companion& c = m.companion;
   if (c.running)
-    out << "  running from " << Utf8(c.image) << (c.window ? ", its window open" : ", its window not open yet") << "\n";
+    out << "  running from " << Utf8(c.image) << " in session " << c.session << (c.asSystem ? " as SYSTEM" : "")
+        << (c.window ? ", its window open" : ", its window not open yet") << "\n";
   else
     out << "  not running\n";
   const sim::CompanionBehaviour& b = m.companionBehaviour;
@@ -270,7 +273,8 @@ std::string Summary(sim::Machine& m) {
   std::ostringstream out;
   out << "Clock: " << Duration(m.nowMs) << " of virtual time\n";
   out << "Windows " << m.osMajor << "." << m.osMinor << " build " << m.osBuild << "; Shift "
-      << (m.shiftHeld ? "held down" : "up") << "\n";
+      << (m.shiftHeld ? "held down" : "up") << "; runs start in session " << m.session
+      << (m.runsAsSystem ? " as SYSTEM" : " as the user") << "\n";
   Spooler(out, m);
   Monitors(out, m);
   Drivers(out, m);

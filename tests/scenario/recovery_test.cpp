@@ -1,0 +1,171 @@
+// Recovery that loses nothing: a reinstall that fails part-way keeps the
+// journal of what must come back, or names the printer it could not keep,
+// and the next clean run brings every printer back. Then stories of what a
+// reinstall leaves as it was: the default "Corvane", another program's file
+// replaced at the restart, a connection to another computer's printer.
+#include <functional>
+#include <tuple>
+
+#include "platform/sim/print_store.h"
+#include "printer_journal_text.h"
+#include "printer_setup.h"
+#include "product_places.h"
+#include "sim_test.h"
+
+namespace {
+
+using namespace places;
+
+const JournalRecord kBackOffice = {u"Back office", u"keyBack", u"Accounts", u"Floor 1", u"1"};
+const JournalRecord kFrontDesk = {u"Front desk", u"keyFront", u"Reception", u"Hall", u""};
+
+class RecoveryTest : public SimTest {
+ protected:
+  // A machine whose last reinstall was cut off once it had deleted "Front
+  // desk": the journal holds both printers, "Back office" (the default) is
+  // still there.
+  void SetUpInterrupted() {
+    Reset();
+    machine.shiftHeld = false;
+    Run(u"install");
+    sim::RemovePrinter(machine, u"Corvane");
+    AddProductPrinter(machine, kBackOffice[0], kBackOffice[2], kBackOffice[3]);
+    for (const char16_t* key : {u"", u"DsUser"}) SetSettingsKey(machine, kBackOffice[0], key, "keyBack");
+    sim::SetDefaultPrinter(machine, kBackOffice[0]);
+    LeaveJournal(machine, {kBackOffice, kFrontDesk});
+  }
+
+  Texts RunShowingLog(const std::u16string& word, int code) {
+    machine.shiftHeld = true;
+    EXPECT_EQ(Run(word), code) << sim::Utf8(word);
+    machine.shiftHeld = false;
+    return DialogLines();
+  }
+
+  static bool Has(const Texts& lines, const std::u16string& part) {
+    return std::any_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return l.find(part) != l.npos; });
+  }
+
+  Texts JournalNames() {
+    Texts names;
+    for (const auto& record : JournalRecords(machine)) names.push_back(record[0]);
+    return names;
+  }
+};
+
+TEST_F(RecoveryTest, AFailedReinstallKeepsTheJournalOrNamesThePrinterAndTheNextRunBringsAllBack) {
+  using Arrange = std::function<void(sim::Machine&)>;
+  const struct {
+    const char* what;
+    Arrange arrange;
+    int code;
+    std::u16string line;  // a part of one log line
+    Texts journal;        // the printers it still holds
+    bool backOfficeStays;
+  } cases[] = {
+      {"read failure", [](sim::Machine& m) { m.Fail("RegQueryValueExW", 1450, 1, 0, PrinterJournalValue); }, 100,
+       u"Error(21): Can`t read the journal of printers to bring back - ( No Description )",
+       {u"Back office", u"Front desk"}, true},
+      {"key open failure",
+       [](sim::Machine& m) { m.Fail("RegOpenKeyExW", 5, 1, 0, u"HKLM\\Software\\Brennock\\Corvane"); }, 100,
+       u"Error(21): Can`t read the journal of printers to bring back - (Access is denied.)",
+       {u"Back office", u"Front desk"}, true},
+      {"write failure", [](sim::Machine& m) { m.Fail("RegSetValueExW", 5, -1, 0, PrinterJournalValue); }, 100,
+       u"Error(22): Can`t write printer 'Back office' to the journal - (Access is denied.)", {}, true},
+      {"driver failure", [](sim::Machine& m) { m.Fail("AddPrinterDriverExW", 5, -1); }, 100,
+       u"Error(15): Can`t add printer 'Front desk'", {u"Back office", u"Front desk"}, false},
+      {"re-creation failure", [](sim::Machine& m) { m.Fail("AddPrinterW", 5, 1, 0, u"Front desk"); }, 100,
+       u"Error(15): Can`t add printer 'Front desk'", {u"Front desk"}, true},
+      {"settings key write failure", [](sim::Machine& m) { m.Fail("SetPrinterDataExA", 5, 1, 1); }, 100,
+       u"Error(23): Can`t write the settings key name of printer 'Front desk'", {u"Front desk"}, true},
+      {"name taken by another maker",
+       [](sim::Machine& m) { sim::WritePrinter(m, {u"Front desk", u"Fenwick LaserPro", u"LPT1:", u"", u"", 0}); }, 1,
+       u"Printer 'Front desk' with settings key 'keyFront' waits in the journal: another printer holds its name",
+       {u"Front desk"}, true},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    SetUpInterrupted();
+    c.arrange(machine);
+    EXPECT_TRUE(Has(RunShowingLog(u"install", c.code), c.line));
+    EXPECT_EQ(JournalNames(), c.journal);
+    EXPECT_EQ(PrinterNamed(machine, u"Back office").driver == u"Corvane printer", c.backOfficeStays);
+
+    machine.faults.clear();
+    if (c.code == 1) sim::RemovePrinter(machine, u"Front desk");
+    EXPECT_EQ(Run(u"install"), 1);
+    for (const JournalRecord& r : {kBackOffice, kFrontDesk}) {
+      const sim::PrinterRecord p = PrinterNamed(machine, r[0]);
+      const std::string key = sim::Utf8(r[1]);
+      EXPECT_EQ(std::tie(p.driver, p.comment, p.location), std::tie(u"Corvane printer", r[2], r[3]));
+      EXPECT_EQ(SettingsKey(machine, r[0], u"") + SettingsKey(machine, r[0], u"DsUser"), key + key);
+    }
+    EXPECT_EQ(sim::DefaultPrinter(machine), u"Back office");
+    EXPECT_EQ(JournalValue(machine), nullptr);
+  }
+}
+
+using RecoveryStory = SimTest;
+
+// Another maker's printer parked on "file:" while an outdated monitor is
+// replaced, which cannot be written back: it waits in the journal, and
+// the next run puts it back.
+TEST_F(RecoveryStory, AParkedPrinterThatCannotMoveBackWaitsForTheNextRun) {
+  Run(u"install");
+  sim::WritePrinter(machine, {u"Plotter", u"Fenwick LaserPro", u"Corvane:", u"", u"", 0});
+  sim::SetFileBuild(machine.FindFile(machine.systemDir + u"\\vexmon64.dll")->data, 2600);
+  machine.Fail("SetPrinterW", 5, -1, 1, u"Plotter");
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(PrinterNamed(machine, u"Plotter").port, u"file:");
+  EXPECT_NE(machine.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, u"PrintersToMoveBack"), nullptr);
+  machine.faults.clear();
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(PrinterNamed(machine, u"Plotter").port, u"Corvane:");
+  EXPECT_EQ(machine.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, u"PrintersToMoveBack"), nullptr);
+}
+
+// The printer the product starts with stays the default the user made it.
+TEST_F(RecoveryStory, TheDefaultCorvaneStaysTheDefault) {
+  Run(u"install");
+  sim::SetDefaultPrinter(machine, u"Corvane");
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(ProductPrinters(machine), Texts{u"Corvane"});
+  EXPECT_EQ(sim::DefaultPrinter(machine), u"Corvane");
+}
+
+// Another program replaces its file in use at the restart: delete it, then
+// rename the new one onto its path. Deleting it now would leave that
+// program without it; a deletion on its own goes ahead as before.
+TEST_F(RecoveryStory, AFileReplacedAtTheRestartIsLeftForTheRestart) {
+  const std::u16string dll = u"C:\\Tools\\app.dll";
+  machine.AddFile(dll, {'o', 'l', 'd'});
+  machine.AddFile(dll + u".new", {'n', 'e', 'w'});
+  machine.AddFile(u"C:\\Tools\\stale.tmp", {});
+  sim::AddPendingOperation(machine, dll, u"", false);
+  sim::AddPendingOperation(machine, dll + u".new", u"C:\\TOOLS\\APP.DLL", true);
+  sim::AddPendingOperation(machine, u"C:\\Tools\\stale.tmp", u"", false);
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(Present({dll, u"C:\\Tools\\stale.tmp"}), (std::vector<bool>{true, false}));
+  sim::Reboot(machine);
+  ASSERT_NE(machine.FindFile(dll), nullptr);
+  EXPECT_EQ(machine.FindFile(dll)->data, (std::vector<std::uint8_t>{'n', 'e', 'w'}));
+}
+
+// A connection to another computer's printer that uses the product's
+// driver is not this machine's printer: both commands leave it alone and
+// end as without it; the log says why the driver stays.
+TEST_F(RecoveryStory, AConnectionIsLeftAloneAndKeepsTheDriverWithALine) {
+  Run(u"install");
+  sim::AddConnection(machine, u"office", u"Colour", u"Corvane printer");
+  machine.shiftHeld = true;
+  for (const auto& [word, code] : {std::pair{u"install", 1}, std::pair{u"uninstall", 2}}) {
+    EXPECT_EQ(Run(word), code) << sim::Utf8(word);
+    const Texts lines = DialogLines();
+    EXPECT_TRUE(HasTrimmedLine(lines, u"The driver stays: the connection to '\\\\office\\Colour' uses it"));
+    EXPECT_EQ(sim::Connections(machine).size(), 1u);
+  }
+  sim::DriverRecord driver;
+  EXPECT_TRUE(sim::FindDriver(machine, u"Windows x64", u"Corvane printer", driver));
+}
+
+}  // namespace

@@ -1,0 +1,718 @@
+// Whole runs through the program's entry, one row each: the machine before,
+// the words, the exit code, log lines that must show (in this order,
+// indentation aside; "!" first: a line that must not show) and what the
+// product owns afterwards (machine_summary.h; an empty text is not compared).
+#include <functional>
+#include <set>
+
+#include "machine_summary.h"
+#include "sim_test.h"
+
+namespace {
+
+using namespace places;
+using Setup = std::function<void(sim::Machine&)>;
+
+struct Row {
+  const char* name;
+  Setup setUp;
+  const char16_t* words;
+  int exit;
+  Texts log;
+  std::string state;
+  std::function<void(sim::Machine&)> check = nullptr;
+};
+
+int RunWords(sim::Machine& m, const std::u16string& words) {
+  m.commandLine = u"\"" + m.modulePath + u"\" " + words;
+  return CorvaneEntry(reinterpret_cast<win::HINSTANCE>(std::uintptr_t{0x140000000}));
+}
+
+void Install(sim::Machine& m) {
+  const bool shift = m.shiftHeld;
+  m.shiftHeld = false;
+  ASSERT_EQ(RunWords(m, u"install"), 1);
+  m.shiftHeld = shift;
+  m.journal.clear();
+}
+
+// The product installed and its own printer gone: printers of the row's own.
+void InstallBare(sim::Machine& m) {
+  Install(m);
+  m.hklm.Remove(sim::PrinterKey(u"Corvane"));
+}
+
+void MonitorBuild(sim::Machine& m, unsigned build) { m.AddFile(kSystemMonitor, sim::VersionedFileImage(build)); }
+
+void Printers(sim::Machine& m, std::initializer_list<const char16_t*> names) {
+  for (const char16_t* name : names) {
+    AddProductPrinter(m, name, u"Room 2", u"Floor 1");
+    SetSettingsKey(m, name, u"", "key" + sim::Utf8(name));
+  }
+}
+
+void StartRegistered(sim::Machine& m, const std::u16string& program) {
+  m.SetString(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue, program);
+  sim::StartCompanion(m, program);
+}
+
+int Calls(sim::Machine& m, const char* call) { return m.Count(call); }
+std::vector<int> Counts(sim::Machine& m, std::initializer_list<const char*> calls) {
+  std::vector<int> counts;
+  for (const char* call : calls) counts.push_back(m.Count(call));
+  return counts;
+}
+
+const std::string kProduct = summary::kMonitor + summary::kDriver;
+// A reinstall's companion: stopped and started again.
+const std::string kAgain = summary::kRun + "companion running C:\\Program Files\\Corvane\\cortray.exe started 2 asked 1\n";
+const std::string kOffice = "printer Office Corvane: keyOffice/keyOffice \"Room 2\" \"Floor 1\"\n";
+const std::string kReinstalled = kProduct + summary::kCorvane + kAgain;
+const std::string kPendingMonitor = "pending \\??\\C:\\Windows\\system32\\vexmon64.dll -> \n";
+const std::string kPendingHelp = "pending \\??\\C:\\Windows\\system32\\spool\\drivers\\x64\\vexhelp.chm -> \n";
+const std::string kNoTray = "companion ended C:\\Program Files\\Corvane\\cortray.exe started 1 asked 1\nno tray program\n";
+const std::u16string kNotRestored =
+    u"Error(20): Can`t restore the comment, location or default of printer 'Lab' - (The RPC server is unavailable.)";
+const std::u16string kSettingsUnread = u"Error(18): Can`t read the settings of printer 'Lab' - (The RPC server is unavailable.)";
+
+void NothingDone(sim::Machine& m) {
+  EXPECT_EQ(Calls(m, "OpenSCManagerW"), 0);
+  EXPECT_TRUE(m.dialogs.empty());
+}
+
+// onInit with the product's printer the default and `pending` left by an
+// earlier run; the monitor file stays held, a package file under the
+// driver's store and one elsewhere exist.
+Setup PendingAtInit(Texts pending) {
+  return [pending](sim::Machine& m) {
+    Install(m);
+    sim::SetDefaultPrinter(m, u"Corvane");
+    m.AddFile(kDriverDir + u"3\\VEXUI64.DLL", {1});
+    m.AddFile(u"C:\\Temp\\vexmon64.dll", {1});
+    m.HoldFile(kSystemMonitor, UINT64_MAX, win::FILE_SHARE_READ, "an old spooler module");
+    SetPending(m, pending);
+  };
+}
+
+// onInit with nothing of the product's pending at the end: only the default decides.
+Setup NoPackageFileWaits(Texts pending) {
+  return [pending](sim::Machine& m) {
+    m.AddDirectory(u"C:\\Temp\\vexdrv64.dll");
+    m.AddFile(u"C:\\Temp\\vexui32.dll", {1});
+    m.AddFile(u"C:\\Temp\\oldvexui64.dll", {1});
+    m.AddFile(kDriverDir + u"3\\vexdrv64.dll", {1});
+    m.AddFile(u"C:\\Temp\\Held\\vexmon64.dll", {1});
+    m.HoldFile(u"C:\\Temp\\Held\\vexmon64.dll", 500);
+    SetPending(m, pending);
+  };
+}
+
+std::function<void(sim::Machine&)> Restarts(int n, const std::u16string& file, bool stays) {
+  return [=](sim::Machine& m) {
+    EXPECT_EQ(Counts(m, {"ControlService", "StartServiceW"}), (std::vector<int>{n, n}));
+    EXPECT_EQ(Calls(m, "GetDefaultPrinterW"), n == 2 ? 0 : 1);
+    EXPECT_EQ(m.FindFile(file) != nullptr, stays);
+    EXPECT_TRUE(m.SpoolerRunning());
+  };
+}
+
+const Texts kInstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010"};
+const Texts kUninstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir,
+                               u"#UnInstall"};
+
+const Row kRows[] = {
+    // ---- Command words: any letter case but "def.set" ----------------------
+    {"in", nullptr, u"in", 1, kInstallStart, ""},
+    {"IN", nullptr, u"IN", 1, kInstallStart, ""},
+    {"InStAlL", nullptr, u"InStAlL", 1, kInstallStart, ""},
+    {"serverinstall", nullptr, u"ServerInstall", 1, kInstallStart, ""},
+    {"IN_NOTRAY", nullptr, u"IN_NOTRAY", 1, kInstallStart, summary::kMonitor + summary::kDriver + summary::kCorvane},
+    {"un", nullptr, u"un", 2, kUninstallStart, ""},
+    {"UnInstall", nullptr, u"UnInstall", 2, kUninstallStart, ""},
+    {"def.SET", nullptr, u"def.SET", 6, {}, "", NothingDone},
+    {"bogus", nullptr, u"bogus", 6, {}, "", NothingDone},
+    {"installx", nullptr, u"installx", 6, {}, "", NothingDone},
+    {"a quoted word", nullptr, u"\"in stall\"", 6, {}, "", NothingDone},
+    {"-install", nullptr, u"-install", 6, {}, "", NothingDone},
+    {"no word", nullptr, u"", 6, {}, "", NothingDone},
+    {"a command line that cannot be split",
+     [](sim::Machine& m) { m.Fail("CommandLineToArgvW", win::ERROR_NOT_ENOUGH_MEMORY); }, u"install", 6, {}, "",
+     NothingDone},
+    // ---- Install and uninstall --------------------------------------------
+    {"clean install", nullptr, u"install", 1,
+     {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010", u"#ReInstall",
+      u"#UnInstall", u"EnumMonitors", u"1 Monitors found.", u"0 drivers found", u"#DeleteAllPrinters",
+      u"#DeletePrinterDriver for Windows x64", u"BTW, there is no printer drivers on this system.",
+      u"No Corvane driver (Windows x64)was found", u"#DeleteMonitor", u"No Corvane port monitor was found.",
+      u"Computing monitor filename", u"Version is unknown, proceed with reinstall",
+      u"Can't delete monitor and monitor was not found. So everything should be ok", u"#AddMonitor",
+      u"Copy monitor file", u"CopyFile vexmon64.dll to C:\\Windows\\system32\\)- OK", u"AddMonitor - OK :)",
+      u"#Add Printer Driver x64", u"CopyFile vexdrv64.dll to " + kDriverDir + u")- OK",
+      u"CopyFile vexui64.dll to " + kDriverDir + u")- OK", u"CopyFile vexhelp.chm to " + kDriverDir + u")- OK",
+      u"Printer Driver x64 was added successfully", u"#AddPrinter(Corvane)", u"Let's check our port monitors",
+      u"Port monitor (Windows x64) is found", u"OK :)", u"!#Restart Spooler", u"!DeleteFile-try"},
+     summary::kInstalled,
+     [](sim::Machine& m) {
+       EXPECT_EQ(m.processesStarted, Texts{u"\"" + kTray + u"\""});
+       EXPECT_EQ(m.dialogs[0].title, u"Corvane build 2620- Install log.");
+       EXPECT_EQ(Calls(m, "ControlService"), 0);
+     }},
+    {"reinstall over a compatible monitor keeps it", Install, u"install", 1,
+     {u"#DeletePrinter(Corvane)", u"Driver is found. Index=1", u"Port monitor is found. Index=1",
+      u"Trying to get monitor filename from MONITOR_INFO_2",
+      u"Auto calculated monitor file name: C:\\Windows\\system32\\vexmon64.dll",
+      u"Version (2620) is compatible, proceed without uninstall", u"InstallMonitor == 0, CopyMonitor == 1",
+      u"!#AddMonitor", u"!#Restart Spooler", u"!DeleteFile-try"},
+     kReinstalled,
+     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "DeleteMonitorW") + Calls(m, "AddMonitorW"), 0); }},
+    {"the oldest compatible build is kept", [](sim::Machine& m) { Install(m), MonitorBuild(m, 2605); }, u"install", 1,
+     {u"Version (2605) is compatible, proceed without uninstall"},
+     "monitor vexmon64.dll 2605\n" + summary::kDriver + summary::kCorvane + kAgain},
+    {"an older monitor is replaced", [](sim::Machine& m) { Install(m), MonitorBuild(m, 2604); }, u"install", 1,
+     {u"Version (2604) is not supported, proceed with reinstall", u"Monitor was removed :)", u"#AddMonitor"}, kReinstalled},
+    {"a newer monitor is replaced", [](sim::Machine& m) { Install(m), MonitorBuild(m, 2621); }, u"install", 1,
+     {u"Version (2621) is not supported, proceed with reinstall", u"Monitor was removed :)"}, kReinstalled},
+    {"an unversioned monitor is replaced",
+     [](sim::Machine& m) { Install(m), m.AddFile(kSystemMonitor, std::vector<std::uint8_t>(2048, 0x90)); }, u"install",
+     1, {u"Version is unknown, proceed with reinstall", u"Monitor was removed :)", u"#AddMonitor"}, kReinstalled},
+    {"a compatible unregistered file is registered in place",
+     [](sim::Machine& m) { MonitorBuild(m, 2610); }, u"install", 1,
+     {u"Computing monitor filename", u"Version (2610) is compatible, proceed without uninstall",
+      u"InstallMonitor == 1, CopyMonitor == 0", u"Skip copy monitor file", u"AddMonitor - OK :)"},
+     "monitor vexmon64.dll 2610\n" + summary::kDriver + summary::kCorvane + summary::kTray},
+    {"uninstall", Install, u"uninstall", 2,
+     {u"#UnInstall", u"#DeletePrinter(Corvane)", u"Driver is found. Index=1", u"OK :)",
+      u"There is no check for monitor version", u"Monitor was removed :)"},
+     kNoTray,
+     [](sim::Machine& m) {
+       EXPECT_EQ(Calls(m, "GetFileVersionInfoSizeW"), 0);
+       EXPECT_EQ(m.FindFile(kSystemMonitor), nullptr);
+       EXPECT_EQ(m.FindFile(kInstalledDriver), nullptr) << "all files go with the driver";
+     }},
+    // ---- Files that cannot be deleted -------------------------------------
+    {"a monitor held open through every retry waits for the restart",
+     [](sim::Machine& m) { Install(m), m.HoldFile(kSystemMonitor, UINT64_MAX); }, u"uninstall", 101,
+     {u"Monitor was removed :)", u"DeleteFile-try", u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try"},
+     kNoTray + kPendingMonitor,
+     [](sim::Machine& m) {
+       EXPECT_EQ(Calls(m, "ControlService"), 1);
+       EXPECT_EQ(CallsOn(m, "DeleteFileW", kSystemMonitor), 4);
+       EXPECT_EQ(m.dialogs[0].title, u"Corvane build 2620- Install log.");
+       sim::Reboot(m);
+       EXPECT_EQ(m.FindFile(kSystemMonitor), nullptr);
+     }},
+    {"a monitor mapped as a running image likewise",
+     [](sim::Machine& m) {
+       Install(m);
+       m.HoldFile(kSystemMonitor, UINT64_MAX, win::FILE_SHARE_READ);
+       m.holds.back().image = true;
+     },
+     u"uninstall", 101, {u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try"}, kNoTray + kPendingMonitor},
+    {"errors outrank a scheduled file in the exit code",
+     [](sim::Machine& m) {
+       Install(m);
+       m.HoldFile(kSystemMonitor, UINT64_MAX);
+       m.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED);
+     },
+     u"uninstall", 100, {u"Error(1): Can't open service manager. - (Access is denied.)"}, kNoTray + kPendingMonitor,
+     [](sim::Machine& m) { EXPECT_EQ(m.dialogs[0].title, u"Corvane build 2620- Install error log!"); }},
+    {"a locked old monitor is dropped after the retry with the spooler stopped",
+     [](sim::Machine& m) {
+       Install(m);
+       m.AddFile(kSystemMonitor, sim::VersionedFileImage(2500, 24 * 1024));
+       m.HoldFile(kSystemMonitor, UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE);
+     },
+     u"install", 1,
+     {u"Monitor was removed :)", u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try", u"#AddMonitor",
+      u"Copy monitor file"},
+     kReinstalled,
+     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "ControlService") + Calls(m, "MoveFileExW"), 1); }},
+    {"a staged help file that stays is scheduled",
+     [](sim::Machine& m) { m.HoldFile(kDriverDir + u"vexhelp.chm", UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE); },
+     u"install", 101, {u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try"}, summary::kInstalled + kPendingHelp},
+    {"and scheduled when errors were counted too",
+     [](sim::Machine& m) {
+       m.HoldFile(kDriverDir + u"vexhelp.chm", UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE);
+       m.Fail("AddPrinterW", win::ERROR_ACCESS_DENIED, -1);
+     },
+     u"install", 100, {u"Error(15): Can`t add printer 'Corvane' - (Access is denied.)"},
+     summary::kMonitor + summary::kDriver + summary::kTray + kPendingHelp},
+    {"a staged file the spooler frees when it stops is deleted at the end",
+     [](sim::Machine& m) {
+       m.HoldFile(kDriverDir + u"vexui64.dll", UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE, "the spooler");
+       m.holds.back().image = m.holds.back().bySpooler = true;
+     },
+     u"install", 1, {u"#AddPrinter(Corvane)", u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try"},
+     summary::kInstalled,
+     [](sim::Machine& m) {
+       EXPECT_EQ(CallsOn(m, "DeleteFileW", kDriverDir + u"vexui64.dll"), 3);
+       EXPECT_EQ(Calls(m, "ControlService"), 1);
+     }},
+    // ---- Printers of the product: what comes back -----------------------
+    {"every printer with a key name comes back with its settings",
+     [](sim::Machine& m) {
+       InstallBare(m);
+       AddProductPrinter(m, u"A", u"Front desk", u"Hall");
+       AddProductPrinter(m, u"B", u"Back office", u"Floor 2");
+       AddProductPrinter(m, u"C");
+       SetSettingsKey(m, u"A", u"", "keyA");
+       SetSettingsKey(m, u"A", u"DsUser", "keyA");
+       SetSettingsKey(m, u"B", u"DsUser", "keyB");
+       SetSettingsKey(m, u"C", u"", "", win::REG_DWORD);
+       SetSettingsKey(m, u"C", u"DsUser", std::string(63, 'c'));
+       sim::AddJob(m, u"B");
+       sim::SetDefaultPrinter(m, u"B");
+       for (const char16_t* key : {u"keyA", u"keyB"}) {
+         m.SetDword(win::HKEY_CURRENT_USER, u"Software\\Brennock\\Corvane\\Corvanes\\" + std::u16string(key), u"deleted", 1);
+         m.SetDword(win::HKEY_CURRENT_USER, u"Software\\Brennock\\Corvane\\Corvanes\\" + std::u16string(key), u"Paper", 9);
+       }
+     },
+     u"install", 1, {u"#DeletePrinter(A)", u"#DeletePrinter(B)", u"#AddPrinter(C)", u"#AddPrinter(B)", u"#AddPrinter(A)"},
+     kProduct + "printer A Corvane: keyA/keyA \"Front desk\" \"Hall\"\n*printer B Corvane: keyB/keyB \"Back office\" \"Floor 2\"\n" +
+         "printer C Corvane: " + std::string(63, 'c') + "/" + std::string(63, 'c') + " \"\" \"\"\n" + kAgain,
+     [](sim::Machine& m) {
+       EXPECT_EQ(sim::JobCount(m, u"B"), 0) << "queued jobs are purged before the deletion";
+       for (const char16_t* key : {u"keyA", u"keyB"}) {
+         const std::u16string path = u"Software\\Brennock\\Corvane\\Corvanes\\" + std::u16string(key);
+         EXPECT_EQ(m.FindValue(win::HKEY_CURRENT_USER, path, u"deleted"), nullptr);
+         EXPECT_NE(m.FindValue(win::HKEY_CURRENT_USER, path, u"Paper"), nullptr);
+       }
+       EXPECT_EQ(m.FindValue(win::HKEY_LOCAL_MACHINE, sim::PrinterDataKey(u"A", u""), u"SubKey")->data,
+                 sim::StoredFromAnsi({'k', 'e', 'y', 'A', 0}));
+     }},
+    {"printers without a usable key name are replaced by one",
+     [](sim::Machine& m) {
+       InstallBare(m);
+       AddProductPrinter(m, u"Long");
+       SetSettingsKey(m, u"Long", u"", std::string(64, 'x'));
+       SetSettingsKey(m, u"Long", u"DsUser", std::string(64, 'x'));
+       AddProductPrinter(m, u"Bare");
+       AddProductPrinter(m, u"Dword");
+       SetSettingsKey(m, u"Dword", u"", "", win::REG_DWORD);
+     },
+     u"install", 1, {u"#AddPrinter(Corvane)"},
+     kReinstalled},
+    {"a failed re-creation loses only that printer",
+     [](sim::Machine& m) {
+       InstallBare(m);
+       Printers(m, {u"A", u"B", u"C"});
+       m.Fail("AddPrinterW", win::ERROR_ACCESS_DENIED, 1, 0, u"B");
+     },
+     u"install", 100, {u"Error(15): Can`t add printer 'B' - (Access is denied.)", u"!Error(20"},
+     kProduct + "printer A Corvane: keyA/keyA \"Room 2\" \"Floor 1\"\nprinter C Corvane: keyC/keyC \"Room 2\" \"Floor 1\"\n" + kAgain +
+         "journal\n"},
+    {"a printer that could not be deleted is still re-created",
+     [](sim::Machine& m) {
+       InstallBare(m);
+       Printers(m, {u"Stuck"});
+       m.Fail("DeletePrinter", win::ERROR_ACCESS_DENIED, 1);
+     },
+     u"install", 100,
+     {u"Error(17): Can`t delete printer 'Stuck' - (Access is denied.)", u"#AddPrinter(Stuck)",
+      u"Error(15): Can`t add printer 'Stuck' - (The printer already exists.)"},
+     kProduct + summary::kCorvane + "printer Stuck Corvane: keyStuck/<none> \"Room 2\" \"Floor 1\"\n" + kAgain + "journal\n"},
+    {"another maker's printer and default stay as they were",
+     [](sim::Machine& m) {
+       sim::WritePrinter(m, {u"Office Laser", u"Other driver", u"LPT1:", u"Theirs", u"", 0});
+       sim::SetDefaultPrinter(m, u"Office Laser");
+       Printers(m, {u"A"});
+     },
+     u"install", 1, {u"#DeletePrinter(A)", u"!#DeletePrinter(Office Laser)"},
+     kProduct + "printer A Corvane: keyA/keyA \"Room 2\" \"Floor 1\"\n*printer Office Laser LPT1: by Other driver\n" +
+         summary::kTray,
+     [](sim::Machine& m) { EXPECT_EQ(PrinterNamed(m, u"Office Laser").comment, u"Theirs"); }},
+    {"the default comes back for its exact name",
+     [](sim::Machine& m) {
+       Printers(m, {u"Front desk"});
+       m.SetString(win::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", u"Device",
+                   u"Front desk,winspool,Ne00:");
+     },
+     u"install", 1, {}, kProduct + "*printer Front desk Corvane: keyFront desk/keyFront desk \"Room 2\" \"Floor 1\"\n" + summary::kTray},
+    {"and for no other spelling",
+     [](sim::Machine& m) {
+       Printers(m, {u"Front desk"});
+       m.SetString(win::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", u"Device",
+                   u"FRONT DESK,winspool,Ne00:");
+     },
+     u"install", 1, {}, kProduct + "printer Front desk Corvane: keyFront desk/keyFront desk \"Room 2\" \"Floor 1\"\n" + summary::kTray,
+     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "SetDefaultPrinterW"), 0); }},
+    // A reinstall keeps in place what it cannot save; an uninstall deletes it.
+    {"printer not opened", [](sim::Machine& m) {
+       InstallBare(m), Printers(m, {u"Lab"}), sim::SetDefaultPrinter(m, u"Lab");
+       m.Fail("OpenPrinterW", win::RPC_S_SERVER_UNAVAILABLE);
+     },
+     u"install", 100, {u"#DeleteAllPrinters", kSettingsUnread, u"!#DeletePrinter(Lab)", u"!#AddPrinter(Lab)", u"!#AddPrinter(Corvane)"},
+     kProduct + "*printer Lab Corvane: keyLab/<none> \"Room 2\" \"Floor 1\"\n" + kAgain},
+    {"plain key name not read", [](sim::Machine& m) {
+       InstallBare(m), Printers(m, {u"Lab"}), sim::SetDefaultPrinter(m, u"Lab");
+       m.Fail("GetPrinterDataA", win::RPC_S_SERVER_UNAVAILABLE);
+     },
+     u"install", 100, {kSettingsUnread, u"!#DeletePrinter(Lab)"},
+     kProduct + "*printer Lab Corvane: keyLab/<none> \"Room 2\" \"Floor 1\"\n" + kAgain},
+    {"DsUser key name not read", [](sim::Machine& m) {
+       InstallBare(m), AddProductPrinter(m, u"Lab"), SetSettingsKey(m, u"Lab", u"DsUser", "keyLab");
+       m.Fail("GetPrinterDataExA", win::RPC_S_SERVER_UNAVAILABLE);
+     },
+     u"install", 100, {kSettingsUnread, u"!#DeletePrinter(Lab)"},
+     kProduct + "printer Lab Corvane: <none>/keyLab \"\" \"\"\n" + kAgain},
+    {"an uninstall deletes a printer whose settings it cannot read", [](sim::Machine& m) {
+       Install(m), Printers(m, {u"Lab"});
+       m.Fail("OpenPrinterW", win::RPC_S_SERVER_UNAVAILABLE, 1, 0, u"Lab");
+     },
+     u"uninstall", 2, {u"#DeletePrinter(Lab)"}, kNoTray},
+    {"an unknown default keeps every product printer in place", [](sim::Machine& m) {
+       InstallBare(m), Printers(m, {u"Lab", u"Office"}), sim::SetDefaultPrinter(m, u"Lab");
+       m.Fail("GetDefaultPrinterW", win::RPC_S_SERVER_UNAVAILABLE);
+     },
+     u"install", 100, {kSettingsUnread, u"Error(18): Can`t read the settings of printer 'Office' - (The RPC server is unavailable.)"},
+     kProduct + "*printer Lab Corvane: keyLab/<none> \"Room 2\" \"Floor 1\"\n"
+                "printer Office Corvane: keyOffice/<none> \"Room 2\" \"Floor 1\"\n" + kAgain},
+    {"no default at all is no error", [](sim::Machine& m) { InstallBare(m), Printers(m, {u"Lab"}); }, u"install", 1,
+     {u"#AddPrinter(Lab)"}, kProduct + "printer Lab Corvane: keyLab/keyLab \"Room 2\" \"Floor 1\"\n" + kAgain},
+    // Settings that do not come back are counted by name.
+    {"record not read", [](sim::Machine& m) {
+       InstallBare(m), Printers(m, {u"Lab", u"Office"}), sim::SetDefaultPrinter(m, u"Lab");
+       m.Fail("GetPrinterW", win::RPC_S_SERVER_UNAVAILABLE, 1, 2);
+     },
+     u"install", 100,
+     {kNotRestored, u"!Error(20): Can`t restore the comment, location or default of printer 'Office' - (The RPC server is unavailable.)"},
+     kProduct + "printer Lab Corvane: keyLab/keyLab \"\" \"\"\n" + kOffice + kAgain + "journal\n"},
+    {"comment not written", [](sim::Machine& m) {
+       InstallBare(m), Printers(m, {u"Lab", u"Office"}), sim::SetDefaultPrinter(m, u"Lab");
+       m.Fail("SetPrinterW", win::RPC_S_SERVER_UNAVAILABLE, 1, 3);
+     },
+     u"install", 100, {kNotRestored},
+     kProduct + "*printer Lab Corvane: keyLab/keyLab \"\" \"\"\n" + kOffice + kAgain + "journal\n"},
+    {"default not set", [](sim::Machine& m) {
+       InstallBare(m), Printers(m, {u"Lab", u"Office"}), sim::SetDefaultPrinter(m, u"Lab");
+       m.Fail("SetDefaultPrinterW", win::RPC_S_SERVER_UNAVAILABLE);
+     },
+     u"install", 100, {kNotRestored},
+     kProduct + "printer Lab Corvane: keyLab/keyLab \"Room 2\" \"Floor 1\"\n"
+                "printer Office Corvane: keyOffice/keyOffice \"Room 2\" \"Floor 1\"\n" + kAgain + "journal\n"},
+    {"printers of any driver on the port are parked on file: and moved back",
+     [](sim::Machine& m) {
+       Install(m), MonitorBuild(m, 2604), sim::RemovePrinter(m, u"Corvane");
+       sim::WritePrinter(m, {u"One", u"Other", u"Corvane:", u"", u"", 0});
+       sim::WritePrinter(m, {u"Parallel", u"Other", u"LPT1:", u"", u"", 0});
+       sim::WritePrinter(m, {u"Two", u"Other", u"Corvane:", u"", u"", 0});
+     },
+     u"install", 1,
+     {u"Can't delete monitor from the first try", u"SetPrinter(One) - ok", u"SetPrinter(Two) - ok",
+      u"Monitor was removed :)", u"AddMonitor - OK :)", u"SetPrinter(One) - ok", u"SetPrinter(Two) - ok"},
+     kProduct + summary::kCorvane + "printer One Corvane: by Other\nprinter Parallel LPT1: by Other\n" +
+         "printer Two Corvane: by Other\n" + kAgain,
+     [](sim::Machine& m) {
+       EXPECT_EVERY_CALL(m, "OpenPrinterW",
+                         (sim::CallArguments{{"pDatatype", std::nullopt}, {"pDevMode", u"0"}}));
+     }},
+    // ---- Steps that fail or meet the unexpected ---------------------------
+    {"a monitor file an older monitor keeps loaded is copied with the spooler stopped",
+     [](sim::Machine& m) {
+       MonitorBuild(m, 2500);
+       sim::RegisterMonitor(m, u"Corvane Old", u"vexmon64.dll", {});
+     },
+     u"install", 1, {u"#AddMonitor", u"Copy monitor file", u"#Restart Spooler",
+                     u"CopyFile vexmon64.dll to C:\\Windows\\system32\\)- OK", u"AddMonitor - OK :)"}, ""},
+    {"a monitor file locked for good is error 9, and registration still tried",
+     [](sim::Machine& m) { MonitorBuild(m, 2500), m.HoldFile(kSystemMonitor, UINT64_MAX, win::FILE_SHARE_READ); }, u"install", 100,
+     {u"Error(9): CopyFile vexmon64.dll to C:\\Windows\\system32\\) Cant't open destination file- FAILED! - (The "
+      u"process cannot access the file because it is being used by another process.)",
+      u"Can't copy monitor file", u"AddMonitor - OK :)"},
+     "monitor vexmon64.dll 2500\n" + summary::kDriver + summary::kCorvane + summary::kTray},
+    {"a monitor refused five times is error 11",
+     [](sim::Machine& m) { m.Fail("AddMonitorW", win::ERROR_ACCESS_DENIED, -1); }, u"install", 100,
+     {u"AddMonitor - failed. Trying to wait and install again",
+      u"Error(11): Can`t install a local port monitor'Corvane:' - (Access is denied.)", u"#AddPrinter(Corvane)",
+      u"No Corvane port monitor (Windows x64) was found.", u"------- 1 existing monitors ----------",
+      u"1. Local Port", u"Error(15): Can`t add printer 'Corvane' - (The specified port is unknown.)"},
+     summary::kDriver + summary::kTray,
+     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "AddMonitorW"), 5); }},
+    {"a monitor refused twice costs one spooler restart",
+     [](sim::Machine& m) { Install(m), m.Fail("DeleteMonitorW", win::ERROR_ACCESS_DENIED, 2); }, u"uninstall", 2,
+     {u"Can't delete monitor from the first try", u"#Restart Spooler", u"Monitor was removed :)"}, kNoTray},
+    {"a lone printer on the port is parked too",
+     [](sim::Machine& m) { Install(m), m.Fail("DeleteMonitorW", win::ERROR_ACCESS_DENIED); }, u"uninstall", 2,
+     {u"#DeletePrinter(Corvane)", u"Can't delete monitor from the first try", u"Can't open printer Corvane"}, kNoTray},
+    {"a monitor refused three times is error 12 and keeps its file",
+     [](sim::Machine& m) { Install(m), m.Fail("DeleteMonitorW", win::ERROR_ACCESS_DENIED, 3); }, u"uninstall", 100,
+     {u"Error(12): Can`t remove the port monitor 'Corvane:' - (Access is denied.)"}, summary::kMonitor + kNoTray},
+    {"a monitor record naming no file deletes no file",
+     [](sim::Machine& m) { sim::RegisterMonitor(m, u"Corvane:", u"", {u"Corvane:"}); }, u"uninstall", 2,
+     {u"Trying to get monitor filename from MONITOR_INFO_2", u"Auto calculated monitor file name: C:\\Windows\\system32\\",
+      u"Monitor was removed :)"},
+     "", [](sim::Machine& m) { EXPECT_EQ(CallsOn(m, "DeleteFileW", u"C:\\Windows\\system32\\"), 0); }},
+    {"a missing help file is error 10 and the driver goes without it",
+     [](sim::Machine& m) { m.files.erase(sim::Machine::Key(kSetupDir + u"vexhelp.chm")); }, u"install", 100,
+     {u"Error(10): CopyFile vexhelp.chm to " + kDriverDir + u") Cant't open source file- FAILED! - (The system cannot "
+      u"find the file specified.)", u"Printer Driver x64 was added successfully"},
+     summary::kMonitor + "driver 3 vexdrv64.dll vexdrv64.dll vexui64.dll  2620\n" + summary::kCorvane + summary::kTray,
+     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "DeleteFileW"), 2); }},
+    {"a missing UI file installs no driver and leaves the staged driver file",
+     [](sim::Machine& m) { m.files.erase(sim::Machine::Key(kSetupDir + u"vexui64.dll")); }, u"install", 100,
+     {u"Error(10): CopyFile vexui64.dll to " + kDriverDir + u") Cant't open source file- FAILED! - (The system cannot "
+      u"find the file specified.)", u"!Printer Driver x64 was added successfully"},
+     "", [](sim::Machine& m) {
+       EXPECT_EQ(Calls(m, "AddPrinterDriverExW"), 0);
+       EXPECT_NE(m.FindFile(kDriverDir + u"vexdrv64.dll"), nullptr);
+     }},
+    {"a refused driver is error 13 and its staged files still go",
+     [](sim::Machine& m) {
+       m.Fail("AddPrinterDriverExW", win::ERROR_ACCESS_DENIED);
+       m.Fail("DeleteFileW", win::ERROR_SHARING_VIOLATION, 1, 0, u"vexui64");
+     },
+     u"install", 100,
+     {u"Error(13): Can`t install a x64 printer driver 'Corvane printer' - (Access is denied.)", u"DeleteFile-try"},
+     summary::kMonitor + summary::kTray, [](sim::Machine& m) { EXPECT_EQ(m.FindFile(kDriverDir + u"vexui64.dll"), nullptr); }},
+    {"a driver refused once costs one spooler restart",
+     [](sim::Machine& m) { Install(m), m.Fail("DeletePrinterDriverExW", win::ERROR_PRINTER_DRIVER_IN_USE); },
+     u"uninstall", 2, {u"Can't delete driver. Trying to restart spooler", u"#Restart Spooler", u"OK :)"}, kNoTray},
+    {"a driver still in use is error 14",
+     [](sim::Machine& m) { Install(m), m.Fail("DeletePrinterDriverExW", win::ERROR_PRINTER_DRIVER_IN_USE, -1); },
+     u"uninstall", 100,
+     {u"Error(14): Can`t remove the printer-driver 'Corvane printer' - (The specified printer driver is currently in use.)"},
+     ""},
+    {"only printers of the exact driver name are the product's",
+     [](sim::Machine& m) {
+       Printers(m, {u"Mine"});
+       sim::WritePrinter(m, {u"Lookalike", u"corvane printer", u"LPT1:", u"", u"", 0});
+     },
+     u"uninstall", 2, {u"#DeletePrinter(Mine)", u"!#DeletePrinter(Lookalike)"}, "printer Lookalike LPT1: by corvane printer\n"},
+    {"a printer that cannot be opened for deletion is error 16",
+     [](sim::Machine& m) { Install(m), m.Fail("OpenPrinterW", win::ERROR_INVALID_PRINTER_NAME, 1, 1, u"Corvane"); },
+     u"uninstall", 100, {u"Error(16): Can`t open printer 'Corvane' - (The printer name is invalid.)"}, ""},
+    {"a monitor record whose file leads out of the system directory",
+     [](sim::Machine& m) {
+       m.AddFile(u"C:\\Windows\\win.ini", {1, 2});
+       sim::RegisterMonitor(m, u"Corvane:", u"..\\win.ini", {u"Corvane:"});
+     },
+     u"uninstall", 2,
+     {u"Monitor file name '..\\win.ini' leads out of the system directory: no file is deleted", u"Monitor was removed :)"},
+     "", [](sim::Machine& m) {
+       EXPECT_EQ(Calls(m, "DeleteFileW"), 0);
+       EXPECT_NE(m.FindFile(u"C:\\Windows\\win.ini"), nullptr);
+     }},
+    // ---- The tray companion -----------------------------------------------
+    {"in_notray stops and removes a running companion", Install, u"in_notray", 1, {}, kProduct + summary::kCorvane + kNoTray},
+    {"in_notray on a clean machine starts nothing", nullptr, u"in_notray", 1, {}, kProduct + summary::kCorvane,
+     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "CreateProcessW"), 0); }},
+    {"a companion registered elsewhere is replaced",
+     [](sim::Machine& m) {
+       m.AddFile(u"C:\\Old\\cortray.exe", m.FindFile(kTray)->data);
+       StartRegistered(m, u"C:\\Old\\cortray.exe");
+     },
+     u"install", 1, {}, kReinstalled,
+     [](sim::Machine& m) { EXPECT_EQ(m.FindFile(u"C:\\Old\\cortray.exe"), nullptr); }},
+    {"an old system gets no companion and loses a running one",
+     [](sim::Machine& m) { StartRegistered(m, kTray), m.osMajor = 5; }, u"install", 1, {},
+     kProduct + summary::kCorvane + kNoTray},
+    {"a system of major version 6 runs it", [](sim::Machine& m) { m.osMajor = 6; }, u"install", 1, {}, summary::kInstalled},
+    {"nor does a system of another platform", [](sim::Machine& m) { m.osPlatform = win::VER_PLATFORM_WIN32_NT - 1; },
+     u"install", 1, {}, kProduct + summary::kCorvane},
+    {"an installer at a drive root finds the companion beside it",
+     [](sim::Machine& m) {
+       for (const char16_t* f : {u"vexmon64.dll", u"vexdrv64.dll", u"vexui64.dll", u"vexhelp.chm"})
+         m.AddFile(std::u16string(u"D:\\") + f, m.FindFile(kSetupDir + f)->data);
+       m.modulePath = u"D:\\corvane-setup.exe";
+     },
+     u"install", 1, {}, kProduct + summary::kCorvane + "run cortray.exe\n",
+     [](sim::Machine& m) { EXPECT_EQ(CallsOn(m, "CreateProcessW", u"\"cortray.exe\""), 1); }},
+    {"a companion path too long to run is registered, not started",
+     [](sim::Machine& m) {
+       const std::u16string parent = u"C:\\" + std::u16string(247, u'a');
+       m.AddDirectory(parent + u"\\S");
+       for (const char16_t* f : {u"vexmon64.dll", u"vexdrv64.dll", u"vexui64.dll", u"vexhelp.chm"})
+         m.AddFile(parent + u"\\S\\" + f, m.FindFile(kSetupDir + f)->data);
+       m.modulePath = parent + u"\\S\\x.exe";
+       m.AddFile(parent + u"\\cortray.exe", m.FindFile(kTray)->data);
+     },
+     u"install", 1, {}, kProduct + summary::kCorvane + "run C:\\" + std::string(247, 'a') + "\\cortray.exe\n",
+     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "CreateProcessW"), 0); }},
+    // ---- Maintenance words: no log, an answer by exit code ----------------
+    {"onInit without a default printer", nullptr, u"onInit", 102, {}, ""},
+    {"onInit with another maker's default",
+     [](sim::Machine& m) {
+       sim::WritePrinter(m, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
+       sim::SetDefaultPrinter(m, u"Laser");
+     },
+     u"onInit", 102, {}, ""},
+    {"onInit with the product's default", [](sim::Machine& m) { Install(m), sim::SetDefaultPrinter(m, u"Corvane"); },
+     u"onInit", 3, {}, "",
+     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "OpenSCManagerW") + Calls(m, "ControlService"), 0); }},
+    {"onInit: a renamed x64 package file in upper case",
+     PendingAtInit({u"\\??\\" + kDriverDir + u"3\\VEXUI64.DLL", u"\\??\\" + kDriverDir + u"3\\new.dll"}), u"onInit", 200, {}, "",
+     Restarts(2, kDriverDir + u"3\\VEXUI64.DLL", true)},
+    {"onInit: a deletion that keeps failing", PendingAtInit({u"\\??\\" + kSystemMonitor, u""}), u"onInit", 200, {},
+     "", Restarts(2, kSystemMonitor, true)},
+    {"onInit: a path without prefix",
+     PendingAtInit({kDriverDir + u"3\\vexdrv64.dll", u"!" + kDriverDir + u"3\\vexdrv64.old"}), u"onInit", 200, {}, "",
+     Restarts(2, kInstalledDriver, true)},
+    {"onInit: forward slashes", PendingAtInit({u"C:/Temp/vexmon64.dll", u"C:/Temp/x.dll"}), u"onInit", 200, {}, "",
+     Restarts(2, u"C:\\Temp\\vexmon64.dll", true)},
+    {"onInit: an x86 package file", NoPackageFileWaits({u"\\??\\C:\\Temp\\vexui32.dll", u"\\??\\C:\\Temp\\x.dll"}),
+     u"onInit", 102, {}, "", Restarts(0, u"C:\\Temp\\vexui32.dll", true)},
+    {"onInit: an x64 name inside a longer name",
+     NoPackageFileWaits({u"\\??\\C:\\Temp\\oldvexui64.dll", u"\\??\\C:\\Temp\\x.dll"}), u"onInit", 102, {}, "",
+     Restarts(0, u"C:\\Temp\\oldvexui64.dll", true)},
+    {"onInit: a deletion that succeeds at once", NoPackageFileWaits({u"\\??\\" + kDriverDir + u"3\\vexdrv64.dll", u""}),
+     u"onInit", 102, {}, "", Restarts(0, kDriverDir + u"3\\vexdrv64.dll", false)},
+    {"onInit: a deletion that succeeds in the second pass",
+     NoPackageFileWaits({u"\\??\\C:\\Temp\\Held\\vexmon64.dll", u""}), u"onInit", 102, {}, "",
+     Restarts(1, u"C:\\Temp\\Held\\vexmon64.dll", false)},
+    {"onInit: a directory", NoPackageFileWaits({u"\\??\\C:\\Temp\\vexdrv64.dll", u""}), u"onInit", 102, {}, "",
+     Restarts(0, u"C:\\Temp\\vexdrv64.dll", true)},
+    {"onInit: a missing file", NoPackageFileWaits({u"\\??\\C:\\Temp\\vexmon64.dll", u""}), u"onInit", 102, {}, "",
+     Restarts(0, u"C:\\Temp\\vexmon64.dll", false)},
+    {"onChkDrv without a product printer", nullptr, u"onChkDrv", 3, {}, ""},
+    {"onChkDrv with the installer's own build", Install, u"onChkDrv", 103, {}, ""},
+    {"onChkDrv with build 2605", [](sim::Machine& m) { Install(m), m.AddFile(kInstalledDriver, sim::VersionedFileImage(2605, 40 * 1024)); },
+     u"onChkDrv", 103, {}, ""},
+    {"onChkDrv with build 2604", [](sim::Machine& m) { Install(m), m.AddFile(kInstalledDriver, sim::VersionedFileImage(2604, 40 * 1024)); },
+     u"onChkDrv", 3, {}, ""},
+    {"onChkDrv with no version", [](sim::Machine& m) { Install(m), m.AddFile(kInstalledDriver, std::vector<std::uint8_t>(4096, 0x5A)); },
+     u"onChkDrv", 3, {}, ""},
+    {"def.set without a product printer changes nothing",
+     [](sim::Machine& m) {
+       sim::WritePrinter(m, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
+       sim::SetDefaultPrinter(m, u"Laser");
+     },
+     u"def.set", 4, {}, "*printer Laser LPT1: by Generic\n"},
+    {"def.set refused: the same answer",
+     [](sim::Machine& m) {
+       Install(m);
+       sim::WritePrinter(m, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
+       sim::SetDefaultPrinter(m, u"Laser");
+       m.Fail("SetDefaultPrinterW", win::ERROR_ACCESS_DENIED);
+     },
+     u"def.set", 4, {}, kProduct + summary::kCorvane + "*printer Laser LPT1: by Generic\n" + summary::kTray},
+    {"def.set makes the first product printer the default",
+     [](sim::Machine& m) {
+       Install(m);
+       AddProductPrinter(m, u"Zeta");
+       AddProductPrinter(m, u"Alpha");
+       sim::SetDefaultPrinter(m, u"Zeta");
+     },
+     u"def.set", 4, {},
+     kProduct + "*printer Alpha Corvane: <none>/<none> \"\" \"\"\n" + summary::kCorvane +
+         "printer Zeta Corvane: <none>/<none> \"\" \"\"\n" + summary::kTray},
+};
+
+class RunsTest : public SimTest {
+ protected:
+  static std::u16string Trimmed(const std::u16string& line) {
+    const auto start = line.find_first_not_of(u' ');
+    return start == std::u16string::npos ? u"" : line.substr(start);
+  }
+};
+
+TEST_F(RunsTest, EveryRowEndsAsItsTableSays) {
+  for (const Row& row : kRows) {
+    SCOPED_TRACE(row.name);
+    Reset();
+    machine.shiftHeld = true;
+    if (row.setUp) row.setUp(machine);
+    machine.journal.clear();
+    EXPECT_EQ(Run(row.words), row.exit);
+    const Texts lines = machine.dialogs.empty() ? Texts{} : Lines(machine.dialogs.back().text);
+    std::size_t at = 0;
+    for (const auto& want : row.log) {
+      if (want[0] == u'!') {
+        EXPECT_FALSE(HasTrimmedLine(lines, want.substr(1))) << sim::Utf8(want);
+        continue;
+      }
+      while (at < lines.size() && Trimmed(lines[at]) != want) ++at;
+      EXPECT_LT(at, lines.size()) << "missing or out of order: " << sim::Utf8(want);
+      if (at < lines.size()) ++at;
+    }
+    EXPECT_TRUE(machine.crtBlocks.empty()) << "strings left";
+    EXPECT_TRUE(machine.globalBlocks.empty()) << "global blocks left";
+    EXPECT_TRUE(machine.localBlocks.empty()) << "local blocks left";
+    if (!row.state.empty()) {
+      EXPECT_EQ(summary::Of(machine), row.state);
+    }
+    if (row.check) row.check(machine);
+  }
+}
+
+// The records and flags the program hands the system, member by member, in
+// a reinstall that replaces everything, an uninstall and a driver check.
+TEST_F(RunsTest, EveryCallIsHandedTheRecordItMust) {
+  Install(machine);
+  MonitorBuild(machine, 2604);
+  Printers(machine, {u"Lab"});
+  sim::WritePrinter(machine, {u"Parked", u"Other", u"Corvane:", u"", u"", 0});
+  sim::AddConnection(machine, u"office", u"Colour", u"Other");
+  machine.Fail("DeletePrinterDriverExW", win::ERROR_PRINTER_DRIVER_IN_USE);
+  machine.journal.clear();
+  ASSERT_EQ(Run(u"install"), 1);
+  ASSERT_EQ(Run(u"onChkDrv"), 103);
+  const std::optional<std::u16string> none;
+  auto zeros = [](sim::CallArguments args, std::initializer_list<const char*> names) {
+    for (const char* name : names) args[name] = u"0";
+    return args;
+  };
+  EXPECT_EVERY_CALL(machine, "AddMonitorW",
+                    (sim::CallArguments{{"server", none}, {"level", u"2"}, {"pName", u"Corvane:"},
+                                        {"pEnvironment", u"Windows x64"}, {"pDLLName", u"vexmon64.dll"}}));
+  EXPECT_EVERY_CALL(machine, "DeleteMonitorW",
+                    (sim::CallArguments{{"server", none}, {"pEnvironment", u"Windows x64"}, {"pMonitorName", u"Corvane:"}}));
+  EXPECT_EVERY_CALL(machine, "EnumMonitorsW", (sim::CallArguments{{"level", u"2"}}));
+  EXPECT_EVERY_CALL(machine, "EnumPrinterDriversW", (sim::CallArguments{{"pEnvironment", u"Windows x64"}, {"level", u"6"}}));
+  EXPECT_EVERY_CALL(machine, "EnumPrintersW",
+                    (sim::CallArguments{{"flags", sim::Number(win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS)},
+                                        {"name", none}, {"level", u"2"}}));
+  EXPECT_EVERY_CALL(machine, "AddPrinterDriverExW",
+                    zeros({{"server", none}, {"level", u"6"}, {"dwFileCopyFlags", sim::Number(win::APD_COPY_ALL_FILES)},
+                           {"cVersion", u"3"}, {"pName", u"Corvane printer"}, {"pEnvironment", u"Windows x64"},
+                           {"pDriverPath", kDriverDir + u"vexdrv64.dll"}, {"pDataFile", kDriverDir + u"vexdrv64.dll"},
+                           {"pConfigFile", kDriverDir + u"vexui64.dll"}, {"pHelpFile", kDriverDir + u"vexhelp.chm"},
+                           {"pDependentFiles", none}, {"pMonitorName", none}, {"pDefaultDataType", none},
+                           {"pszzPreviousNames", none}, {"pszMfgName", u"Brennock"}, {"pszHardwareID", none},
+                           {"pszProvider", u"Brennock"}, {"pszOEMUrl", u"https://www.brennock.com/corvane"}},
+                          {"ftDriverDate", "dwlDriverVersion"}));
+  EXPECT_EQ(Calls(machine, "DeletePrinterDriverExW"), 2) << "refused once, then after a spooler restart";
+  EXPECT_EVERY_CALL(machine, "DeletePrinterDriverExW",
+                    (sim::CallArguments{{"server", none}, {"pEnvironment", u"Windows x64"},
+                                        {"pDriverName", u"Corvane printer"},
+                                        {"dwDeleteFlag", sim::Number(win::DPD_DELETE_ALL_FILES)}, {"dwVersionFlag", u"0"}}));
+  EXPECT_EVERY_CALL(machine, "AddPrinterW",
+                    zeros({{"server", none}, {"level", u"2"}, {"pServerName", none}, {"pShareName", none},
+                           {"pPortName", u"Corvane:"}, {"pDriverName", u"Corvane printer"}, {"pComment", u""},
+                           {"pLocation", none}, {"pSepFile", none}, {"pPrintProcessor", u"WinPrint"},
+                           {"pDatatype", none}, {"pParameters", none}},
+                          {"pDevMode", "pSecurityDescriptor", "Attributes", "Priority", "DefaultPriority", "StartTime",
+                           "UntilTime", "Status", "cJobs", "AveragePPM"}));
+  // Opened to be deleted and to be parked on file: (read with no defaults).
+  const auto remove = sim::Number(win::DELETE | win::PRINTER_ACCESS_ADMINISTER);
+  const auto all = sim::Number(win::PRINTER_ALL_ACCESS);
+  std::set<std::pair<std::u16string, std::u16string>> opened;
+  for (const auto& open : machine.Arguments("OpenPrinterW")) {
+    if (open.at("pDefault") == u"0") continue;
+    EXPECT_EQ(Mismatches(open, {{"pDatatype", none}, {"pDevMode", u"0"}}), std::vector<std::string>{});
+    opened.insert({open.at("pPrinterName").value_or(u""), open.at("DesiredAccess").value_or(u"")});
+  }
+  EXPECT_EQ(opened, (std::set<std::pair<std::u16string, std::u16string>>{
+                        {u"Corvane", remove}, {u"Corvane", all}, {u"Lab", remove}, {u"Lab", all}, {u"Parked", all}}));
+  for (const auto& write : machine.Arguments("SetPrinterW"))
+    EXPECT_EQ(Mismatches(write, write.at("level") == u"0"
+                                    ? sim::CallArguments{{"command", sim::Number(win::PRINTER_CONTROL_PURGE)}}
+                                    : sim::CallArguments{{"level", u"2"}, {"command", u"0"}}),
+              std::vector<std::string>{});
+  EXPECT_EVERY_CALL(machine, "CreateProcessW",
+                    zeros({{"lpApplicationName", none}, {"lpCommandLine", u"\"" + kTray + u"\""},
+                           {"lpCurrentDirectory", none}, {"cb", u"104"},
+                           {"dwCreationFlags", sim::Number(win::NORMAL_PRIORITY_CLASS)},
+                           {"dwFlags", sim::Number(win::STARTF_USESHOWWINDOW)}, {"wShowWindow", sim::Number(win::SW_SHOW)}},
+                          {"lpProcessAttributes", "lpThreadAttributes", "bInheritHandles", "lpEnvironment"}));
+  EXPECT_EVERY_CALL(machine, "CreateMutexA", (sim::CallArguments{{"bInitialOwner", u"0"}}));
+  EXPECT_EVERY_CALL(machine, "PostMessageW", (sim::CallArguments{{"Msg", u"1026"}, {"wParam", u"0"}, {"lParam", u"0"}}));
+  const auto queries = machine.Arguments("GetPrinterDriverW");
+  ASSERT_EQ(queries.size(), 2u) << "the size for x64, the record for the caller's own environment";
+  EXPECT_EQ(Mismatches(queries[0], {{"pEnvironment", u"Windows x64"}, {"level", u"2"}}), std::vector<std::string>{});
+  EXPECT_EQ(Mismatches(queries[1], {{"pEnvironment", none}, {"level", u"2"}}), std::vector<std::string>{});
+  EXPECT_EQ(summary::Of(machine), kProduct +
+                                      "printer Lab Corvane: keyLab/keyLab \"Room 2\" \"Floor 1\"\n"
+                                      "printer Parked Corvane: by Other\n" + kAgain);
+}
+
+}  // namespace

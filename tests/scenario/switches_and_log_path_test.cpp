@@ -1,0 +1,83 @@
+// Refused runs: a mistyped switch, or a "/log=" path someone planted as a
+// link or a second name of another file. Nothing is done, no dialog shows,
+// and no byte is written through the planted path.
+#include "platform/sim/machine_text.h"
+#include "platform/sim/registry_text.h"
+#include "printer_setup.h"
+#include "sim_test.h"
+
+namespace {
+
+constexpr char16_t Log[] = u"C:\\Deploy\\corvane.log";
+constexpr char16_t Kept[] = u"C:\\Windows\\win.ini";  // what a planted path leads to
+
+enum class Plant { Nothing, SymbolicLink, HardLink };
+
+class SwitchesAndLogPathTest : public SimTest {
+ protected:
+  std::string FileBytes(std::u16string_view path) {
+    const sim::FileNode* node = machine.FindFile(path);
+    return node ? std::string(node->data.begin(), node->data.end()) : "<no file>";
+  }
+
+  // Everything a run could change but the log file (and the handle count
+  // of the clock line: the log was opened to be looked at).
+  std::string MachineImage() {
+    std::string error, text = sim::MachineText(machine, {});
+    const auto clock = text.find("\nclock ");
+    text.erase(clock, text.find('\n', clock + 1) - clock);
+    std::string image = sim::RegistryText(machine, error) + text;
+    for (const auto& [key, node] : machine.files)
+      if (key != sim::Machine::Key(Log)) image += sim::Utf8(key) + "=" + FileBytes(node.path) + "\n";
+    return image + error;
+  }
+
+  void PlantAtLog(Plant plant) {
+    machine.AddFile(Kept, {'k', 'e', 'e', 'p'});
+    if (plant == Plant::Nothing) return;
+    if (plant == Plant::HardLink) {
+      // Both names are one file: the log path's node stands for it.
+      machine.AddFile(Log, {'k', 'e', 'e', 'p'});
+      machine.FindFile(Log)->links = 2;
+      return;
+    }
+    machine.AddFile(Log, {});
+    machine.FindFile(Log)->attributes |= win::FILE_ATTRIBUTE_REPARSE_POINT;
+    machine.FindFile(Log)->linkTarget = Kept;
+  }
+};
+
+TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlantedPath) {
+  const std::string refusal = "\xEF\xBB\xBF" "Unknown switch: /quite\r\n";
+  const struct {
+    const char16_t* words;
+    Plant plant;
+    const char* logBytes;  // the log path's own bytes afterwards
+  } cases[] = {
+      {u"install /quite /log=C:\\Deploy\\corvane.log", Plant::Nothing, refusal.c_str()},
+      {u"uninstall /log=C:\\Deploy\\corvane.log /quite /x", Plant::Nothing, refusal.c_str()},
+      {u"install /QUIET /quite", Plant::Nothing, "<no file>"},
+      {u"onInit /quite /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
+      {u"install /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
+      {u"uninstall /quiet /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
+      {u"install /log=C:\\Deploy\\corvane.log", Plant::HardLink, "keep"},
+      {u"def.set /log=C:\\Deploy\\corvane.log", Plant::HardLink, "keep"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(sim::Utf8(c.words) + " plant " + std::to_string(static_cast<int>(c.plant)));
+    Reset();
+    machine.AddDirectory(u"C:\\Deploy");
+    AddProductPrinter(machine, u"Front desk");
+    machine.shiftHeld = true;  // a run would show its dialog
+    PlantAtLog(c.plant);
+    const std::string before = MachineImage();
+    EXPECT_EQ(Run(c.words), 6);
+    EXPECT_TRUE(MachineImage() == before) << "the machine changed";
+    EXPECT_TRUE(machine.dialogs.empty());
+    EXPECT_EQ(FileBytes(Log), c.logBytes);
+    EXPECT_EQ(FileBytes(Kept), "keep");
+    EXPECT_TRUE(machine.handles.empty()) << "the log file was left open";
+  }
+}
+
+}  // namespace
