@@ -68,6 +68,9 @@ refusal_texts() {
 # Wine 8: the tool's reinstall cannot delete the driver (87) nor re-create
 # "Office" (1801), so the repair fails, and Office's whole record (name,
 # settings key, comment, location, the default mark) waits in the journal.
+# Wine 8 runs no rollback action after a failed repair (it does after a
+# failed upgrade, below), so only the upgrade cases show the rollback
+# leaving a product that was there.
 # upgrade_*: the package replaces an older build and another build of its
 # own version rather than going beside it. Wine 8: the reinstall cannot
 # delete the driver, so the upgrade fails and the older build stays
