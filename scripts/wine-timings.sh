@@ -93,7 +93,7 @@ done
 for _ in $(seq $RUNS); do
   fresh_prefix
   elapsed_ms 1 install >/dev/null || die "install before the uninstall failed"
-  wine_env_run "$inspector" wait-tray present >/dev/null || die "the tray companion did not start"
+  wine_env_run "$inspector" wait-tray >/dev/null || die "the tray companion did not start"
   (wine_env_run "$inspector" dialog 'C:\timings-log.txt' >/dev/null) &
   closer=$!
   measure uninstall 100 uninstall

@@ -1,118 +1,53 @@
 # shellcheck shell=bash
-# Sourceable helper: a fresh, headless 64-bit Wine prefix for end-to-end tests.
+# Sourceable helper: a fresh, headless 64-bit Wine prefix for end-to-end tests
+# (Wine from scripts/install-deps.sh --all).
 #
-#   source tests/e2e/wine_env.sh
-#   wine_env_make_template            # optional: boot once, copy per start
-#   wine_env_start                    # fresh prefix + persistent wineserver
+#   wine_env_make_template            boot one prefix, to copy per start
+#   wine_env_start                    fresh prefix + persistent wineserver
 #   wine_env_run 'C:\path\prog.exe' word ...; code=$?
-#   wine_env_stop                     # kill the prefix's processes, delete it
+#   wine_env_unix_path 'C:\path'      its Unix path in the prefix
+#   wine_env_stop                     kill the prefix's processes, delete it
 #   wine_env_drop_template
 #
-# Everything Wine runs gets /dev/null as standard input and no DISPLAY, so the
-# helper behaves the same in a terminal, under CI with stdin closed, or on a
-# desktop. Windows are drawn by Wine's null graphics driver: dialogs are
-# created and run their message loops, nothing is shown.
-#
-# Variables after wine_env_start:
-#   WINEPREFIX      the prefix (exported, so plain wine tools work too)
-#   WINE_ENV_ROOT   temporary directory holding the prefix and its logs
-#   WINE_ENV_DRIVE_C  Unix path of C:\
-#
-# Settings (optional, set before wine_env_start):
-#   WINE_ENV_TIMEOUT  seconds a single program may run (default 120)
-#   WINE_ENV_DEBUG    WINEDEBUG for programs run (default -all)
-#   WINE_ENV_DLL_OVERRIDES  further WINEDLLOVERRIDES entries for programs run
-#                     (for example "version=n,b" to prefer a native version.dll)
+# Everything Wine runs gets /dev/null as standard input and no DISPLAY;
+# windows are drawn by Wine's null graphics driver: dialogs are created and
+# run their message loops, nothing is shown. After wine_env_start:
+# WINEPREFIX (exported), WINE_ENV_ROOT (a temporary directory holding it),
+# WINE_ENV_DRIVE_C (Unix path of C:\). Settings: WINE_ENV_TIMEOUT (seconds a
+# program may run, default 120), WINE_ENV_DLL_OVERRIDES (further
+# WINEDLLOVERRIDES entries, such as "version=n,b").
 
 WINE_ENV_TIMEOUT=${WINE_ENV_TIMEOUT:-120}
-WINE_ENV_DEBUG=${WINE_ENV_DEBUG:--all}
-WINE_ENV_LOADER=
-WINE_ENV_SERVER=
 WINE_ENV_ROOT=
 WINE_ENV_DRIVE_C=
 WINE_ENV_TMP=${TMPDIR:-/tmp}
+# Debian's wine64 puts the 64-bit loader and server here; the `wine` wrapper
+# would prefer a 32-bit loader.
+WINE_ENV_LOADER=$(command -v wine64 || echo /usr/lib/wine/wine64)
+WINE_ENV_SERVER=$(command -v wineserver64 || echo /usr/lib/wine/wineserver64)
 
-# Debian's wine64 package puts the 64-bit loader and server in /usr/lib/wine
-# and only the optional `wine` package adds wrappers to PATH; the wrapper
-# prefers a 32-bit loader when one is installed, so the 64-bit one is used
-# directly.
-_wine_env_find_tools() {
-  local candidate
-  WINE_ENV_LOADER=
-  WINE_ENV_SERVER=
-  for candidate in "$(command -v wine64 2>/dev/null)" /usr/lib/wine/wine64 \
-      /usr/lib/x86_64-linux-gnu/wine/wine64 "$(command -v wine 2>/dev/null)"; do
-    if [ -n "$candidate" ] && [ -x "$candidate" ]; then
-      WINE_ENV_LOADER=$candidate
-      break
-    fi
-  done
-  for candidate in /usr/lib/wine/wineserver64 "$(command -v wineserver64 2>/dev/null)" \
-      /usr/lib/x86_64-linux-gnu/wine/wineserver64 "$(command -v wineserver 2>/dev/null)"; do
-    if [ -n "$candidate" ] && [ -x "$candidate" ]; then
-      WINE_ENV_SERVER=$candidate
-      break
-    fi
-  done
-  [ -n "$WINE_ENV_LOADER" ] && [ -n "$WINE_ENV_SERVER" ]
-}
-
-# Installs Wine on Debian when it is missing (needs root).
-wine_env_install() {
-  _wine_env_find_tools && return 0
-  if [ "$(id -u)" -ne 0 ]; then
-    echo "wine_env: Wine is missing; install the wine64 package as root" >&2
-    return 1
-  fi
-  echo "wine_env: installing wine64" >&2
-  DEBIAN_FRONTEND=noninteractive apt-get update -qq </dev/null >/dev/null &&
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -qq --no-install-recommends wine64 \
-      </dev/null >/dev/null || return 1
-  _wine_env_find_tools
-}
-
-# Runs a Wine tool or program in the prefix with the test environment.
-# Mono and Gecko are never offered (no downloads, no prompts) and
-# winemenubuilder stays off so nothing is written to the user's desktop menus.
+# Runs a Wine tool in the prefix. Mono and Gecko are never offered (no
+# downloads, no prompts); winemenubuilder stays off (no desktop menus).
 _wine_env_exec() {
-  env -u DISPLAY -u WAYLAND_DISPLAY \
-    WINEPREFIX="$WINEPREFIX" WINEARCH=win64 WINEDEBUG="$WINE_ENV_DEBUG" \
+  env -u DISPLAY -u WAYLAND_DISPLAY WINEPREFIX="$WINEPREFIX" WINEARCH=win64 WINEDEBUG=-all \
     WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d${WINE_ENV_DLL_OVERRIDES:+;$WINE_ENV_DLL_OVERRIDES}" \
-    WINESERVER="$WINE_ENV_SERVER" WINELOADER="$WINE_ENV_LOADER" \
-    "$@" </dev/null
+    WINESERVER="$WINE_ENV_SERVER" WINELOADER="$WINE_ENV_LOADER" "$@" </dev/null
 }
 
-_wine_env_select_null_driver() {
-  _wine_env_exec timeout -k 5 120 "$WINE_ENV_LOADER" reg add 'HKCU\Software\Wine\Drivers' \
-    /v Graphics /t REG_SZ /d null /f >>"$1" 2>&1
-  local code=$?
-  [ "$code" -eq 0 ] || echo "wine_env: reg add exited with $code" >>"$1"
-  return "$code"
-}
-
-# A new temporary directory marked as this helper's; prints its path.
+# A new temporary directory marked as this helper's (only such are deleted).
 _wine_env_new_root() {
   local root
-  root=$(mktemp -d "$WINE_ENV_TMP/$1.XXXXXX") && : >"$root/.corvane-wine-env" &&
-    printf '%s\n' "$root"
+  root=$(mktemp -d "$WINE_ENV_TMP/$1.XXXXXX") && : >"$root/.corvane-wine-env" && printf '%s\n' "$root"
 }
-
-# Deletes a directory, but only one this helper created.
-_wine_env_remove_root() {
-  if [ -f "$1/.corvane-wine-env" ]; then
-    rm -rf -- "$1"
-  fi
-}
+_wine_env_remove_root() { [ ! -f "$1/.corvane-wine-env" ] || rm -rf -- "$1"; }
 
 # Stops the server of $WINEPREFIX and forgets its socket directory: Debian's
-# Wine keeps the socket in a random directory under TMPDIR, records its name
-# in the prefix, and leaves both behind when the server ends.
+# Wine keeps the socket in a random directory under TMPDIR, named in the
+# prefix, and leaves both behind when the server ends.
 _wine_env_shutdown() {
   [ -d "$WINEPREFIX" ] || return 0
-  local server_dir=
-  if [ -r "$WINEPREFIX/wineserver" ]; then
-    server_dir=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null)
-  fi
+  local server_dir
+  server_dir=$(head -c 64 "$WINEPREFIX/wineserver" 2>/dev/null)
   _wine_env_exec "$WINE_ENV_SERVER" -k >/dev/null 2>&1
   _wine_env_exec "$WINE_ENV_SERVER" -w >/dev/null 2>&1
   if [[ $server_dir =~ ^wine-[A-Za-z0-9]+$ ]] && [ -O "$WINE_ENV_TMP/$server_dir" ]; then
@@ -121,110 +56,68 @@ _wine_env_shutdown() {
   rm -f -- "$WINEPREFIX/wineserver"
 }
 
-# Boots a new prefix at $WINEPREFIX (which must not exist: the loader then
-# creates and initialises it itself), makes it headless and stops its server
-# so that the registry is on disk. Appends to the log $1.
-_wine_env_boot_once() {
-  local log=$1
-  if ! _wine_env_exec timeout -k 5 300 "$WINE_ENV_LOADER" wineboot -i >>"$log" 2>&1; then
-    echo "wine_env: wineboot failed" >>"$log"
-    return 1
-  fi
-  # Every later desktop uses the null driver; the boot's own desktop had no
-  # display and goes with the server below.
-  if ! _wine_env_select_null_driver "$log"; then
-    echo "wine_env: could not select the null graphics driver" >>"$log"
-    return 1
-  fi
-  _wine_env_shutdown
-}
-
-# A boot on a loaded machine was seen to fail now and then, silently and
-# once; each retry starts again from nothing. Prints the log when all fail.
+# Boots a new prefix at $WINEPREFIX, selects the null graphics driver and
+# stops its server so that the registry is on disk. A boot on a loaded
+# machine was seen to fail now and then, once: each of three attempts
+# starts from nothing. Logs to $1, printed when all fail.
 _wine_env_boot() {
-  local log=$1 attempt
+  local attempt
   for attempt in 1 2 3; do
-    _wine_env_boot_once "$log" && return 0
-    echo "wine_env: boot attempt $attempt failed" >>"$log"
+    _wine_env_exec timeout -k 5 300 "$WINE_ENV_LOADER" wineboot -i >>"$1" 2>&1 &&
+      _wine_env_exec timeout -k 5 120 "$WINE_ENV_LOADER" reg add 'HKCU\Software\Wine\Drivers' \
+        /v Graphics /t REG_SZ /d null /f >>"$1" 2>&1 && _wine_env_shutdown && return 0
+    echo "wine_env: boot attempt $attempt failed" >>"$1"
     _wine_env_shutdown
     rm -rf -- "$WINEPREFIX"
   done
   echo "wine_env: could not boot a prefix" >&2
-  cat "$log" >&2
+  cat "$1" >&2
   return 1
 }
 
-# Boots one prefix to copy for every later wine_env_start (booting takes most
-# of a case's time) and exports its path as WINE_ENV_TEMPLATE. Remove it
-# with wine_env_drop_template.
 wine_env_make_template() {
-  wine_env_install || return 1
-  WINE_ENV_TMP=${TMPDIR:-/tmp}
+  [ -x "$WINE_ENV_LOADER" ] || { echo "wine_env: no wine64 (scripts/install-deps.sh --all)" >&2; return 1; }
   local root
   root=$(_wine_env_new_root corvane-wine-template) || return 1
-  if ! WINEPREFIX="$root/prefix" _wine_env_boot "$root/boot.log"; then
-    _wine_env_remove_root "$root"
-    return 1
-  fi
+  WINEPREFIX="$root/prefix" _wine_env_boot "$root/boot.log" || { _wine_env_remove_root "$root"; return 1; }
   export WINE_ENV_TEMPLATE="$root/prefix"
 }
 
 wine_env_drop_template() {
-  [ -n "${WINE_ENV_TEMPLATE:-}" ] || return 0
-  _wine_env_remove_root "$(dirname "$WINE_ENV_TEMPLATE")"
+  [ -z "${WINE_ENV_TEMPLATE:-}" ] || _wine_env_remove_root "$(dirname "$WINE_ENV_TEMPLATE")"
   unset WINE_ENV_TEMPLATE
 }
 
-# Creates a fresh prefix in a temporary directory (a copy of
-# WINE_ENV_TEMPLATE when there is one, booted otherwise) and leaves a
-# persistent wineserver running for it, so each program starts in a
-# fraction of a second. Returns non-zero (and prints the log) on failure.
+# A fresh prefix (a copy of the template when there is one) with a
+# persistent wineserver, so that each program starts in a fraction of a
+# second.
 wine_env_start() {
   wine_env_stop
-  wine_env_install || return 1
-  WINE_ENV_TMP=${TMPDIR:-/tmp}
   WINE_ENV_ROOT=$(_wine_env_new_root corvane-wine) || return 1
   export WINEPREFIX="$WINE_ENV_ROOT/prefix"
   WINE_ENV_DRIVE_C="$WINEPREFIX/drive_c"
   local log="$WINE_ENV_ROOT/boot.log"
   if [ -n "${WINE_ENV_TEMPLATE:-}" ]; then
-    if ! cp -a -- "$WINE_ENV_TEMPLATE" "$WINEPREFIX" 2>>"$log"; then
-      echo "wine_env: could not copy the booted prefix" >&2
-      cat "$log" >&2
-      return 1
-    fi
-  elif ! _wine_env_boot "$log"; then
-    return 1
+    cp -a -- "$WINE_ENV_TEMPLATE" "$WINEPREFIX" 2>>"$log" || { echo "wine_env: could not copy the prefix" >&2; return 1; }
+  else
+    _wine_env_boot "$log" || return 1
   fi
-  if ! _wine_env_exec "$WINE_ENV_SERVER" -p >>"$log" 2>&1; then
-    echo "wine_env: could not start wineserver" >&2
-    cat "$log" >&2
-    return 1
-  fi
+  _wine_env_exec "$WINE_ENV_SERVER" -p >>"$log" 2>&1 || { echo "wine_env: no wineserver" >&2; cat "$log" >&2; return 1; }
 }
 
-# Runs a Windows program (Windows path such as 'C:\...\x.exe', or a Unix
-# path) with the given arguments from C:\ and returns its exit code. Wine
-# hands back the low 8 bits of the Windows exit code; 124 means the program
-# was killed after WINE_ENV_TIMEOUT seconds. Its own output goes to this
-# shell's stdout and stderr.
+# Runs a Windows program (a Windows or Unix path) with the given arguments
+# from C:\ and returns its exit code: the low 8 bits of the Windows one, 124
+# when it was killed after WINE_ENV_TIMEOUT seconds.
 wine_env_run() {
-  if [ -z "$WINE_ENV_ROOT" ]; then
-    echo "wine_env: wine_env_start has not run" >&2
-    return 125
-  fi
-  (cd "$WINE_ENV_DRIVE_C" &&
-    _wine_env_exec timeout -k 5 "$WINE_ENV_TIMEOUT" "$WINE_ENV_LOADER" "$@")
+  (cd "$WINE_ENV_DRIVE_C" && _wine_env_exec timeout -k 5 "$WINE_ENV_TIMEOUT" "$WINE_ENV_LOADER" "$@")
 }
 
-# Converts a Windows path in the prefix into its Unix path (C: only).
 wine_env_unix_path() {
   local path=${1#[Cc]:}
   printf '%s\n' "$WINE_ENV_DRIVE_C${path//\\//}"
 }
 
-# Stops every process of the prefix and deletes it. Safe to call twice and
-# from an EXIT trap.
+# Safe to call twice and from an EXIT trap.
 wine_env_stop() {
   [ -n "$WINE_ENV_ROOT" ] || return 0
   _wine_env_shutdown
