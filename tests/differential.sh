@@ -120,7 +120,8 @@ differ() {
 
 run_story() {
   local name=$1 prepare=$2 word=$3 held=$4 faults=$5 wine_exit sim_exit found=""
-  product_prefix_start "$win/dist/Corvane" || { echo "$name: no Wine prefix"; return 1; }
+  { product_prefix_start "$win/dist/Corvane" && keep_desktop "$win/tests/corvane-inspect.exe"; } ||
+    { echo "$name: no Wine prefix"; return 1; }
   cp "$win/dist/tools/corvane-capture.exe" "$WINE_ENV_DRIVE_C/"
   $prepare >/dev/null 2>&1 || { echo "$name: the Wine set-up failed"; return 1; }
   capture 'C:\before' "$work/before" || return 1

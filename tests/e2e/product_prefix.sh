@@ -6,6 +6,7 @@
 #   product_prefix_start DIST_DIR     a fresh prefix (wine_env_start) with
 #                                     DIST_DIR (dist/Corvane) copied to
 #                                     PRODUCT_DIR
+#   keep_desktop INSPECTOR            see below
 #   prepare_printer_datatype NAME...  see below
 
 # Where the product lies on a real machine: the Setup folder with the
@@ -17,6 +18,19 @@ product_prefix_start() {
   local product
   product=$(wine_env_unix_path "$PRODUCT_DIR")
   mkdir -p "$(dirname "$product")" && cp -R "$1" "$product"
+}
+
+# keep_desktop INSPECTOR: Wine 8 starts the desktop on first use and closes
+# it a second after the last program using it has ended: the setup tool
+# ending right after starting the tray companion, on a loaded machine, took
+# the desktop from under the companion (its mutex held, its window gone).
+# Windows' desktop is always there, so corvane-inspect.exe keeps Wine's
+# until the prefix stops.
+keep_desktop() {
+  local fifo="$WINE_ENV_ROOT/desktop" line
+  mkfifo "$fifo" || return 1
+  WINE_ENV_TIMEOUT=100000 wine_env_run "$1" keep-desktop >"$fifo" &
+  read -r -t 180 line <"$fifo" && [ "$line" = ready ]
 }
 
 # prepare_printer_datatype NAME...: gives each printer NAME that a case will

@@ -202,18 +202,6 @@ msiexec_run() {
   return $code
 }
 
-# Wine 8 starts the desktop on first use and closes it a second after the
-# last program using it has ended: the setup tool ending right after
-# starting the tray companion, on a loaded machine, took the desktop from
-# under the companion (its mutex held, its window gone). Windows' desktop is
-# always there, so one program keeps Wine's for the whole case.
-keep_desktop() {
-  local fifo="$WINE_ENV_ROOT/desktop" line
-  mkfifo "$fifo" || return 1
-  WINE_ENV_TIMEOUT=100000 wine_env_run "$inspector" keep-desktop >"$fifo" &
-  read -r -t 180 line <"$fifo" && [ "$line" = ready ]
-}
-
 # ---- set-ups and runs the table names -----------------------------------------
 
 prep_datatype() { prepare_printer_datatype Corvane; }
@@ -762,7 +750,7 @@ for name in "${selected[@]}"; do
   if ! grep -q "^$name " <<<"$TABLE" && [[ " ${CASES[*]} " != *" $name "* ]]; then
     result=FAIL
     echo "  no such case"
-  elif [[ $NO_PREFIX_CASES != *" $name "* ]] && ! { product_prefix_start "$dist_dir" && keep_desktop; }; then
+  elif [[ $NO_PREFIX_CASES != *" $name "* ]] && ! { product_prefix_start "$dist_dir" && keep_desktop "$inspector"; }; then
     result=FAIL
     echo "  could not create the Wine prefix"
   elif (run_case "$name"); then
