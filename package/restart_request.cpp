@@ -1,10 +1,11 @@
 #include "restart_request.h"
 
 #include "msi_functions.h"
+#include "spooler/product_key.h"
 
 namespace {
 
-constexpr wchar_t ProductKey[] = L"Software\\Brennock\\Corvane";
+const auto* const ProductKey = reinterpret_cast<const wchar_t*>(ProductMachineKey);
 constexpr wchar_t RequestValue[] = L"PackageRestartRequested";
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include "msi_functions.h"
 #include "restart_request.h"
 #include "setup_outcome.h"
+#include "spooler/product_key.h"
 
 namespace {
 
@@ -135,9 +136,10 @@ bool ProductPresent() {
   }
   // The product's key outlives a removal; only printers still waiting in
   // it to come back make the product present.
-  for (const wchar_t* value : {L"PrintersToRestore", L"PrintersToMoveBack"}) {
-    if (RegGetValueW(HKEY_LOCAL_MACHINE, L"SOFTWARE\\Brennock\\Corvane", value, RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY,
-                     nullptr, nullptr, nullptr) == ERROR_SUCCESS)
+  for (const char16_t* value : {PrinterJournalValue, ParkedPrintersValue}) {
+    if (RegGetValueW(HKEY_LOCAL_MACHINE, reinterpret_cast<const wchar_t*>(ProductMachineKey),
+                     reinterpret_cast<const wchar_t*>(value), RRF_RT_ANY | RRF_SUBKEY_WOW6464KEY, nullptr, nullptr,
+                     nullptr) == ERROR_SUCCESS)
       return true;
   }
   return false;

@@ -9,7 +9,6 @@
 #include "run/install_state.h"
 #include "spooler/journal_value.h"
 
-constexpr char16_t ParkedPrintersValue[] = u"PrintersToMoveBack";
 
 // Journals every printer of the snapshot on the monitor's port, keeping the
 // records the journal already holds. False, with the cause as the thread's

@@ -12,7 +12,6 @@
 #include "run/install_state.h"
 #include "spooler/journal_value.h"
 
-constexpr char16_t PrinterJournalValue[] = u"PrintersToRestore";
 
 // In a reinstall, writes what the run has remembered so far, together with
 // the printers the journal already holds; for a printer in both, the

@@ -7,9 +7,9 @@
 #include <cstddef>
 
 #include "platform/platform.h"
+#include "spooler/product_key.h"
 #include "util/wide_string.h"
 
-constexpr char16_t ProductMachineKey[] = u"Software\\Brennock\\Corvane";
 
 struct JournalTexts {
   char16_t* texts;  // global block; null when there is nothing to trust
