@@ -43,7 +43,7 @@ void DeleteStaged(InstallState& state, const char16_t* path) {
 
 bool DeleteDriver(InstallState& state) {
   return win::DeletePrinterDriverExW(nullptr, const_cast<char16_t*>(state.Environment),
-                                     const_cast<char16_t*>(DriverName), win::DPD_DELETE_ALL_FILES, 0);
+                                     const_cast<char16_t*>(ProductDriverName), win::DPD_DELETE_ALL_FILES, 0);
 }
 
 void LogDriverList(InstallState& state, const DriverList& list) {
@@ -65,7 +65,7 @@ const char16_t* ConnectionUsingDriver(const InstallState& state) {
   if (win::GetLastError() != win::ERROR_PRINTER_DRIVER_IN_USE) return nullptr;
   for (win::DWORD i = 0; i < state.Printers.count; ++i) {
     const win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
-    if (IsConnection(printer) && SameText(printer.pDriverName, DriverName)) return printer.pPrinterName;
+    if (IsConnection(printer) && IsProductPrinter(printer)) return printer.pPrinterName;
   }
   return nullptr;
 }
@@ -85,7 +85,7 @@ DriverList ListPrinterDrivers(const char16_t* environment) {
 std::int32_t FindPrinterDriver(const DriverList& list) {
   if (!list.entries || RecordSize(list.level) == 0) return -1;
   for (win::DWORD i = 0; i < list.count; ++i)
-    if (SameText(RecordName(list, i), DriverName)) return static_cast<std::int32_t>(i);
+    if (SameText(RecordName(list, i), ProductDriverName)) return static_cast<std::int32_t>(i);
   return -1;
 }
 
@@ -120,7 +120,7 @@ void InstallPrinterDriver(InstallState& state) {
 
   win::DRIVER_INFO_6W driver{};
   driver.cVersion = DriverVersion;
-  driver.pName = const_cast<char16_t*>(DriverName);
+  driver.pName = const_cast<char16_t*>(ProductDriverName);
   driver.pEnvironment = const_cast<char16_t*>(state.Environment);
   driver.pDriverPath = driverPath;
   driver.pDataFile = driverPath;

@@ -6,8 +6,6 @@
 
 #include "run/install_state.h"
 
-constexpr char16_t DriverName[] = u"Corvane printer";
-
 struct DriverList {
   win::BYTE* entries;  // DRIVER_INFO_<level> records; global block, null when empty
   win::DWORD level;
