@@ -6,7 +6,6 @@
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_service.h"
 #include "util/file_name.h"
-#include "util/text_compare.h"
 
 namespace {
 
@@ -44,9 +43,8 @@ void MarkDefaultPrinter(InstallState& state) {
     if (error != win::ERROR_FILE_NOT_FOUND) state.DefaultPrinterUnknown = error;
     return;
   }
-  for (win::DWORD i = 0; i < state.Printers.count; ++i)
-    if (SameText(state.Printers.entries[i].pPrinterName, name))
-      state.Printers.entries[i].Attributes |= win::PRINTER_ATTRIBUTE_DEFAULT;
+  if (win::PRINTER_INFO_2W* printer = FindPrinter(state.Printers, name))
+    printer->Attributes |= win::PRINTER_ATTRIBUTE_DEFAULT;
 }
 
 InstallState& CreateInstallState(InstallState& state, unsigned mode) {

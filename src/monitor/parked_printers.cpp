@@ -7,12 +7,6 @@
 
 namespace {
 
-win::PRINTER_INFO_2W* FindInSnapshot(InstallState& state, const char16_t* name) {
-  for (win::DWORD i = 0; i < state.Printers.count; ++i)
-    if (SameText(state.Printers.entries[i].pPrinterName, name)) return &state.Printers.entries[i];
-  return nullptr;
-}
-
 // The port a printer on `port` is parked on; null when `port` does not
 // hold the monitor's.
 const char16_t* ParkedPort(InstallState& state, const char16_t* port) {
@@ -82,7 +76,7 @@ void PutBackParkedPrinters(InstallState& state) {
   for (const char16_t* cursor = journal.texts; cursor < end;) {
     const char16_t* name = NextJournalText(cursor);
     const char16_t* port = cursor < end ? NextJournalText(cursor) : u"";
-    win::PRINTER_INFO_2W* printer = FindInSnapshot(state, name);
+    win::PRINTER_INFO_2W* printer = FindPrinter(state.Printers, name);
     if (printer && PutBack(state, *printer, port)) continue;
     AppendJournalText(left, name);
     AppendJournalText(left, port);

@@ -7,7 +7,6 @@
 #include "run/log.h"
 #include "spooler/pending_file_operations.h"
 #include "spooler/spooler_records.h"
-#include "util/text_compare.h"
 
 namespace {
 
@@ -55,12 +54,8 @@ bool CarryOver(const win::PRINTER_INFO_2W& saved, win::HANDLE printer) {
 void AddFirstPrinter(InstallState& state) {
   win::HANDLE printer = AddPrinterQueue(state, FirstPrinterName);
   if (!printer) return;
-  bool wasDefault = false;
-  for (win::DWORD i = 0; i < state.Printers.count; ++i) {
-    const win::PRINTER_INFO_2W& entry = state.Printers.entries[i];
-    wasDefault |= SameText(entry.pPrinterName, FirstPrinterName) && (entry.Attributes & win::PRINTER_ATTRIBUTE_DEFAULT);
-  }
-  if (wasDefault && !win::SetDefaultPrinterW(FirstPrinterName))
+  const win::PRINTER_INFO_2W* before = FindPrinter(state.Printers, FirstPrinterName);
+  if (before && (before->Attributes & win::PRINTER_ATTRIBUTE_DEFAULT) && !win::SetDefaultPrinterW(FirstPrinterName))
     LogError(state, ErrRestorePrinterSettings, u"Can`t restore the comment, location or default of printer '%s'",
              FirstPrinterName);
   win::ClosePrinter(printer);

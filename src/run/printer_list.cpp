@@ -8,6 +8,12 @@ void ReleasePrinterList(PrinterList& list) {
   list.count = 0;
 }
 
+win::PRINTER_INFO_2W* FindPrinter(const PrinterList& list, const char16_t* name) {
+  for (win::DWORD i = 0; i < list.count; ++i)
+    if (SameText(list.entries[i].pPrinterName, name)) return &list.entries[i];
+  return nullptr;
+}
+
 bool IsConnection(const win::PRINTER_INFO_2W& printer) {
   return printer.pPrinterName && printer.pPrinterName[0] == u'\\' && printer.pPrinterName[1] == u'\\';
 }

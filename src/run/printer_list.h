@@ -12,6 +12,8 @@ struct PrinterList {
 };
 
 void ReleasePrinterList(PrinterList& list);
+// The listed printer named exactly `name`, or null.
+win::PRINTER_INFO_2W* FindPrinter(const PrinterList& list, const char16_t* name);
 // A record of the product: its driver name is exactly "Corvane printer".
 bool IsProductPrinter(const win::PRINTER_INFO_2W& printer);
 // A connection to a printer of another computer ("\\SERVER\NAME"): a local
