@@ -624,7 +624,7 @@ const Row kRows[] = {
      [](sim::Machine& m) { m.files.erase(sim::Machine::Key(kSetupDir + u"vexhelp.chm")); }, u"install", 100,
      {u"Error(10): CopyFile vexhelp.chm to " + kDriverDir + u") Cant't open source file- FAILED! - (The system cannot "
       u"find the file specified.)", u"Printer Driver x64 was added successfully"},
-     summary::kMonitor + "driver 3 vexdrv64.dll vexdrv64.dll vexui64.dll  2620\n" + summary::kCorvane + summary::kTray,
+     summary::kMonitor + "driver 3 vexdrv64.dll:2620 vexdrv64.dll:2620 vexui64.dll:2620 :missing\n" + summary::kCorvane + summary::kTray,
      [](sim::Machine& m) { EXPECT_EQ(Calls(m, "DeleteFileW"), 2); }},
     {"a missing UI file installs no driver and leaves the staged driver file",
      [](sim::Machine& m) { m.files.erase(sim::Machine::Key(kSetupDir + u"vexui64.dll")); }, u"install", 100,

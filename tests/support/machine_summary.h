@@ -19,11 +19,12 @@ inline std::string FileBuild(sim::Machine& m, const std::u16string& path) {
   return build ? std::to_string(*build) : "unversioned";
 }
 
-// monitor DLL build / driver files / product printers (name port settings
-// comment location, "*" for the default) / other printers by name and port /
-// run value / companion with its starts and exit requests / a missing tray
-// program / every pending operation / journal / spooler unless running.
-inline std::string Of(sim::Machine& m) {
+// monitor DLL build / driver files and their builds / product printers (name
+// port settings comment location, "*" for the default) / other printers by
+// name and port / run value / companion with its starts and exit requests
+// (unless `counts` is false) / a missing tray program / every pending
+// operation / journal / parked printers' record / spooler unless running.
+inline std::string Of(sim::Machine& m, bool counts = true) {
   std::ostringstream out;
   if (sim::MonitorRegistered(m, u"Corvane:")) {
     const std::u16string dll = sim::MonitorDll(m, u"Corvane:");
@@ -32,8 +33,10 @@ inline std::string Of(sim::Machine& m) {
   sim::DriverRecord d;
   if (sim::FindDriver(m, u"Windows x64", u"Corvane printer", d)) {
     const std::u16string dir = sim::DriverVersionDir(m, u"Windows x64", d.version) + u"\\";
-    out << "driver " << d.version << " " << sim::Utf8(d.driverFile) << " " << sim::Utf8(d.dataFile) << " "
-        << sim::Utf8(d.configFile) << " " << sim::Utf8(d.helpFile) << " " << FileBuild(m, dir + d.driverFile) << "\n";
+    out << "driver " << d.version;
+    for (const auto* file : {&d.driverFile, &d.dataFile, &d.configFile, &d.helpFile})
+      out << " " << sim::Utf8(*file) << ":" << FileBuild(m, dir + *file);
+    out << "\n";
   }
   const std::u16string defaultPrinter = sim::DefaultPrinter(m);
   for (const auto& p : sim::Printers(m)) {
@@ -49,18 +52,23 @@ inline std::string Of(sim::Machine& m) {
     out << "run " << sim::Utf8(m.String(win::HKEY_LOCAL_MACHINE, places::kRunKey, places::kRunValue)) << "\n";
   if (m.companion.starts)
     out << "companion " << (m.companion.running ? "running " : "ended ") << sim::Utf8(m.companion.image)
-        << " started " << m.companion.starts << " asked " << m.companion.exitRequests << "\n";
+        << (counts ? " started " + std::to_string(m.companion.starts) + " asked " +
+                         std::to_string(m.companion.exitRequests)
+                   : "")
+        << "\n";
   if (!m.FindFile(places::kTray)) out << "no tray program\n";
   for (const auto& [from, to] : sim::PendingOperations(m))
     out << "pending " << sim::Utf8(from) << " -> " << sim::Utf8(to) << "\n";
   if (m.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, PrinterJournalValue)) out << "journal\n";
+  if (m.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, ParkedPrintersValue)) out << "parked\n";
   if (!m.SpoolerRunning()) out << "spooler not running\n";
   return out.str();
 }
 
 // The product as a clean install leaves it on the default machine.
 inline const std::string kMonitor = "monitor vexmon64.dll 2620\n";
-inline const std::string kDriver = "driver 3 vexdrv64.dll vexdrv64.dll vexui64.dll vexhelp.chm 2620\n";
+inline const std::string kDriver =
+    "driver 3 vexdrv64.dll:2620 vexdrv64.dll:2620 vexui64.dll:2620 vexhelp.chm:unversioned\n";
 inline const std::string kCorvane = "printer Corvane Corvane: <none>/<none> \"\" \"\"\n";
 inline const std::string kRun = "run C:\\Program Files\\Corvane\\cortray.exe\n";
 inline const std::string kTray = kRun + "companion running C:\\Program Files\\Corvane\\cortray.exe started 1 asked 0\n";
