@@ -22,6 +22,9 @@
 #            block NAME (see check_log)
 #   STATE    "-" or the block NAME the state (inspector state and product
 #            files) must equal once sorted (see check_state)
+# A log block names the lines this case is about; the rest of a run's log
+# under Wine is compared line by line with the simulated machine's by the
+# differential check (tests/differential.sh), so it is not repeated here.
 # Blocks are in DATA, each after a line "@log NAME" or "@state NAME"; a line
 # "<OTHER" stands for block OTHER, and in a state block "-LINE" takes LINE
 # out. A case that reads files only is named in NO_PREFIX_CASES.
@@ -419,53 +422,24 @@ END
 files C:\Program Files\Corvane: cortray.exe
 files C:\Program Files\Corvane\Setup: corvane-setup.exe vexdrv64.dll vexhelp.chm vexmon64.dll vexui64.dll
 @log uninstall_steps
-  EnumMonitors
-  1 Monitors found.
-  EnumPrinterDrivers for Windows x64
-  0 drivers found
   #DeleteAllPrinters
   #DeletePrinterDriver for Windows x64
-    BTW, there is no printer drivers on this system.
-    No Corvane driver (Windows x64)was found
   #DeleteMonitor
-    ------- 1 existing monitors ----------
-    1. Local Port
-    ---------------------------------------
-    No Corvane port monitor was found.
-    Computing monitor filename
-    Auto calculated monitor file name: C:\windows\system32\vexmon64.dll
 @log empty_uninstall
 title "Corvane build 2620- Install log."
-Corvane 2620
 #Check Spooler
-PrinterDriverDirectory:C:\windows\system32\spool\drivers\x64\
 #UnInstall
 <uninstall_steps
-    There is no check for monitor version
-    Can't delete monitor and monitor was not found. So everything should be ok
 @log bare_install
 title "Corvane build 2620- Install error log!"
-Corvane 2620
 #Check Spooler
-PrinterDriverDirectory:C:\windows\system32\spool\drivers\x64\
 ##0010
 #ReInstall
     #UnInstall
 <uninstall_steps 4
-        Version is unknown, proceed with reinstall
-        Can't delete monitor and monitor was not found. So everything should be ok
     #AddMonitor
-      Copy monitor file
-        CopyFile vexmon64.dll to C:\windows\system32\)- OK
-      AddMonitor - OK :)
     #Add Printer Driver x64
-        CopyFile vexdrv64.dll to C:\windows\system32\spool\drivers\x64\)- OK
-        CopyFile vexui64.dll to C:\windows\system32\spool\drivers\x64\)- OK
-        CopyFile vexhelp.chm to C:\windows\system32\spool\drivers\x64\)- OK
-      Printer Driver x64 was added successfully
     #AddPrinter(Corvane)
-      Let's check our port monitors
-      Port monitor (Windows x64) is found
       Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
 @state monitor
 monitor "Corvane:" dll "vexmon64.dll"
@@ -561,8 +535,6 @@ title "Corvane build 2620- Install error log!"
         #Restart Spooler
         Error(14): Can`t remove the printer-driver 'Corvane printer' - (Invalid parameter.)
       #DeleteMonitor
-        Version (2620) is compatible, proceed without uninstall
-        InstallMonitor == 0, CopyMonitor == 1
     #Add Printer Driver x64
     #AddPrinter(Office)
       Error(15): Can`t add printer 'Office' - (Invalid printer name.)
