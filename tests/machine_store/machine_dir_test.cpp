@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <map>
 #include <optional>
-#include <tuple>
 #include <vector>
 
 #include "disk_tree.h"
@@ -308,33 +307,6 @@ TEST_F(MachineDirTest, BadInputIsRefusedClearlyAndHarmsNothing) {
   for (const char* verb : {"new", "show", "lock", "unlock", "fault", "clear-faults", "shift", "spooler", "tray",
                            "add-printer", "set-build", "pending", "help-window", "wait", "reboot", "kill"})
     EXPECT_HAS(help.out, "\ncorvane-sim " + std::string(verb) + " ");
-}
-
-TEST_F(MachineDirTest, AMachineWhoseFilesAreMalformedIsRefusedUnharmed) {
-  Succeeds({"new", dir});
-  const fs::path current = fs::path(dir) / "current";
-  for (const auto& [file, extra, error] :
-       {std::tuple{"registry.reg", "[HKEY_LOCAL_MACHINE\\Broken\n", ": a key line must end with ]"},
-        std::tuple{"machine.txt", "fault call=\"DeleteFileW\" count=lots\n",
-                   " (fault): the field count must be a whole number that fits"}}) {
-    const std::string original = disk::Read(current / file);
-    const int line = static_cast<int>(std::count(original.begin(), original.end(), '\n')) + 1;
-    disk::Write(current / file, original + extra);
-    const auto before = disk::Tree(dir);
-    const std::string message = std::string(file) + ": line " + std::to_string(line) + error;
-
-    const Outcome setup = Setup("install");
-    EXPECT_EQ(setup.code, 125);
-    EXPECT_HAS(setup.err, message);
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"show", dir}, {"shift", dir, "down"}}) {
-      const Outcome tool = Sim(args);
-      EXPECT_EQ(tool.code, 1);
-      EXPECT_HAS(tool.err, message);
-    }
-    EXPECT_EQ(disk::Tree(dir), before);
-    disk::Write(current / file, original);
-  }
-  EXPECT_EQ(Setup("install").code, 1) << "mended by hand, the machine runs again";
 }
 
 }  // namespace

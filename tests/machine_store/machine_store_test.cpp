@@ -1,6 +1,7 @@
 // Saving a simulated machine and loading it back: every piece comes back,
-// what was due still happens at its virtual time, and text that does not
-// follow the formats is refused with its line.
+// what is due among them (so it still happens at its virtual time), and text
+// that does not follow the formats is refused with its line. A save cut
+// short: machine_dir_test.
 #include <sstream>
 #include <type_traits>
 
@@ -303,46 +304,6 @@ TEST_F(MachineStoreTest, MalformedControlLinesAreRefusedWithTheirLine) {
   }
 }
 
-TEST_F(MachineStoreTest, WhatWasDueHappensOnTimeAfterALoad) {
-  machine.nowMs = 1000;
-  machine.BeginServiceStop(*machine.FindService(u"Spooler"));  // stopped at 1600
-  machine.HoldFile(places::kSetupDir + u"vexhelp.chm", 300);   // let go at 1300
-  machine.companionBehaviour.windowDelayMs = 450;               // its window at 1450
-  sim::StartCompanion(machine, places::kTray);
-  sim::DeliverPosted(machine, machine.AddHelpWindow(200), win::WM_SYSCOMMAND, win::SC_CLOSE);  // closed at 1200
-  Machine loaded;
-  SaveAndLoad(loaded);
-  sim::SetCurrent(&loaded);
-  auto at = [&](std::uint64_t ms) { loaded.Advance(ms - loaded.nowMs); };
-  auto helpOpen = [&] { return win::FindWindowW(u"HH Parent", u"Corvane Help") != nullptr; };
-  auto held = [&] { return !loaded.holds.empty(); };
-  auto spooler = [&] { return loaded.FindService(u"Spooler")->state; };
-
-  at(1199);
-  EXPECT_TRUE(helpOpen());
-  at(1200);
-  EXPECT_FALSE(helpOpen());
-  at(1299);
-  EXPECT_TRUE(held());
-  at(1300);
-  EXPECT_FALSE(held());
-  at(1449);
-  EXPECT_EQ(win::FindWindowW(sim::CompanionWindowClass, nullptr), nullptr);
-  at(1450);
-  const win::HWND tray = win::FindWindowW(sim::CompanionWindowClass, nullptr);
-  ASSERT_NE(tray, nullptr);
-  EXPECT_TRUE(win::PostMessageW(tray, sim::CompanionExitMessage, 0, 0));
-  at(1549);
-  EXPECT_TRUE(loaded.companion.running);
-  at(1550);
-  EXPECT_FALSE(loaded.companion.running) << "the loaded window still answers the exit request";
-  at(1599);
-  EXPECT_EQ(spooler(), win::SERVICE_STOP_PENDING);
-  at(1600);
-  EXPECT_EQ(spooler(), win::SERVICE_STOPPED);
-  sim::SetCurrent(&machine);
-}
-
 TEST_F(MachineStoreTest, FoldersThatDoNotFollowTheLayoutAreRefused) {
   const fs::path s = temp.path() / "s";
   ASSERT_EQ(sim::SaveSnapshot(machine, s), "");
@@ -366,26 +327,6 @@ TEST_F(MachineStoreTest, FoldersThatDoNotFollowTheLayoutAreRefused) {
   EXPECT_HAS(LoadError(s), "\"C:\\Nowhere\" is no file or folder on disk");
   fs::remove(s / "machine.txt");
   EXPECT_HAS(LoadError(s), "lacks machine.txt");
-}
-
-TEST_F(MachineStoreTest, ASaveCutShortLeavesThePreviousStateInForce) {
-  sim::MachineDirectory dir;
-  ASSERT_EQ(dir.Create(temp.path() / "m", machine, 0), "");
-  machine.shiftHeld = true;
-  struct Died {};
-  EXPECT_THROW(dir.Save(machine, [] { throw Died{}; }), Died);
-  Machine loaded;
-  ASSERT_EQ(dir.Load(loaded), "");
-  EXPECT_FALSE(loaded.shiftHeld) << "the state in force is the one before";
-  EXPECT_EQ(dir.CurrentSnapshot().filename(), "state.1");
-
-  ASSERT_EQ(dir.Save(machine), "");
-  EXPECT_EQ(dir.CurrentSnapshot().filename(), "state.2");
-  for (const auto& [name, content] : disk::Tree(temp.path() / "m"))
-    EXPECT_TRUE(name.rfind("state.2", 0) == 0 || name == "current" || name == ".lock") << name << " was left behind";
-  Machine reloaded;
-  ASSERT_EQ(dir.Load(reloaded), "");
-  EXPECT_TRUE(reloaded.shiftHeld);
 }
 
 }  // namespace
