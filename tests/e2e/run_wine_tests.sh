@@ -226,7 +226,7 @@ prep_another() {
 prep_default_another() { inspect set-default Another; }
 prep_olddriver() { cp "$build_dir/companions/build2604/vexdrv64.dll" "$(unix "$DRIVER_DIR\\3\\vexdrv64.dll")"; }
 # Only the monitor, registered through the API, so that nothing else fails
-# (Wine 8 cannot remove a driver, see the uninstall case).
+# (Wine 8 cannot remove a driver, see the msi case).
 prep_monitor() {
   cp "$dist_dir/Setup/vexmon64.dll" "$(unix "$SYSTEM_DIR")" && inspect add-monitor "Corvane:" vexmon64.dll
 }
@@ -351,8 +351,6 @@ install    -         :second_tray    0    -               -
 reinstall  -         install         100  *               -
 reinstall  printers,newtray,shift install 100 reinstall   reinstall
 errors     noui      install         100  errors          errors
-uninstall  datatype  install         1    -               installed
-uninstall  -         uninstall       100  uninstall       uninstalled
 installed  datatype  install         1    -               -
 installed  -         onChkDrv        103  -               -
 installed  another   onInit          102  -               -
@@ -476,9 +474,6 @@ files C:\windows\system32\spool\drivers\x64: vexdrv64.dll
 <driver
 <tray
 printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "RAW" comment "" location "" subkey (none) dsuser (none)
-@state uninstalled
-files C:\Program Files\Corvane\Setup: corvane-setup.exe vexdrv64.dll vexhelp.chm vexmon64.dll vexui64.dll
-<driver
 @state default_another
 <installed
 printer "Another" port "LPT1:" driver "Other printer" processor "WinPrint" datatype "RAW" comment "" location "" subkey (none) dsuser (none)
@@ -563,11 +558,6 @@ Corvane 2620
         Error(10): CopyFile vexui64.dll to C:\windows\system32\spool\drivers\x64\) Cant't open source file- FAILED! - (File not found.)
     #AddPrinter(Corvane)
       Error(15): Can`t add printer 'Corvane' - (Unknown printer driver.)
-@log uninstall
-title "Corvane build 2620- Install error log!"
-<uninstall_run
-    There is no check for monitor version
-    Monitor was removed :)
 @log uninstall_run
 #Check Spooler
 #UnInstall
