@@ -54,18 +54,6 @@ TEST_F(SimSpoolerTest, MonitorRegistrationAndRemoval) {
   EXPECT_EQ(machine.Arguments("AddMonitorW").back().at("pEnvironment"), std::nullopt);
 }
 
-// A file the spooler has loaded is let go when the spooler stops, not before.
-TEST_F(SimSpoolerTest, AFileTheSpoolerLoadedIsFreedByItsStop) {
-  machine.AddFile(kDriverUi, {1});
-  machine.HoldFile(kDriverUi, UINT64_MAX, win::FILE_SHARE_READ, "the spooler");
-  machine.holds.back().image = machine.holds.back().bySpooler = true;
-  EXPECT_EQ(Failure(win::DeleteFileW(kDriverUi.c_str())), win::ERROR_ACCESS_DENIED);
-  machine.SetServiceState(machine.services[0], win::SERVICE_RUNNING);
-  EXPECT_EQ(Failure(win::DeleteFileW(kDriverUi.c_str())), win::ERROR_ACCESS_DENIED);
-  machine.SetServiceState(machine.services[0], win::SERVICE_STOPPED);
-  EXPECT_TRUE(win::DeleteFileW(kDriverUi.c_str()));
-}
-
 // Local printers and the user's connections are listed as the flags ask.
 TEST_F(SimSpoolerTest, PrintersAreListedByTheFlagsGiven) {
   sim::WritePrinter(machine, {u"Local", u"Any", u"LPT1:", u"", u"", 0});
