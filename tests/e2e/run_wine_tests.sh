@@ -303,8 +303,13 @@ KNOWN_DLLS='^(advapi32|clbcatq|combase|comdlg32|coml2|difxapi|gdi32|gdiplus|imag
 'normaliz|nsi|ole32|oleaut32|psapi|rpcrt4|sechost|setupapi|shcore|shell32|shlwapi|user32|wldap32|ws2_32|ntdll)\.dll$'
 check_resources() {
   local ok=0 file
-  same_text "resources" "$(block text resources)" \
-    "$(x86_64-w64-mingw32-windres -J coff -O rc -i "$dist_dir/Setup/corvane-setup.exe" | sed '/^\/\*/,/\*\//d; /^$/d')" || ok=1
+  same_text "resources" "$(block text resources)" "$(x86_64-w64-mingw32-windres -J coff -O rc \
+    -i "$dist_dir/Setup/corvane-setup.exe" | sed '/^\/\*/,/\*\//d; /^$/d; /^1 24/,/^END/d')" || ok=1
+  # The manifest is res/'s, byte for byte, and asks for the rights and controls the program needs.
+  grep -q 'level="requireAdministrator"' "$here/../../res/corvane-setup.manifest" &&
+    grep -q 'Common-Controls" version="6.0.0.0"' "$here/../../res/corvane-setup.manifest" &&
+    python3 -c 'import sys; sys.exit(open(sys.argv[1], "rb").read().find(open(sys.argv[2], "rb").read()) < 0)' \
+      "$dist_dir/Setup/corvane-setup.exe" "$here/../../res/corvane-setup.manifest" || { echo "  manifest"; ok=1; }
   for file in "$dist_dir"/Setup/*.exe "$dist_dir"/Setup/*.dll "$dist_dir/cortray.exe" \
       "$build_dir/package/corvane-msi-actions.dll"; do
     x86_64-w64-mingw32-objdump -p "$file" | KNOWN_DLLS=$KNOWN_DLLS awk -v f="${file##*/}" '
@@ -394,27 +399,6 @@ FONT 8, "MS Shell Dlg", 400, 0, 1
 BEGIN
   DEFPUSHBUTTON "Close", 1, 394, 207, 50, 14, 0x50010001
   EDITTEXT 1001, 7, 7, 437, 194, 0x50a108c4
-END
-1 24 /* RT_MANIFEST */
-BEGIN
-  "<?xml version=""1.0"" encoding=""UTF-8"" standalone=""yes""?>\n"
-  "<assembly xmlns=""urn:schemas-microsoft-com:asm.v1"" manifestVersion=""1.0"">\n"
-  "  <assemblyIdentity version=""1.0.0.0"" processorArchitecture=""*"" name=""Corvane.Install"" type=""win32""/>\n"
-  "  <description>File viewer/translator</description>\n"
-  "  <dependency>\n"
-  "    <dependentAssembly>\n"
-  "      <assemblyIdentity type=""win32"" name=""Microsoft.Windows.Common-Controls"" version=""6.0.0.0"" processorArchitecture=""*"" publicKeyToken=""6595b64144ccf1df"" lang"
-  "uage=""*""/>\n"
-  "    </dependentAssembly>\n"
-  "  </dependency>\n"
-  "  <trustInfo xmlns=""urn:schemas-microsoft-com:asm.v3"">\n"
-  "    <security>\n"
-  "      <requestedPrivileges>\n"
-  "        <requestedExecutionLevel level=""requireAdministrator"" uiAccess=""false""/>\n"
-  "      </requestedPrivileges>\n"
-  "    </security>\n"
-  "  </trustInfo>\n"
-  "</assembly>\n"
 END
 @state fresh
 files C:\Program Files\Corvane: cortray.exe

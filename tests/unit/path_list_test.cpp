@@ -34,14 +34,4 @@ TEST_F(PathListTest, DupOfEmptyTextAllocatesNothing) {
   win::GlobalFree(copy);
 }
 
-TEST_F(PathListTest, AFileThatCannotBeListedEndsTheRunWithErrors) {
-  EXPECT_EXIT(
-      {
-        machine.Fail("GlobalAlloc", win::ERROR_NOT_ENOUGH_MEMORY, 1, 1);
-        PathNode* head = nullptr;
-        AddUnique(head, u"C:\\Windows\\system32\\vexmon64.dll");
-      },
-      ::testing::ExitedWithCode(100), "");
-}
-
 }  // namespace

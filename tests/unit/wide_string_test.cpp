@@ -99,14 +99,4 @@ TEST_F(WideStringTest, ParentDirPrefersTheLastBackslash) {
   }
 }
 
-TEST_F(WideStringTest, OutOfMemoryEndsTheRunWithErrors) {
-  EXPECT_EXIT(
-      {
-        machine.Fail("malloc", 0);
-        WideString s;
-        Assign(s, u"text");
-      },
-      ::testing::ExitedWithCode(100), "");
-}
-
 }  // namespace
