@@ -185,33 +185,6 @@ TEST_F(CrashMatrixTest, ACommandKilledAtAnyCallIsMadeWholeByTheNextRun) {
   EXPECT_GT(cells, 200) << "the matrix lost most of its calls";
 }
 
-// The first printer a reinstall deletes: killed right after, the journal is
-// all that still knows it.
-TEST_F(CrashMatrixTest, APrinterDeletedBeforeTheKillComesBackOnlyThroughTheJournal) {
-  std::string expected;
-  const std::vector<sim::JournalEntry> calls = Reference(u"install", expected);
-  const auto deletion = std::find_if(calls.begin(), calls.end(),
-                                     [](const sim::JournalEntry& e) { return e.call == "DeletePrinter"; });
-  ASSERT_NE(deletion, calls.end());
-  const int justAfter = static_cast<int>(deletion - calls.begin()) + 2;
-  const std::string lost = std::string("printer ") + sim::Utf8(kUserPrinters[0].name) + " ";
-
-  const std::string withJournal = KilledThenAgain(u"install", justAfter, u"install");
-  EXPECT_EQ(withJournal, expected);
-  const std::string withoutJournal =
-      KilledThenAgain(u"install", justAfter, u"install", [](sim::Machine& m) {
-        if (sim::RegistryKey* key = m.FindKey(win::HKEY_LOCAL_MACHINE, ProductMachineKey)) key->values.clear();
-        return std::string();
-      });
-  EXPECT_HAS(expected, lost);
-  EXPECT_EQ(withoutJournal.find(lost), std::string::npos) << withoutJournal;
-  for (const auto& p : kUserPrinters) {
-    if (&p != &kUserPrinters[0]) {
-      EXPECT_HAS(withoutJournal, "printer " + sim::Utf8(p.name) + " ");
-    }
-  }
-}
-
 // Killed as it deletes its last printer, a reinstall has journalled every
 // printer it remembered, in the order it re-creates them; an uninstall,
 // which means to remove them, has journalled none.

@@ -22,17 +22,14 @@ TEST_F(EntryTest, ParentWindowOwnsTheDialogOnlyWithExactlyThreeWords) {
   const std::pair<std::u16string, std::uintptr_t> cases[] = {
       {u"install " + number, owner.handle},
       {u"install \"  +" + number + u"xyz\"", owner.handle},  // blanks, sign, trailing junk
-      {u"uninstall " + number, owner.handle},
       {u"install " + number + u" extra", 0},
       {u"install", 0},
       {u"install 0", 0},
       {u"install abc", 0},
       {u"install 4096", 0},  // names no window
-      {u"install 99999999999999", 0},
       {u"install -" + number, 0},
       // Switches are left out before the words are counted.
       {u"install /LOG=C:\\Deploy\\b.log " + number, owner.handle},
-      {u"uninstall /log=C:\\Deploy\\a.log /log=C:\\Deploy\\b.log " + number, owner.handle},
       {u"install " + number + u" extra /log=C:\\Deploy\\b.log", 0},
       {u"install -unknown " + number, 0},  // not a switch: a fourth word
   };

@@ -59,11 +59,9 @@ TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlante
     const char* logBytes;  // the log path's own bytes afterwards
   } cases[] = {
       {u"install /quite /log=C:\\Deploy\\corvane.log", Plant::Nothing, refusal.c_str()},
-      {u"uninstall /log=C:\\Deploy\\corvane.log /quite /x", Plant::Nothing, refusal.c_str()},
       {u"install /QUIET /quite", Plant::Nothing, "<no file>"},
       {u"onInit /quite /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
       {u"install /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
-      {u"uninstall /quiet /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
       {u"install /log=C:\\Deploy\\corvane.log", Plant::HardLink, "keep"},
       {u"def.set /log=C:\\Deploy\\corvane.log", Plant::HardLink, "keep"},
       {u"install /log=C:\\Missing\\corvane.log", Plant::Nothing, "<no file>"},

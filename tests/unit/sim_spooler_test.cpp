@@ -123,26 +123,4 @@ TEST_F(SimSpoolerTest, DriverFilesAreCopiedAndRemovedWithTheDriver) {
             win::ERROR_UNKNOWN_PRINTER_DRIVER);
 }
 
-TEST_F(SimSpoolerTest, PrinterPortChangesNeedAKnownPort) {
-  sim::WritePrinter(machine, {u"P", u"Any", u"LPT1:", u"", u"", 0});
-  win::HANDLE printer = nullptr;
-  EXPECT_EQ(Failure(win::OpenPrinterW(W(u"Nobody"), &printer, nullptr)), win::ERROR_INVALID_PRINTER_NAME);
-  win::PRINTER_DEFAULTSW all{nullptr, nullptr, win::PRINTER_ALL_ACCESS};
-  ASSERT_TRUE(win::OpenPrinterW(W(u"P"), &printer, &all));
-  win::PRINTER_INFO_2W info{};
-  info.pPrinterName = W(u"P");
-  info.pDriverName = W(u"Any");
-  info.pPortName = W(u"Corvane:");
-  EXPECT_EQ(Failure(win::SetPrinterW(printer, 2, reinterpret_cast<win::BYTE*>(&info), 0)), win::ERROR_UNKNOWN_PORT);
-  info.pPortName = W(u"file:");
-  info.pComment = W(u"Desk");
-  EXPECT_TRUE(win::SetPrinterW(printer, 2, reinterpret_cast<win::BYTE*>(&info), 0));
-  sim::PrinterRecord now;
-  ASSERT_TRUE(sim::FindPrinter(machine, u"P", now));
-  EXPECT_EQ(now.port, u"file:");
-  EXPECT_EQ(now.comment, u"Desk");
-  EXPECT_TRUE(win::ClosePrinter(printer));
-  EXPECT_EQ(Failure(win::ClosePrinter(printer)), win::ERROR_INVALID_HANDLE);
-}
-
 }  // namespace
