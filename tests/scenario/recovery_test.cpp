@@ -35,13 +35,6 @@ class RecoveryTest : public SimTest {
     LeaveJournal(machine, {kBackOffice, kFrontDesk});
   }
 
-  Texts RunShowingLog(const std::u16string& word, int code) {
-    machine.shiftHeld = true;
-    EXPECT_EQ(Run(word), code) << sim::Utf8(word);
-    machine.shiftHeld = false;
-    return DialogLines();
-  }
-
   static bool Has(const Texts& lines, const std::u16string& part) {
     return std::any_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return l.find(part) != l.npos; });
   }

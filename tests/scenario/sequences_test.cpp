@@ -9,16 +9,7 @@ namespace {
 
 using namespace places;
 
-class SequencesTest : public SimTest {
- protected:
-  // Runs with Shift held and gives the log the dialog showed.
-  Texts RunShowingLog(const std::u16string& word, int code) {
-    machine.shiftHeld = true;
-    EXPECT_EQ(Run(word), code) << sim::Utf8(word);
-    EXPECT_EQ(machine.dialogs.size(), 1u);
-    return DialogLines();
-  }
-};
+using SequencesTest = SimTest;
 
 // The order of the install part: pending deletions of earlier runs first,
 // the companion last, when the printers are back.

@@ -36,11 +36,3 @@ inline sim::PrinterRecord PrinterNamed(sim::Machine& m, std::u16string_view name
   if (!sim::FindPrinter(m, name, record)) record.name = u"<none>";
   return record;
 }
-
-// Names of the printers that use the product's driver, in the spooler's order.
-inline std::vector<std::u16string> ProductPrinters(sim::Machine& m) {
-  std::vector<std::u16string> names;
-  for (const auto& p : sim::Printers(m))
-    if (p.driver == u"Corvane printer") names.push_back(p.name);
-  return names;
-}

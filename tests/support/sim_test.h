@@ -84,10 +84,14 @@ class SimTest : public ::testing::Test {
     return present;
   }
 
-  // The text of the last dialog shown, split into its CR LF lines.
-  Texts DialogLines() const {
-    EXPECT_FALSE(machine.dialogs.empty()) << "no dialog was shown";
-    return machine.dialogs.empty() ? Texts{} : Lines(machine.dialogs.back().text);
+  // Runs with Shift held, and gives the lines of the log its dialog showed.
+  Texts RunShowingLog(const std::u16string& arguments, int code) {
+    const std::size_t shown = machine.dialogs.size();
+    machine.shiftHeld = true;
+    EXPECT_EQ(Run(arguments), code) << sim::Utf8(arguments);
+    machine.shiftHeld = false;
+    EXPECT_EQ(machine.dialogs.size(), shown + 1) << "one dialog shows the log";
+    return machine.dialogs.size() > shown ? Lines(machine.dialogs.back().text) : Texts{};
   }
 
   static Texts Lines(const std::u16string& text) {
@@ -127,13 +131,12 @@ class StateTest : public SimTest {
     EXPECT_TRUE(machine.crtBlocks.empty()) << "strings left";
     EXPECT_TRUE(machine.handles.empty()) << "handles left open";
   }
-  // A fresh record as the run makes it; the log's opening lines are dropped
-  // unless `keepLog`.
-  void Create(unsigned mode = ModeX64, bool keepLog = false) {
+  // A fresh record as a run on x64 makes it, without the log's opening lines.
+  void Create() {
     ModuleInstance = Instance();
     ReleaseInstallState(state);
-    CreateInstallState(state, mode);
-    if (!keepLog) Release(state.Log);
+    CreateInstallState(state, ModeX64);
+    Release(state.Log);
   }
   Texts Log() { return Lines(LogOf(state)); }
   // A fresh machine; the record's blocks belong to the old one.
