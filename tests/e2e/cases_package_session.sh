@@ -3,12 +3,10 @@
 # installed programs. Sourced by run_wine_tests.sh.
 # shellcheck disable=SC2154
 
-# Requests left beforehand, by anyone (a global atom) or by an earlier run
-# (the value under the product's key), ask for no restart (pkg_kept
-# installs after this).
+# A request left beforehand by an earlier run (the value under the
+# product's key) asks for no restart (pkg_kept installs after this).
 prep_forged_restart() {
-  inspect atom add Corvane.Setup.RestartRequired &&
-    wine_env_run reg add 'HKLM\Software\Brennock\Corvane' /v PackageRestartRequested /t REG_DWORD /d 1 /f >/dev/null 2>&1
+  wine_env_run reg add 'HKLM\Software\Brennock\Corvane' /v PackageRestartRequested /t REG_DWORD /d 1 /f >/dev/null 2>&1
 }
 # The list of installed programs shows a package's published ProductIcon.
 msi_icon() {

@@ -38,8 +38,6 @@
 //   shift down|up               presses or releases Shift with SendInput
 //   keep-desktop                uses the desktop (started on first use),
 //                               prints "ready" and stays until killed
-//   atom add|find NAME          GlobalAddAtomW, or whether GlobalFindAtomW
-//                               finds NAME (exit code 0) or not (3)
 //
 // Every wait polls for its condition and gives up after WaitLimitMs, far
 // beyond what a loaded machine needs. Exit code 0 on success, 1 on a failed
@@ -434,7 +432,6 @@ int KeepDesktop() {
 
 int wmain(int argc, wchar_t** argv) {
   const std::wstring verb = argc > 1 ? argv[1] : L"";
-  const std::wstring word = argc > 2 ? argv[2] : L"";
   if (verb == L"state" && argc == 2) return PrintSpooler(), PrintSystem(), 0;
   if (verb == L"wait-tray" && argc <= 3) return WaitTray(argc == 3 ? std::wcstoul(argv[2], nullptr, 10) : 0);
   if (verb == L"add-printer") return AddPrinterVerb(argc, argv);
@@ -452,7 +449,5 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"dialog" && argc == 3) return Dialog(argv[2]);
   if (verb == L"shift" && argc == 3) return Shift(argv[2]);
   if (verb == L"keep-desktop" && argc == 2) return KeepDesktop();
-  if (verb == L"atom" && argc == 4 && word == L"add") return GlobalAddAtomW(argv[3]) ? 0 : Fail("GlobalAddAtomW");
-  if (verb == L"atom" && argc == 4 && word == L"find") return GlobalFindAtomW(argv[3]) ? 0 : 3;
   return Usage();
 }
