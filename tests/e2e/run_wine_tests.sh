@@ -340,7 +340,7 @@ check_resources() {
 # Windows: SYSTEM in session 0), so the package's install starts the
 # companion (msi_installed); nor is a user interface shown under /qn, so
 # the companion's start in the user's session is not shown here (see
-# tests/scenario/session_test.cpp for the setup tool's side).
+# the session rows of tests/scenario/runs_test.cpp for the setup tool's side).
 TABLE=$(cat <<'EOF'
 resources  -         :check_resources 0  -  -
 words      -         -               6    -               fresh

@@ -170,14 +170,6 @@ TEST_F(MachineDirTest, ARunKilledWhileSavingLeavesThePreviousStateWhole) {
     EXPECT_TRUE(name == ".lock" || name == "current" || name.rfind("state.3", 0) == 0) << name << " left behind";
 }
 
-TEST_F(MachineDirTest, ARunEndedThroughExitProcessIsSavedToo) {
-  Succeeds({"new", dir});
-  Succeeds({"fault", dir, "malloc", "--skip", "5"});
-  EXPECT_HAS(Show("Armed faults"), "malloc fails with 5");
-  EXPECT_EQ(Setup("install").code, 100) << "out of memory ends the run at once";
-  EXPECT_HAS(Show("Armed faults"), "\n  none") << "the fault was used up in the run that was saved";
-}
-
 // A run killed at a platform call ends by SIGKILL; the directory then holds
 // the machine as the program left it, for the next run only.
 TEST_F(MachineDirTest, ARunKilledAtACallLeavesTheMachineAsItWasThen) {

@@ -262,26 +262,6 @@ TEST_F(MachineStoreTest, RegistryTextAsRegeditWritesItIsRead) {
   EXPECT_EQ(machine.FindKey(win::HKEY_LOCAL_MACHINE, sim::MonitorsKey), nullptr) << "the text replaces the registry";
 }
 
-TEST_F(MachineStoreTest, MalformedRegistryTextIsRefusedWithItsLineAndChangesNothing) {
-  const std::string header = "Windows Registry Editor Version 5.00\n";
-  const Refusal cases[] = {
-      {"", "line 0: the text is empty"},
-      {header + "\"a\"=\"b\"\n", "line 2: a value comes before any [key] line"},
-      {header + "[HKEY_LOCAL_MACHINE\\a\n", "line 2: a key line must end with ]"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=\"b\n", "line 3: a text in double quotes is not closed"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=dword:123\n", "line 3: dword: needs exactly eight hex digits"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=hex:1,02\n", "line 3: \"1\" is not a byte"},
-      {header + "[HKEY_LOCAL_MACHINE]\n\"a\"=word:1\n", "line 3: a value must be"},
-  };
-  AddOddValues(machine);
-  const std::string before = Describe(machine);
-  for (const auto& c : cases) {
-    const std::string error = sim::ReadRegistryText(c.text, machine);
-    EXPECT_EQ(error.rfind(c.error, 0), 0u) << c.text << "\ngave: " << error;
-    EXPECT_EQ(Describe(machine), before) << c.text;
-  }
-}
-
 TEST_F(MachineStoreTest, MalformedControlLinesAreRefusedWithTheirLine) {
   const std::string header = "machine format=1\n";
   const Refusal cases[] = {

@@ -1,5 +1,5 @@
-// Removing "Corvane:": the build a monitor file carries, and a record whose
-// file name would lead out of the system directory (whole runs: runs_test).
+// Removing "Corvane:" when its record names a file that would lead out of
+// the system directory (whole runs, and the build of a monitor file: runs_test).
 #include "run/log.h"
 #include "monitor/port_monitor_removal.h"
 #include "platform/sim/print_store.h"
@@ -21,18 +21,6 @@ class PortMonitorRemovalTest : public StateTest {
   }
   bool Has(const std::u16string& line) { return LogOf(state).find(line + u"\r\n") != std::u16string::npos; }
 };
-
-TEST_F(PortMonitorRemovalTest, BuildIsTheLastNumberOfTheProductVersion) {
-  machine.AddFile(u"C:\\a.dll", sim::VersionedFileImage(4, 4096, 2700));
-  EXPECT_EQ(GetFileBuildNumber(u"C:\\a.dll"), 4);
-  machine.AddFile(u"C:\\b.dll", sim::VersionedFileImage(0xFFFF));
-  EXPECT_EQ(GetFileBuildNumber(u"C:\\b.dll"), 65535);
-  EXPECT_EQ(GetFileBuildNumber(u"C:\\none.dll"), -1);
-  machine.Fail("GetFileVersionInfoW", win::ERROR_ACCESS_DENIED);
-  EXPECT_EQ(GetFileBuildNumber(u"C:\\b.dll"), -1);
-  machine.Fail("VerQueryValueW", win::ERROR_RESOURCE_TYPE_NOT_FOUND);
-  EXPECT_EQ(GetFileBuildNumber(u"C:\\b.dll"), -1);
-}
 
 // A record whose file name leads out of the system directory: the monitor
 // goes, no file is deleted or left for a later deletion.

@@ -248,14 +248,13 @@ const Row kRows[] = {
     {"a companion that never ends is given up on",
      [](sim::Machine& m) { m.companionBehaviour.ignoresExitRequest = true, StartTray(m); }, u"removetray", 6, {}, "",
      TrayRemoved(100000, 107000, {1, 1, 20}, 21, -1, true)},
-    // ---- Sessions: the companion starts only for the user in session 1 ------
+    // ---- Sessions: the companion starts only for the user in session 1; from
+    // session 0 neither its window nor its mutex is met ---------------------
     {"user in session 1", InSession(1, false, false), u"install", 1, {}, summary::kInstalled, UsersCompanion},
     {"user in session 0", InSession(0, false, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
     {"SYSTEM in session 1", InSession(1, true, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
     {"SYSTEM in session 0, companion running", InSession(0, true, true), u"install", 1, {},
      kProduct + summary::kCorvane + summary::kTray, UsersCompanion},
-    {"user in session 1, companion running", InSession(1, false, true), u"install", 1, {},
-     kProduct + summary::kCorvane + kAgain, UsersCompanion},
     {"an account that cannot be told waits for the log-on",
      [](sim::Machine& m) { m.Fail("OpenProcessToken", win::ERROR_ACCESS_DENIED); }, u"install", 1, {},
      kProduct + summary::kCorvane + summary::kRun},
@@ -340,11 +339,6 @@ const Row kRows[] = {
     {"an unversioned monitor is replaced",
      [](sim::Machine& m) { Install(m), m.AddFile(kSystemMonitor, std::vector<std::uint8_t>(2048, 0x90)); }, u"install",
      1, {u"Version is unknown, proceed with reinstall", u"Monitor was removed :)", u"#AddMonitor"}, kReinstalled},
-    {"a compatible unregistered file is registered in place",
-     [](sim::Machine& m) { MonitorBuild(m, 2610); }, u"install", 1,
-     {u"Computing monitor filename", u"Version (2610) is compatible, proceed without uninstall",
-      u"InstallMonitor == 1, CopyMonitor == 0", u"Skip copy monitor file", u"AddMonitor - OK :)"},
-     "monitor vexmon64.dll 2610\n" + summary::kDriver + summary::kCorvane + summary::kTray},
     {"uninstall", Install, u"uninstall", 2,
      {u"#UnInstall", u"#DeletePrinter(Corvane)", u"Driver is found. Index=1", u"OK :)",
       u"There is no check for monitor version", u"Monitor was removed :)"},
@@ -360,9 +354,6 @@ const Row kRows[] = {
     {"a connection is left alone by an install", Connected, u"install", 1, {kConnectionKeepsDriver}, "", ConnectionStays},
     {"a connection is left alone by an uninstall", Connected, u"uninstall", 2, {kConnectionKeepsDriver}, "",
      ConnectionStays},
-    {"an uninstall drops the journal with a line of its own",
-     [](sim::Machine& m) { Install(m), LeaveJournal(m, {{u"Gone", u"keyG", u"", u"", u""}}); }, u"uninstall", 2,
-     {u"Printers left to bring back by a run that did not finish: 1", u"#UnInstall"}, kNoTray},
     // ---- Files that cannot be deleted -------------------------------------
     {"a locked old monitor is dropped after the retry with the spooler stopped",
      [](sim::Machine& m) {
@@ -487,12 +478,6 @@ const Row kRows[] = {
     // A reinstall keeps in place what it cannot save; an uninstall deletes it.
     {"printer not opened", LabRefused({u"Lab"}, "OpenPrinterW"), u"install", 100, {u"#DeleteAllPrinters", kSettingsUnread, u"!#DeletePrinter(Lab)", u"!#AddPrinter(Lab)", u"!#AddPrinter(Corvane)"},
      kProduct + "*printer Lab Corvane: keyLab/<none> \"Room 2\" \"Floor 1\"\n" + kAgain},
-    {"DsUser key name not read", [](sim::Machine& m) {
-       InstallBare(m), AddProductPrinter(m, u"Lab"), SetSettingsKey(m, u"Lab", u"DsUser", "keyLab");
-       m.Fail("GetPrinterDataExA", win::RPC_S_SERVER_UNAVAILABLE);
-     },
-     u"install", 100, {kSettingsUnread, u"!#DeletePrinter(Lab)"},
-     kProduct + "printer Lab Corvane: <none>/keyLab \"\" \"\"\n" + kAgain},
     {"an uninstall deletes a printer whose settings it cannot read", [](sim::Machine& m) {
        Install(m), Printers(m, {u"Lab"});
        m.Fail("OpenPrinterW", win::RPC_S_SERVER_UNAVAILABLE, 1, 0, u"Lab");
@@ -552,20 +537,9 @@ const Row kRows[] = {
       u"1. Local Port", u"Error(15): Can`t add printer 'Corvane' - (The specified port is unknown.)"},
      summary::kDriver + summary::kTray,
      [](sim::Machine& m) { EXPECT_EQ(Calls(m, "AddMonitorW"), 5); }},
-    {"a monitor refused twice costs one spooler restart",
-     [](sim::Machine& m) { Install(m), m.Fail("DeleteMonitorW", win::ERROR_ACCESS_DENIED, 2); }, u"uninstall", 2,
-     {u"Can't delete monitor from the first try", u"#Restart Spooler", u"Monitor was removed :)"}, kNoTray},
-    {"a lone printer on the port is parked too",
-     [](sim::Machine& m) { Install(m), m.Fail("DeleteMonitorW", win::ERROR_ACCESS_DENIED); }, u"uninstall", 2,
-     {u"#DeletePrinter(Corvane)", u"Can't delete monitor from the first try", u"Can't open printer Corvane"}, kNoTray},
     {"a monitor refused three times is error 12 and keeps its file",
      [](sim::Machine& m) { Install(m), m.Fail("DeleteMonitorW", win::ERROR_ACCESS_DENIED, 3); }, u"uninstall", 100,
      {u"Error(12): Can`t remove the port monitor 'Corvane:' - (Access is denied.)"}, summary::kMonitor + kNoTray},
-    {"a monitor record naming no file deletes no file",
-     [](sim::Machine& m) { sim::RegisterMonitor(m, u"Corvane:", u"", {u"Corvane:"}); }, u"uninstall", 2,
-     {u"Trying to get monitor filename from MONITOR_INFO_2", u"Auto calculated monitor file name: C:\\Windows\\system32\\",
-      u"Monitor was removed :)"},
-     "", [](sim::Machine& m) { EXPECT_EQ(CallsOn(m, "DeleteFileW", u"C:\\Windows\\system32\\"), 0); }},
     {"a missing help file is error 10 and the driver goes without it",
      [](sim::Machine& m) { m.files.erase(sim::Machine::Key(kSetupDir + u"vexhelp.chm")); }, u"install", 100,
      {u"Error(10): CopyFile vexhelp.chm to " + kDriverDir + u") Cant't open source file- FAILED! - (The system cannot "
@@ -588,9 +562,6 @@ const Row kRows[] = {
      u"install", 100,
      {u"Error(13): Can`t install a x64 printer driver 'Corvane printer' - (Access is denied.)", u"DeleteFile-try"},
      summary::kMonitor + summary::kTray, [](sim::Machine& m) { EXPECT_EQ(m.FindFile(kDriverDir + u"vexui64.dll"), nullptr); }},
-    {"a driver refused once costs one spooler restart",
-     [](sim::Machine& m) { Install(m), m.Fail("DeletePrinterDriverExW", win::ERROR_PRINTER_DRIVER_IN_USE); },
-     u"uninstall", 2, {u"Can't delete driver. Trying to restart spooler", u"#Restart Spooler", u"OK :)"}, kNoTray},
     {"a driver still in use is error 14",
      [](sim::Machine& m) { Install(m), m.Fail("DeletePrinterDriverExW", win::ERROR_PRINTER_DRIVER_IN_USE, -1); },
      u"uninstall", 100,
@@ -609,13 +580,6 @@ const Row kRows[] = {
     {"in_notray stops and removes a running companion", Install, u"in_notray", 1, {}, kProduct + summary::kCorvane + kNoTray},
     {"in_notray on a clean machine starts nothing", nullptr, u"in_notray", 1, {}, kProduct + summary::kCorvane,
      [](sim::Machine& m) { EXPECT_EQ(Calls(m, "CreateProcessW"), 0); }},
-    {"a companion registered elsewhere is replaced",
-     [](sim::Machine& m) {
-       m.AddFile(u"C:\\Old\\cortray.exe", m.FindFile(kTray)->data);
-       StartRegistered(m, u"C:\\Old\\cortray.exe");
-     },
-     u"install", 1, {}, kReinstalled,
-     [](sim::Machine& m) { EXPECT_EQ(m.FindFile(u"C:\\Old\\cortray.exe"), nullptr); }},
     {"an old system gets no companion and loses a running one",
      [](sim::Machine& m) { StartRegistered(m, kTray), m.osMajor = 5; }, u"install", 1, {},
      kProduct + summary::kCorvane + kNoTray},
@@ -660,10 +624,6 @@ const Row kRows[] = {
     {"onInit: a path without prefix",
      PendingAtInit({kDriverDir + u"3\\vexdrv64.dll", u"!" + kDriverDir + u"3\\vexdrv64.old"}), u"onInit", 200, {}, "",
      Restarts(2, kInstalledDriver, true)},
-    {"onInit: forward slashes", PendingAtInit({u"C:/Temp/vexmon64.dll", u"C:/Temp/x.dll"}), u"onInit", 200, {}, "",
-     Restarts(2, u"C:\\Temp\\vexmon64.dll", true)},
-    {"onInit: an x86 package file", NoPackageFileWaits({u"\\??\\C:\\Temp\\vexui32.dll", u"\\??\\C:\\Temp\\x.dll"}),
-     u"onInit", 102, {}, "", Restarts(0, u"C:\\Temp\\vexui32.dll", true)},
     {"onInit: an x64 name inside a longer name",
      NoPackageFileWaits({u"\\??\\C:\\Temp\\oldvexui64.dll", u"\\??\\C:\\Temp\\x.dll"}), u"onInit", 102, {}, "",
      Restarts(0, u"C:\\Temp\\oldvexui64.dll", true)},

@@ -54,31 +54,6 @@ TEST_F(SimSpoolerTest, MonitorRegistrationAndRemoval) {
   EXPECT_EQ(machine.Arguments("AddMonitorW").back().at("pEnvironment"), std::nullopt);
 }
 
-// Local printers and the user's connections are listed as the flags ask.
-TEST_F(SimSpoolerTest, PrintersAreListedByTheFlagsGiven) {
-  sim::WritePrinter(machine, {u"Local", u"Any", u"LPT1:", u"", u"", 0});
-  sim::AddConnection(machine, u"server", u"Shared", u"Any");
-  auto names = [&](win::DWORD flags) {
-    win::DWORD needed = 0, count = 0;
-    win::EnumPrintersW(flags, nullptr, 2, nullptr, 0, &needed, &count);
-    std::vector<win::BYTE> block(needed);
-    Texts found;
-    if (win::EnumPrintersW(flags, nullptr, 2, block.data(), needed, &needed, &count))
-      for (win::DWORD i = 0; i < count; ++i)
-        found.push_back(reinterpret_cast<win::PRINTER_INFO_2W*>(block.data())[i].pPrinterName);
-    return found;
-  };
-  EXPECT_EQ(names(win::PRINTER_ENUM_LOCAL), Texts{u"Local"});
-  EXPECT_EQ(names(win::PRINTER_ENUM_CONNECTIONS), Texts{u"\\\\server\\Shared"});
-  EXPECT_EQ(names(win::PRINTER_ENUM_LOCAL | win::PRINTER_ENUM_CONNECTIONS),
-            (Texts{u"Local", u"\\\\server\\Shared"}));
-  // A local printer's name holds no backslash.
-  win::PRINTER_INFO_2W info{};
-  info.pPrinterName = W(u"a\\b");
-  EXPECT_EQ(win::AddPrinterW(nullptr, 2, reinterpret_cast<win::BYTE*>(&info)), nullptr);
-  EXPECT_EQ(win::GetLastError(), win::ERROR_INVALID_PRINTER_NAME);
-}
-
 TEST_F(SimSpoolerTest, DriverFilesAreCopiedAndRemovedWithTheDriver) {
   const std::u16string setup = u"C:\\Program Files\\Corvane\\Setup\\";
   std::u16string driver = setup + u"vexdrv64.dll", ui = setup + u"vexui64.dll", missing = setup + u"none.chm";
