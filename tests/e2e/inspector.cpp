@@ -8,8 +8,7 @@
 //                               tray (mutex and window, when either exists),
 //                               pending (file operations), journal (the
 //                               printer journal's texts), restart (the
-//                               package's request value), entry (the product
-//                               in the list of installed programs). Wine's
+//                               package's request value). Wine's
 //                               own "Local Port" monitor and its ports are
 //                               left out.
 //   wait-tray [PID]             waits until the tray companion's mutex and
@@ -58,7 +57,6 @@ constexpr wchar_t LocalMonitor[] = L"Local Port";
 constexpr char TrayMutex[] = "{A9CA955A-0A8A-4C32-AAC6-888FB5F83BDC}";
 constexpr wchar_t TrayClass[] = L"kvs::{05759F8E-103D-41B6-8A61-EFAA89516692}";
 constexpr wchar_t RunKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
-constexpr wchar_t UninstallKey[] = L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 constexpr wchar_t SessionManager[] = L"SYSTEM\\CurrentControlSet\\Control\\Session Manager";
 constexpr wchar_t ProductKey[] = L"SOFTWARE\\Brennock\\Corvane";
 constexpr wchar_t HeldEvent[] = L"corvane-inspect-held";
@@ -235,25 +233,6 @@ void PrintSystem() {
   if (RegGetValueW(HKEY_LOCAL_MACHINE, ProductKey, L"PackageRestartRequested", RRF_RT_ANY, nullptr, nullptr, nullptr) ==
       ERROR_SUCCESS)
     Out("restart request left");
-
-  HKEY programs = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, UninstallKey, 0, KEY_READ, &programs) != ERROR_SUCCESS) return;
-  wchar_t sub[256];
-  for (DWORD i = 0, length = 256; RegEnumKeyExW(programs, i, sub, &length, nullptr, nullptr, nullptr, nullptr) ==
-                                  ERROR_SUCCESS;
-       ++i, length = 256) {
-    const std::wstring key = std::wstring(UninstallKey) + L"\\" + sub;
-    std::wstring shown, version, publisher;
-    if (RegistryText(key.c_str(), L"DisplayName", shown) && shown == L"Corvane") {
-      RegistryText(key.c_str(), L"DisplayVersion", version);
-      RegistryText(key.c_str(), L"Publisher", publisher);
-      DWORD noModify = 0, length = sizeof noModify;
-      RegGetValueW(HKEY_LOCAL_MACHINE, key.c_str(), L"NoModify", RRF_RT_REG_DWORD, nullptr, &noModify, &length);
-      Out("entry " + Quote(shown.c_str()) + " version " + Quote(version.c_str()) + " publisher " +
-          Quote(publisher.c_str()) + (noModify == 1 ? " no Modify" : ""));
-    }
-  }
-  RegCloseKey(programs);
 }
 
 // The companion makes its mutex before its window, and a stopped one may

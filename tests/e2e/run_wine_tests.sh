@@ -140,7 +140,15 @@ product_files() {
       gsub(/\//, "\\", dir); names[dir] = names[dir] " " n } END { for (d in names) print "files C:" d ":" names[d] }'
 }
 
-state() { { inspect state && product_files; } | sort; }
+# The product's entry in the list of installed programs.
+installed_entry() {
+  wine_env_run reg query 'HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall' /s 2>/dev/null | tr -d '\r' |
+    awk -v RS= '/\n +DisplayName +REG_SZ +Corvane\n/ { delete v; n = split($0, l, "\n")
+      for (i = 2; i <= n; i++) { sub(/^ +/, "", l[i]); split(l[i], f, /    /); v[f[1]] = f[3] }
+      printf "entry \"%s\" version \"%s\" publisher \"%s\"%s\n", v["DisplayName"], v["DisplayVersion"],
+        v["Publisher"], v["NoModify"] == "0x1" ? " no Modify" : "" }'
+}
+state() { { inspect state && product_files && installed_entry; } | sort; }
 
 # check_state NAME: the state equals block NAME. A companion the block has
 # running is waited for first (one from another process than TRAY_BEFORE,
