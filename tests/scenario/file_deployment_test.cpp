@@ -146,11 +146,4 @@ TEST_F(FileDeploymentTest, PercentSignsInPathsReachTheLogUnchanged) {
   EXPECT_HAS(LogOf(state), u"to C:\\100%s%d)");
 }
 
-TEST_F(FileDeploymentTest, EmptyModuleDirReadsFromTheCurrentDirectory) {
-  Release(state.ModuleDir);
-  machine.currentDir = u"C:\\Program Files\\Corvane\\Setup";
-  EXPECT_EQ(Copy(kSystem, true), 0);
-  EXPECT_EQ(Opens(kSource), 1) << "the bare name is opened in the current directory";
-}
-
 }  // namespace

@@ -68,7 +68,6 @@ void StartRegistered(sim::Machine& m, const std::u16string& program) {
   sim::StartCompanion(m, program);
 }
 
-int Calls(sim::Machine& m, const char* call) { return m.Count(call); }
 std::vector<int> Counts(sim::Machine& m, std::initializer_list<const char*> calls) {
   std::vector<int> counts;
   for (const char* call : calls) counts.push_back(m.Count(call));
@@ -87,7 +86,7 @@ const std::u16string kNotRestored =
 const std::u16string kSettingsUnread = u"Error(18): Can`t read the settings of printer 'Lab' - (The RPC server is unavailable.)";
 
 void NothingDone(sim::Machine& m) {
-  EXPECT_EQ(Calls(m, "OpenSCManagerW"), 0);
+  EXPECT_EQ(m.Count("OpenSCManagerW"), 0);
   EXPECT_TRUE(m.dialogs.empty());
 }
 
@@ -121,7 +120,7 @@ Setup NoPackageFileWaits(Texts pending) {
 std::function<void(sim::Machine&)> Restarts(int n, const std::u16string& file, bool stays) {
   return [=](sim::Machine& m) {
     EXPECT_EQ(Counts(m, {"ControlService", "StartServiceW"}), (std::vector<int>{n, n}));
-    EXPECT_EQ(Calls(m, "GetDefaultPrinterW"), n == 2 ? 0 : 1);
+    EXPECT_EQ(m.Count("GetDefaultPrinterW"), n == 2 ? 0 : 1);
     EXPECT_EQ(m.FindFile(file) != nullptr, stays);
     EXPECT_TRUE(m.SpoolerRunning());
   };
@@ -185,7 +184,7 @@ std::function<void(sim::Machine&)> TrayRemoved(std::uint64_t minMs, std::uint64_
     EXPECT_GE(m.nowMs, minMs);
     EXPECT_LE(m.nowMs, maxMs);
     EXPECT_EQ((std::vector<int>{m.companion.running, m.companion.starts, m.companion.exitRequests}), companion);
-    EXPECT_EQ(Calls(m, "WaitForSingleObject"), waits);
+    EXPECT_EQ(m.Count("WaitForSingleObject"), waits);
     if (deletions >= 0) {
       EXPECT_EQ(CallsOn(m, "DeleteFileW", kTray), deletions);
     }
@@ -242,7 +241,7 @@ const Row kRows[] = {
      [](sim::Machine& m) { m.companionBehaviour.windowDelayMs = 3600 * 1000, StartTray(m); }, u"removetray", 6, {},
      "", [](sim::Machine& m) {
        TrayRemoved(6000, 6000, {1, 1, 0}, 0, 10, true)(m);
-       EXPECT_EQ(Calls(m, "FindWindowW"), 20);
+       EXPECT_EQ(m.Count("FindWindowW"), 20);
      }},
     // One wait after each of 20 requests, one more at the end.
     {"a companion that never ends is given up on",
@@ -319,7 +318,7 @@ const Row kRows[] = {
      [](sim::Machine& m) {
        EXPECT_EQ(m.processesStarted, Texts{u"\"" + kTray + u"\""});
        EXPECT_EQ(m.dialogs[0].title, u"Corvane build 2620- Install log.");
-       EXPECT_EQ(Calls(m, "ControlService"), 0);
+       EXPECT_EQ(m.Count("ControlService"), 0);
      }},
     {"reinstall over a compatible monitor keeps it", Install, u"install", 1,
      {u"#DeletePrinter(Corvane)", u"Driver is found. Index=1", u"Port monitor is found. Index=1",
@@ -328,7 +327,7 @@ const Row kRows[] = {
       u"Version (2620) is compatible, proceed without uninstall", u"InstallMonitor == 0, CopyMonitor == 1",
       u"!#AddMonitor", u"!#Restart Spooler", u"!DeleteFile-try"},
      kReinstalled,
-     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "DeleteMonitorW") + Calls(m, "AddMonitorW"), 0); }},
+     [](sim::Machine& m) { EXPECT_EQ(m.Count("DeleteMonitorW") + m.Count("AddMonitorW"), 0); }},
     {"the oldest compatible build is kept", [](sim::Machine& m) { Install(m), MonitorBuild(m, 2605); }, u"install", 1,
      {u"Version (2605) is compatible, proceed without uninstall"},
      "monitor vexmon64.dll 2605\n" + summary::kDriver + summary::kCorvane + kAgain},
@@ -344,7 +343,7 @@ const Row kRows[] = {
       u"There is no check for monitor version", u"Monitor was removed :)"},
      kNoTray,
      [](sim::Machine& m) {
-       EXPECT_EQ(Calls(m, "GetFileVersionInfoSizeW"), 0);
+       EXPECT_EQ(m.Count("GetFileVersionInfoSizeW"), 0);
        EXPECT_EQ(m.FindFile(kSystemMonitor), nullptr);
        EXPECT_EQ(m.FindFile(kInstalledDriver), nullptr) << "all files go with the driver";
      }},
@@ -365,7 +364,7 @@ const Row kRows[] = {
      {u"Monitor was removed :)", u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try", u"#AddMonitor",
       u"Copy monitor file"},
      kReinstalled,
-     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "ControlService") + Calls(m, "MoveFileExW"), 1); }},
+     [](sim::Machine& m) { EXPECT_EQ(m.Count("ControlService") + m.Count("MoveFileExW"), 1); }},
     {"a staged help file that stays is scheduled",
      [](sim::Machine& m) { m.HoldFile(kDriverDir + u"vexhelp.chm", UINT64_MAX, win::FILE_SHARE_READ | win::FILE_SHARE_WRITE); },
      u"install", 101, {u"DeleteFile-try", u"#Restart Spooler", u"DeleteFile-try"}, summary::kInstalled + kPendingHelp},
@@ -385,7 +384,7 @@ const Row kRows[] = {
      summary::kInstalled,
      [](sim::Machine& m) {
        EXPECT_EQ(CallsOn(m, "DeleteFileW", kDriverDir + u"vexui64.dll"), 3);
-       EXPECT_EQ(Calls(m, "ControlService"), 1);
+       EXPECT_EQ(m.Count("ControlService"), 1);
      }},
     // ---- Printers of the product: what comes back -----------------------
     {"every printer with a key name comes back with its settings",
@@ -474,7 +473,7 @@ const Row kRows[] = {
                    u"FRONT DESK,winspool,Ne00:");
      },
      u"install", 1, {}, kProduct + "printer Front desk Corvane: keyFront desk/keyFront desk \"Room 2\" \"Floor 1\"\n" + summary::kTray,
-     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "SetDefaultPrinterW"), 0); }},
+     [](sim::Machine& m) { EXPECT_EQ(m.Count("SetDefaultPrinterW"), 0); }},
     // A reinstall keeps in place what it cannot save; an uninstall deletes it.
     {"printer not opened", LabRefused({u"Lab"}, "OpenPrinterW"), u"install", 100, {u"#DeleteAllPrinters", kSettingsUnread, u"!#DeletePrinter(Lab)", u"!#AddPrinter(Lab)", u"!#AddPrinter(Corvane)"},
      kProduct + "*printer Lab Corvane: keyLab/<none> \"Room 2\" \"Floor 1\"\n" + kAgain},
@@ -536,7 +535,7 @@ const Row kRows[] = {
       u"No Corvane port monitor (Windows x64) was found.", u"------- 1 existing monitors ----------",
       u"1. Local Port", u"Error(15): Can`t add printer 'Corvane' - (The specified port is unknown.)"},
      summary::kDriver + summary::kTray,
-     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "AddMonitorW"), 5); }},
+     [](sim::Machine& m) { EXPECT_EQ(m.Count("AddMonitorW"), 5); }},
     {"a monitor refused three times is error 12 and keeps its file",
      [](sim::Machine& m) { Install(m), m.Fail("DeleteMonitorW", win::ERROR_ACCESS_DENIED, 3); }, u"uninstall", 100,
      {u"Error(12): Can`t remove the port monitor 'Corvane:' - (Access is denied.)"}, summary::kMonitor + kNoTray},
@@ -545,13 +544,13 @@ const Row kRows[] = {
      {u"Error(10): CopyFile vexhelp.chm to " + kDriverDir + u") Cant't open source file- FAILED! - (The system cannot "
       u"find the file specified.)", u"Printer Driver x64 was added successfully"},
      summary::kMonitor + "driver 3 vexdrv64.dll:2620 vexdrv64.dll:2620 vexui64.dll:2620 :missing\n" + summary::kCorvane + summary::kTray,
-     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "DeleteFileW"), 2); }},
+     [](sim::Machine& m) { EXPECT_EQ(m.Count("DeleteFileW"), 2); }},
     {"a missing UI file installs no driver and leaves the staged driver file",
      [](sim::Machine& m) { m.files.erase(sim::Machine::Key(kSetupDir + u"vexui64.dll")); }, u"install", 100,
      {u"Error(10): CopyFile vexui64.dll to " + kDriverDir + u") Cant't open source file- FAILED! - (The system cannot "
       u"find the file specified.)", u"!Printer Driver x64 was added successfully"},
      "", [](sim::Machine& m) {
-       EXPECT_EQ(Calls(m, "AddPrinterDriverExW"), 0);
+       EXPECT_EQ(m.Count("AddPrinterDriverExW"), 0);
        EXPECT_NE(m.FindFile(kDriverDir + u"vexdrv64.dll"), nullptr);
      }},
     {"a refused driver is error 13 and its staged files still go",
@@ -579,7 +578,7 @@ const Row kRows[] = {
     // ---- The tray companion -----------------------------------------------
     {"in_notray stops and removes a running companion", Install, u"in_notray", 1, {}, kProduct + summary::kCorvane + kNoTray},
     {"in_notray on a clean machine starts nothing", nullptr, u"in_notray", 1, {}, kProduct + summary::kCorvane,
-     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "CreateProcessW"), 0); }},
+     [](sim::Machine& m) { EXPECT_EQ(m.Count("CreateProcessW"), 0); }},
     {"an old system gets no companion and loses a running one",
      [](sim::Machine& m) { StartRegistered(m, kTray), m.osMajor = 5; }, u"install", 1, {},
      kProduct + summary::kCorvane + kNoTray},
@@ -604,7 +603,7 @@ const Row kRows[] = {
        m.AddFile(parent + u"\\cortray.exe", m.FindFile(kTray)->data);
      },
      u"install", 1, {}, kProduct + summary::kCorvane + "run C:\\" + std::string(247, 'a') + "\\cortray.exe\n",
-     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "CreateProcessW"), 0); }},
+     [](sim::Machine& m) { EXPECT_EQ(m.Count("CreateProcessW"), 0); }},
     // ---- Maintenance words: no log, an answer by exit code ----------------
     {"onInit without a default printer", nullptr, u"onInit", 102, {}, ""},
     {"onInit with another maker's default",
@@ -615,7 +614,7 @@ const Row kRows[] = {
      u"onInit", 102, {}, ""},
     {"onInit with the product's default", [](sim::Machine& m) { Install(m), sim::SetDefaultPrinter(m, u"Corvane"); },
      u"onInit", 3, {}, "",
-     [](sim::Machine& m) { EXPECT_EQ(Calls(m, "OpenSCManagerW") + Calls(m, "ControlService"), 0); }},
+     [](sim::Machine& m) { EXPECT_EQ(m.Count("OpenSCManagerW") + m.Count("ControlService"), 0); }},
     {"onInit: a renamed x64 package file in upper case",
      PendingAtInit({u"\\??\\" + kDriverDir + u"3\\VEXUI64.DLL", u"\\??\\" + kDriverDir + u"3\\new.dll"}), u"onInit", 200, {}, "",
      Restarts(2, kDriverDir + u"3\\VEXUI64.DLL", true)},
@@ -737,7 +736,7 @@ TEST_F(RunsTest, EveryCallIsHandedTheRecordItMust) {
                            {"pszzPreviousNames", none}, {"pszMfgName", u"Brennock"}, {"pszHardwareID", none},
                            {"pszProvider", u"Brennock"}, {"pszOEMUrl", u"https://www.brennock.com/corvane"}},
                           {"ftDriverDate", "dwlDriverVersion"}));
-  EXPECT_EQ(Calls(machine, "DeletePrinterDriverExW"), 2) << "refused once, then after a spooler restart";
+  EXPECT_EQ(machine.Count("DeletePrinterDriverExW"), 2) << "refused once, then after a spooler restart";
   EXPECT_EVERY_CALL(machine, "DeletePrinterDriverExW",
                     (sim::CallArguments{{"server", none}, {"pEnvironment", u"Windows x64"},
                                         {"pDriverName", u"Corvane printer"},

