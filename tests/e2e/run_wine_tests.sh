@@ -20,8 +20,9 @@
 #   LOG      "-": the run must show no dialog; "*": it shows its log dialog;
 #            NAME: it does, and the dialog's lines and log compare with the
 #            block NAME (see check_log)
-#   STATE    "-" or the block NAME the state (inspector state and product
-#            files) must equal once sorted (see check_state)
+#   STATE    "-" or the block NAME the state (inspector state, product
+#            files and the entry among installed programs) must equal once
+#            sorted (see check_state)
 # A log block names the lines this case is about; the rest of a run's log
 # under Wine is compared line by line with the simulated machine's by the
 # differential check (tests/differential.sh), so it is not repeated here.
