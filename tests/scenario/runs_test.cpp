@@ -636,7 +636,6 @@ const Row kRows[] = {
     {"onInit: a missing file", NoPackageFileWaits({u"\\??\\C:\\Temp\\vexmon64.dll", u""}), u"onInit", 102, {}, "",
      Restarts(0, u"C:\\Temp\\vexmon64.dll", false)},
     {"onChkDrv without a product printer", nullptr, u"onChkDrv", 3, {}, ""},
-    {"onChkDrv with the installer's own build", Install, u"onChkDrv", 103, {}, ""},
     {"onChkDrv with build 2605", [](sim::Machine& m) { Install(m), m.AddFile(kInstalledDriver, sim::VersionedFileImage(2605, 40 * 1024)); },
      u"onChkDrv", 103, {}, ""},
     {"onChkDrv with build 2604", [](sim::Machine& m) { Install(m), m.AddFile(kInstalledDriver, sim::VersionedFileImage(2604, 40 * 1024)); },

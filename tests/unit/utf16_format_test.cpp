@@ -165,7 +165,6 @@ TEST(FormatUtf16Text, NullTextCharactersAndZeroPadding) {
   EXPECT_EQ(u"000ab", Format(u"%05s", u"ab"));
   EXPECT_EQ(u"0000x", Format(u"%05c", u'x'));
   EXPECT_EQ(u"[\u20AC]", Format(u"[%c]", u'\u20AC'));
-  EXPECT_EQ(u"[\u20AC]", Format(u"[%lc]", u'\u20AC'));
   EXPECT_EQ(u"[\u00E9]", Format(u"[%hc]", '\xE9'));  // 8-bit
   EXPECT_EQ(u"[\u00E9]", Format(u"[%C]", '\xE9'));   // 8-bit
   EXPECT_EQ(u"[   x]", Format(u"[%4c]", u'x'));
