@@ -59,6 +59,7 @@ TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlante
     const char* logBytes;  // the log path's own bytes afterwards
   } cases[] = {
       {u"install /quite /log=C:\\Deploy\\corvane.log", Plant::Nothing, refusal.c_str()},
+      {u"uninstall /log=C:\\Deploy\\corvane.log /quite /x", Plant::Nothing, refusal.c_str()},  // the first is named
       {u"install /QUIET /quite", Plant::Nothing, "<no file>"},
       {u"onInit /quite /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
       {u"install /log=C:\\Deploy\\corvane.log", Plant::SymbolicLink, ""},
