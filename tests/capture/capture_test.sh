@@ -65,7 +65,7 @@ done
 
 # A damaged capture: the loader's error (125), the directory left as it was.
 for damage in 'printf "[HKEY_LOCAL_MACHINE\\\\x]\n\"v\"=nonsense\n" >>state.1/registry.reg' \
-  'printf "[HKEY_LOCAL_MACHINE\\\\x\n" >>state.1/registry.reg' \
+  'printf "[HKEY_LOCAL_MACHINE\\\\xy\n" >>state.1/registry.reg' \
   'printf "[HKEY_LOCAL_MACHINE\\\\x]\n\"v\"=hex:1,02\n" >>state.1/registry.reg' \
   'printf "[HKEY_LOCAL_MACHINE\\\\x]\n\"v\"=dword:123\n" >>state.1/registry.reg' \
   'echo state.9 >current' 'rm state.1/machine.txt'; do
