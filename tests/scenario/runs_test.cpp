@@ -163,6 +163,7 @@ Setup InSession(win::DWORD session, bool asSystem, bool companion) {
 }
 void UsersCompanion(sim::Machine& m) {
   EXPECT_EQ(m.companion.session, 1u);
+  EXPECT_EQ(win::FindWindowW(sim::CompanionWindowClass, nullptr) != nullptr, m.session == 1) << "met from its session only";
   EXPECT_FALSE(m.companion.asSystem);
   EXPECT_TRUE(m.handles.empty()) << "handles left open";
 }
