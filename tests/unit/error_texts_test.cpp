@@ -40,6 +40,7 @@ TEST(SystemErrorText, EveryCodeTheProgramCanMeetHasOneSentence) {
       1801, 1802, 1803, 1804, 1805, 1812, 1813, 1814, 1815, 1905, 1906,        1907,       2202, 3000, 3001, 3002,
       3003, 3004, 3005, 3006, 3007, 3008, 3009, 3010, 3011, 3012, 0x8007000Eu, 0x80004005u};
   for (std::uint32_t code : codes) EXPECT_NE(nullptr, SystemErrorText(code)) << "code " << code;
+  // Every Win32 code, then (as the one step past them) the COM code E_FAIL.
   for (std::uint32_t code = 0; code <= 0x10000; ++code) {
     const std::uint32_t asked = code <= 0xFFFF ? code : 0x80004005u;
     const char16_t* text = SystemErrorText(asked);
