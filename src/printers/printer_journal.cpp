@@ -36,13 +36,14 @@ JournalRecord NextRecord(const char16_t*& cursor) {
 
 // The number of printers in `units` read units (the last a zero), or 0 when
 // they are not whole records: a name and a key name in each, and key names
-// of 8-bit units.
+// of 8-bit units that a settings key name read could have given.
 int CountPrinters(const char16_t* texts, std::size_t units) {
   std::size_t count = 0;
   for (std::size_t at = 0; at < units; ++count) {
     const std::size_t length = TextLength(texts + at);
     const std::size_t field = count % TextsPerPrinter;
     if (field < 2 && length == 0) return 0;
+    if (field == 1 && length >= SettingsKeyCapacity) return 0;
     if (field == 1)
       for (std::size_t i = 0; i < length; ++i)
         if (texts[at + i] > 0xFF) return 0;

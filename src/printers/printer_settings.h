@@ -4,9 +4,6 @@
 
 #include "run/install_state.h"
 
-// Bytes of the buffer a settings key name is read into, terminator included.
-constexpr int SettingsKeyCapacity = 64;
-
 // Remembers the printer when it has a settings key name. False, with the
 // cause as the thread's last error, when that could not be found out or
 // kept; true when it was remembered or has no name.

@@ -14,6 +14,9 @@ constexpr int BuildNumber = 2620;
 constexpr unsigned ModeX64 = 2;     // x64 environment and file names
 constexpr unsigned ModeNoTray = 4;  // the tray companion is not started
 
+// Bytes of the buffer a settings key name is read into, terminator included.
+constexpr int SettingsKeyCapacity = 64;
+
 // A product printer a reinstall deleted and will re-create, with the name of
 // its settings key.
 struct SavedPrinter {

@@ -126,17 +126,51 @@ TEST_F(FileDeploymentTest, ShortWriteOrFailedReadKeepsWhatWasWritten) {
   EXPECT_EQ(LogOf(state), u"  CopyFile vexmon64.dll to C:\\Windows\\system32\\)Copy Error- FAILED!\r\n");
 }
 
-TEST_F(FileDeploymentTest, TargetPathTooLongForTheBufferIsRefused) {
-  const std::u16string deep = u"C:\\" + std::u16string(250, u'd');
-  machine.AddDirectory(deep);
-  char16_t buffer[TargetPathCapacity + 8];
-  std::fill(std::begin(buffer), std::end(buffer), u'#');
-  EXPECT_EQ(Copy(deep, true, buffer), CopyFailed);
-  EXPECT_EQ(buffer[0], 0);
-  for (std::size_t i = TargetPathCapacity; i < TargetPathCapacity + 8; ++i) EXPECT_EQ(buffer[i], u'#');
-  EXPECT_EQ(machine.FindFile(deep + u"\\vexmon64.dll"), nullptr);
-  EXPECT_EQ(state.ErrorCount, 1);
-  EXPECT_HAS(LogOf(state), u"Cant't open destination file- FAILED!");
+// A target path of the buffer's length less its terminator is copied; one
+// character more is refused, and nothing past the buffer is touched.
+TEST_F(FileDeploymentTest, TargetPathOfTheBuffersLengthFitsAndOneMoreDoesNot) {
+  const std::size_t fileName = std::u16string(u"\\vexmon64.dll").size();
+  for (const std::size_t length : {std::size_t{TargetPathCapacity - 1}, std::size_t{TargetPathCapacity}}) {
+    SCOPED_TRACE(length);
+    Fresh();
+    Assign(state.ModuleDir, u"C:\\Program Files\\Corvane\\Setup\\");
+    const std::u16string deep = u"C:\\" + std::u16string(length - fileName - 3, u'd');
+    machine.AddDirectory(deep);
+    char16_t buffer[TargetPathCapacity + 8];
+    std::fill(std::begin(buffer), std::end(buffer), u'#');
+    const bool fits = length < TargetPathCapacity;
+    EXPECT_EQ(Copy(deep, true, buffer), fits ? 0 : CopyFailed);
+    EXPECT_EQ(std::u16string(buffer), fits ? deep + u"\\vexmon64.dll" : u"");
+    for (std::size_t i = TargetPathCapacity; i < TargetPathCapacity + 8; ++i) EXPECT_EQ(buffer[i], u'#');
+    EXPECT_EQ(machine.FindFile(deep + u"\\vexmon64.dll") != nullptr, fits);
+    EXPECT_EQ(state.ErrorCount, fits ? 0 : 1);
+    if (!fits) {
+      EXPECT_HAS(LogOf(state), u"Cant't open destination file- FAILED!");
+    }
+  }
+}
+
+// The names each platform installs under, and the spooler's folder for it.
+TEST_F(FileDeploymentTest, EachPlatformHasItsFileAndEnvironmentNames) {
+  const struct {
+    bool x64;
+    const char16_t *environment, *monitor, *driver, *ui, *folder;
+  } platforms[] = {
+      {true, u"Windows x64", u"vexmon64.dll", u"vexdrv64.dll", u"vexui64.dll", u"x64"},
+      {false, u"Windows NT x86", u"vexmon32.dll", u"vexdrv32.dll", u"vexui32.dll", u"W32X86"},
+  };
+  for (const auto& p : platforms) {
+    SelectPlatform(state, p.x64);
+    EXPECT_EQ(std::u16string(state.Environment), p.environment);
+    EXPECT_EQ(std::u16string(state.MonitorFile), p.monitor);
+    EXPECT_EQ(std::u16string(state.DriverFile), p.driver);
+    EXPECT_EQ(std::u16string(state.UiFile), p.ui);
+    EXPECT_EQ(std::u16string(state.HelpFile), u"vexhelp.chm");
+    EXPECT_EQ(std::u16string(Text(state.DriverDir)),
+              u"C:\\Windows\\system32\\spool\\drivers\\" + std::u16string(p.folder) + u"\\");
+    EXPECT_EQ(state.Is64Bit, p.x64 ? 1 : 0);
+    EXPECT_EQ(state.ErrorCount, 0);
+  }
 }
 
 TEST_F(FileDeploymentTest, PercentSignsInPathsReachTheLogUnchanged) {

@@ -100,6 +100,57 @@ TEST_F(RecoveryTest, AFailedReinstallKeepsTheJournalOrNamesThePrinterAndTheNextR
 
 using RecoveryStory = SimTest;
 
+// The journal is only ever the program's own: a value it could not have
+// written brings nothing back, and goes with the reinstall.
+TEST_F(RecoveryStory, OnlyAJournalOfWholeRecordsBringsPrintersBack) {
+  const auto record = [](std::u16string name, std::u16string key) {
+    return JournalBytes({{name, key, kFrontDesk[2], kFrontDesk[3], kFrontDesk[4]}});
+  };
+  const std::vector<std::uint8_t> whole = JournalBytes({kFrontDesk});
+  const std::size_t nameBytes = (kFrontDesk[0].size() + 1) * 2;
+  const struct {
+    const char* what;
+    std::vector<std::uint8_t> bytes;
+    bool back;
+  } cases[] = {
+      {"a whole record", whole, true},
+      {"a key name of 63 units", record(u"Front desk", std::u16string(63, u'k')), true},
+      {"a key name of 64 units", record(u"Front desk", std::u16string(64, u'k')), false},
+      {"a key name beyond 8-bit units", record(u"Front desk", u"key\u0100"), false},
+      {"an empty key name", record(u"Front desk", u""), false},
+      {"an empty name", record(u"", u"keyFront"), false},
+      {"a record of four texts", {whole.begin(), whole.end() - 2}, false},
+      {"cut inside the key name", {whole.begin(), whole.begin() + nameBytes + 6}, false},
+      {"an odd size", {whole.begin(), whole.end() - 1}, false},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.what);
+    Reset();
+    machine.SetValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, PrinterJournalValue, win::REG_BINARY, c.bytes);
+    EXPECT_EQ(Run(u"install"), 1);
+    EXPECT_EQ(PrinterNamed(machine, u"Front desk").comment, c.back ? u"Reception" : u"");
+    EXPECT_EQ(PrinterNamed(machine, u"Corvane").name, c.back ? u"<none>" : u"Corvane");
+    EXPECT_EQ(JournalValue(machine), nullptr);
+  }
+}
+
+// A reinstall cut off left printers to bring back and others to move back;
+// an uninstall takes the product off, and the next install brings none of
+// them back: they went with the product.
+TEST_F(RecoveryStory, AnUninstallTakesThePrintersStillToComeBackWithIt) {
+  Run(u"install");
+  LeaveJournal(machine, {kFrontDesk});
+  std::vector<std::uint8_t> parked = sim::StringBytes(u"Plotter"), port = sim::StringBytes(u"Corvane:");
+  parked.insert(parked.end(), port.begin(), port.end());
+  machine.SetValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, ParkedPrintersValue, win::REG_BINARY, parked);
+  EXPECT_EQ(Run(u"uninstall"), 2);
+  EXPECT_EQ(JournalValue(machine), nullptr);
+  EXPECT_EQ(machine.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, ParkedPrintersValue), nullptr);
+  EXPECT_EQ(Run(u"install"), 1);
+  EXPECT_EQ(PrinterNamed(machine, u"Front desk").name, u"<none>");
+  EXPECT_EQ(PrinterNamed(machine, u"Corvane").driver, u"Corvane printer");
+}
+
 // Another maker's printer parked on "file:" while an outdated monitor is
 // replaced, which cannot be written back: it waits in the journal, and
 // the next run puts it back.

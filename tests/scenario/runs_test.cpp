@@ -197,6 +197,33 @@ std::function<void(sim::Machine&)> TrayRemoved(std::uint64_t minMs, std::uint64_
 }
 void StartTray(sim::Machine& m) { StartRegistered(m, kTray); }
 
+// A companion program whose path is `length` characters long, named by the
+// Run value with or without its terminator.
+std::u16string RunProgram(std::size_t length) { return u"C:\\" + std::u16string(length - 15, u'r') + u"\\cortray.exe"; }
+Setup RunValueOf(std::size_t length, bool terminated) {
+  return [=](sim::Machine& m) {
+    const std::u16string path = RunProgram(length);
+    m.AddFile(path, {1});
+    std::vector<std::uint8_t> bytes = sim::StringBytes(path);
+    if (!terminated) bytes.resize(bytes.size() - 2);
+    m.SetValue(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue, win::REG_SZ, bytes);
+  };
+}
+
+// The installer two folders deep, so that the companion's path one folder up
+// is `length` characters long.
+const std::string kLongTray = "C:\\" + std::string(244, 'a') + "\\cortray.exe";
+Setup TrayPathOf(std::size_t length) {
+  return [length](sim::Machine& m) {
+    const std::u16string parent = u"C:\\" + std::u16string(length - 15, u'a');
+    m.AddDirectory(parent + u"\\S");
+    for (const char16_t* f : {u"vexmon64.dll", u"vexdrv64.dll", u"vexui64.dll", u"vexhelp.chm"})
+      m.AddFile(parent + u"\\S\\" + f, m.FindFile(kSetupDir + f)->data);
+    m.modulePath = parent + u"\\S\\x.exe";
+    m.AddFile(parent + u"\\cortray.exe", m.FindFile(kTray)->data);
+  };
+}
+
 const Texts kInstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010"};
 const Texts kUninstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir,
                                u"#UnInstall"};
@@ -248,6 +275,10 @@ const Row kRows[] = {
     {"a companion that never ends is given up on",
      [](sim::Machine& m) { m.companionBehaviour.ignoresExitRequest = true, StartTray(m); }, u"removetray", 6, {}, "",
      TrayRemoved(100000, 107000, {1, 1, 20}, 21, -1, true)},
+    {"a Run value of 263 characters names the program it deletes", RunValueOf(263, true), u"removetray", 6, {}, "",
+     [](sim::Machine& m) { EXPECT_EQ(m.FindFile(RunProgram(263)), nullptr); }},
+    {"one of 264 without its terminator names no whole path", RunValueOf(264, false), u"removetray", 6, {}, "",
+     [](sim::Machine& m) { EXPECT_NE(m.FindFile(RunProgram(264)), nullptr); }},
     // ---- Sessions: the companion starts only for the user in session 1; from
     // session 0 neither its window nor its mutex is met ---------------------
     {"user in session 1", InSession(1, false, false), u"install", 1, {}, summary::kInstalled, UsersCompanion},
@@ -346,7 +377,8 @@ const Row kRows[] = {
      [](sim::Machine& m) {
        EXPECT_EQ(m.Count("GetFileVersionInfoSizeW"), 0);
        EXPECT_EQ(m.FindFile(kSystemMonitor), nullptr);
-       EXPECT_EQ(m.FindFile(kInstalledDriver), nullptr) << "all files go with the driver";
+       for (const char16_t* file : {u"vexdrv64.dll", u"vexui64.dll", u"vexhelp.chm"})
+         EXPECT_EQ(m.FindFile(kDriverDir + u"3\\" + file), nullptr) << "all files go with the driver";
      }},
     {"the default Corvane stays the default", [](sim::Machine& m) { Install(m), sim::SetDefaultPrinter(m, u"Corvane"); },
      u"install", 1, {}, kProduct + "*" + summary::kCorvane + kAgain},
@@ -594,16 +626,10 @@ const Row kRows[] = {
      },
      u"install", 1, {}, kProduct + summary::kCorvane + "run cortray.exe\n",
      [](sim::Machine& m) { EXPECT_EQ(CallsOn(m, "CreateProcessW", u"\"cortray.exe\""), 1); }},
-    {"a companion path too long to run is registered, not started",
-     [](sim::Machine& m) {
-       const std::u16string parent = u"C:\\" + std::u16string(247, u'a');
-       m.AddDirectory(parent + u"\\S");
-       for (const char16_t* f : {u"vexmon64.dll", u"vexdrv64.dll", u"vexui64.dll", u"vexhelp.chm"})
-         m.AddFile(parent + u"\\S\\" + f, m.FindFile(kSetupDir + f)->data);
-       m.modulePath = parent + u"\\S\\x.exe";
-       m.AddFile(parent + u"\\cortray.exe", m.FindFile(kTray)->data);
-     },
-     u"install", 1, {}, kProduct + summary::kCorvane + "run C:\\" + std::string(247, 'a') + "\\cortray.exe\n",
+    {"a companion path of 259 characters is started", TrayPathOf(259), u"install", 1, {},
+     kProduct + summary::kCorvane + "run " + kLongTray + "\ncompanion running " + kLongTray + " started 1 asked 0\n"},
+    {"one of 260 is registered, not started", TrayPathOf(260), u"install", 1, {},
+     kProduct + summary::kCorvane + "run C:\\" + std::string(245, 'a') + "\\cortray.exe\n",
      [](sim::Machine& m) { EXPECT_EQ(m.Count("CreateProcessW"), 0); }},
     // ---- Maintenance words: no log, an answer by exit code ----------------
     {"onInit without a default printer", nullptr, u"onInit", 102, {}, ""},
