@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
+#include <chrono>
 #include <cstdio>
 #include <string>
 
@@ -125,6 +126,49 @@ void PrintWaits() {
   }
 }
 
+// Milliseconds one run of the words takes on the machine, in real time.
+double TimedRun(sim::Machine& m, const std::u16string& words) {
+  m.commandLine = u"\"" + m.modulePath + u"\" " + words;
+  const auto start = std::chrono::steady_clock::now();
+  CorvaneEntry(Instance());
+  return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+}
+
+// The product installed, `count` printers of it each with its settings key,
+// comment and location, and as many printers of another maker: a print
+// server's load. A reinstall must bring every one back whole.
+void PrintPrinterScaling() {
+  std::printf("\n%-10s %14s %8s %14s %8s %12s\n", "printers", "reinstall ms", "x", "uninstall ms", "x", "back whole");
+  double reinstallBefore = 0, uninstallBefore = 0;
+  for (int count : {10, 100, 1000}) {
+    sim::Machine machine;
+    sim::SetUpDefaultMachine(machine);
+    sim::SetCurrent(&machine);
+    Install(machine);
+    for (int i = 0; i < count; ++i) {
+      const std::u16string n = sim::Number(i), name = u"Queue " + n;
+      sim::WritePrinter(machine, {name, u"Corvane printer", u"Corvane:", u"Room " + n, u"Floor " + n, 0});
+      machine.SetString(win::HKEY_LOCAL_MACHINE, sim::PrinterDataKey(name, u"DsUser"), u"SubKey", u"key" + n);
+      sim::WritePrinter(machine, {u"Other " + n, u"Fenwick LaserPro", u"LPT1:", u"", u"", 0});
+    }
+    const double reinstall = TimedRun(machine, u"install");
+    int whole = 0;
+    for (int i = 0; i < count; ++i) {
+      const std::u16string n = sim::Number(i);
+      sim::PrinterRecord p;
+      whole += sim::FindPrinter(machine, u"Queue " + n, p) && p.location == u"Floor " + n &&
+               machine.String(win::HKEY_LOCAL_MACHINE, sim::PrinterDataKey(p.name, u"DsUser"), u"SubKey") == u"key" + n;
+    }
+    const double uninstall = TimedRun(machine, u"uninstall");
+    std::printf("%-10d %14.1f %8.1f %14.1f %8.1f %7d/%d\n", count, reinstall,
+                reinstallBefore ? reinstall / reinstallBefore : 0.0, uninstall,
+                uninstallBefore ? uninstall / uninstallBefore : 0.0, whole, count);
+    reinstallBefore = reinstall;
+    uninstallBefore = uninstall;
+    sim::SetCurrent(nullptr);
+  }
+}
+
 void PrintExecutableSize(const char* path) {
   struct stat info {};
   if (stat(path, &info) == 0)
@@ -139,6 +183,7 @@ int main(int argc, char** argv) {
   benchmark::Initialize(&argc, argv);
   benchmark::RunSpecifiedBenchmarks();
   PrintWaits();
+  PrintPrinterScaling();
   PrintExecutableSize(argc > 1 ? argv[1] : "build/windows/corvane-setup.exe");
   return 0;
 }

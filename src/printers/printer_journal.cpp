@@ -12,16 +12,9 @@ namespace {
 constexpr int TextsPerPrinter = 5;
 constexpr char16_t DefaultMark[] = u"1";
 
-// The journal as read: whole records of texts back to back. No texts when
-// there is no journal or it cannot be trusted.
-struct Journal {
-  JournalTexts value;
-  int printers;
-};
-
 struct JournalRecord {
   const char16_t* name;
-  const char16_t* keyName;  // one unit per byte
+  const char16_t* keyName;  // one unit per byte; empty for a printer without one
   const char16_t* comment;
   const char16_t* location;
   const char16_t* isDefault;
@@ -35,14 +28,14 @@ JournalRecord NextRecord(const char16_t*& cursor) {
 }
 
 // The number of printers in `units` read units (the last a zero), or 0 when
-// they are not whole records: a name and a key name in each, and key names
-// of 8-bit units that a settings key name read could have given.
+// they are not whole records: a name in each, and key names of 8-bit units
+// that a settings key name read could have given.
 int CountPrinters(const char16_t* texts, std::size_t units) {
   std::size_t count = 0;
   for (std::size_t at = 0; at < units; ++count) {
     const std::size_t length = TextLength(texts + at);
     const std::size_t field = count % TextsPerPrinter;
-    if (field < 2 && length == 0) return 0;
+    if (field == 0 && length == 0) return 0;
     if (field == 1 && length >= SettingsKeyCapacity) return 0;
     if (field == 1)
       for (std::size_t i = 0; i < length; ++i)
@@ -52,26 +45,18 @@ int CountPrinters(const char16_t* texts, std::size_t units) {
   return count % TextsPerPrinter ? 0 : static_cast<int>(count / TextsPerPrinter);
 }
 
-Journal ReadJournal() {
-  Journal journal{ReadJournalValue(PrinterJournalValue), 0};
-  if (journal.value.texts) journal.printers = CountPrinters(journal.value.texts, journal.value.units);
-  if (!journal.printers) {
-    const win::DWORD failure = journal.value.failure;
-    ReleaseJournalTexts(journal.value);
-    journal.value.failure = failure;
-  }
-  return journal;
+// The run's journal takes `texts`, which it then owns.
+void KeepJournal(InstallState& state, WideString& texts, int printers) {
+  Release(state.PrinterJournal);
+  state.PrinterJournal = texts;
+  state.JournalPrinters = printers;
+  texts = WideString{};
 }
 
-void ReleaseJournal(Journal& journal) {
-  ReleaseJournalTexts(journal.value);
-  journal.printers = 0;
-}
-
-// The record of the printer named `name`, or null.
-const char16_t* FindRecord(const Journal& journal, const char16_t* name) {
-  const char16_t* cursor = journal.value.texts;
-  for (int i = 0; i < journal.printers; ++i) {
+// The record of the printer named `name` in the run's journal, or null.
+const char16_t* FindRecord(const InstallState& state, const char16_t* name) {
+  const char16_t* cursor = Text(state.PrinterJournal);
+  for (int i = 0; i < state.JournalPrinters; ++i) {
     const char16_t* at = cursor;
     if (SameText(NextRecord(cursor).name, name)) return at;
   }
@@ -164,37 +149,39 @@ bool IsBack(InstallState& state, const JournalRecord& record) {
 
 bool JournalSavedPrinters(InstallState& state) {
   if (!state.Reinstalling || !state.SavedSettings) return true;
-  Journal earlier = ReadJournal();
-  if (earlier.value.failure) {
-    win::SetLastError(earlier.value.failure);
-    return false;
-  }
   WideString texts{};
-  for (const SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next) {
-    const char16_t* record = FindRecord(earlier, saved->entry->pPrinterName);
+  int printers = 0;
+  for (const SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next, ++printers) {
+    const char16_t* record = FindRecord(state, saved->entry->pPrinterName);
     if (record)
       AppendRecord(texts, NextRecord(record));
     else
       AppendSaved(texts, *saved);
   }
-  const char16_t* cursor = earlier.value.texts;
-  for (int i = 0; i < earlier.printers; ++i) {
+  const char16_t* cursor = Text(state.PrinterJournal);
+  for (int i = 0; i < state.JournalPrinters; ++i) {
     const JournalRecord record = NextRecord(cursor);
-    if (!FindSaved(state.SavedSettings, record.name)) AppendRecord(texts, record);
+    if (!FindSaved(state.SavedSettings, record.name)) AppendRecord(texts, record), ++printers;
   }
   const bool written = WriteJournalValue(PrinterJournalValue, texts);
   const win::DWORD failure = win::GetLastError();
+  if (written) KeepJournal(state, texts, printers);
   Release(texts);
-  ReleaseJournal(earlier);
   win::SetLastError(failure);
   return written;
 }
 
 int FindUnfinishedRun(InstallState& state) {
-  Journal journal = ReadJournal();
-  const win::DWORD failure = journal.value.failure;
-  const int printers = journal.printers;
-  ReleaseJournal(journal);
+  JournalTexts value = ReadJournalValue(PrinterJournalValue);
+  const win::DWORD failure = value.failure;
+  const int printers = value.texts ? CountPrinters(value.texts, value.units) : 0;
+  WideString texts{};
+  if (printers) {
+    SetLength(texts, value.units);
+    std::memcpy(Chars(texts), value.texts, value.units * sizeof(char16_t));
+  }
+  KeepJournal(state, texts, printers);
+  ReleaseJournalTexts(value);
   if (failure) {
     win::SetLastError(failure);
     return -1;
@@ -208,13 +195,8 @@ void LogUnreadableJournal(InstallState& state) {
 }
 
 void TakeOverJournal(InstallState& state) {
-  Journal journal = ReadJournal();
-  if (journal.value.failure) {
-    win::SetLastError(journal.value.failure);
-    LogUnreadableJournal(state);
-  }
-  const char16_t* cursor = journal.value.texts;
-  for (int i = 0; i < journal.printers; ++i) {
+  const char16_t* cursor = Text(state.PrinterJournal);
+  for (int i = 0; i < state.JournalPrinters; ++i) {
     const JournalRecord record = NextRecord(cursor);
     const Holder holder = HolderOf(record.name);
     if (holder == Holder::AnotherMaker)
@@ -232,26 +214,19 @@ void TakeOverJournal(InstallState& state) {
     }
     *slot = node;
   }
-  ReleaseJournal(journal);
 }
 
 void SettlePrinterJournal(InstallState& state) {
-  Journal journal = ReadJournal();
-  if (journal.value.failure) {
-    win::SetLastError(journal.value.failure);
-    LogUnreadableJournal(state);
-    return;
-  }
   WideString left{};
-  const char16_t* cursor = journal.value.texts;
-  for (int i = 0; i < journal.printers; ++i) {
+  int printers = 0;
+  const char16_t* cursor = Text(state.PrinterJournal);
+  for (int i = 0; i < state.JournalPrinters; ++i) {
     const JournalRecord record = NextRecord(cursor);
-    if (!IsBack(state, record)) AppendRecord(left, record);
+    if (!IsBack(state, record)) AppendRecord(left, record), ++printers;
   }
   // A journal left as it was still brings back what is missing.
-  WriteJournalValue(PrinterJournalValue, left);
+  if (WriteJournalValue(PrinterJournalValue, left)) KeepJournal(state, left, printers);
   Release(left);
-  ReleaseJournal(journal);
 }
 
 void RemovePrinterJournal() { WriteJournalValue(PrinterJournalValue, WideString{}); }

@@ -5,23 +5,25 @@
 //
 // It is the value "PrintersToRestore" of the product's machine key: per
 // printer, in the order they are re-created, five texts: the name, the
-// settings key name (one unit per byte of its 8-bit text), the comment,
-// the location, and "1" for the default printer or "".
+// settings key name (one unit per byte of its 8-bit text; empty for a
+// printer without one), the comment, the location, and "1" for the default
+// printer or "". A run reads it once, at its start, and keeps it with its
+// record.
 #pragma once
 
 #include "run/install_state.h"
 #include "spooler/journal_value.h"
 
 
-// In a reinstall, writes what the run has remembered so far, together with
-// the printers the journal already holds; for a printer in both, the
-// journal's record is kept, as it was taken before anything was deleted.
-// False, with the cause as the thread's last error, when the journal could
-// not be read or written: then nothing may be deleted. Logs nothing.
+// In a reinstall, writes what the run has remembered, together with the
+// printers the journal already holds; for a printer in both, the journal's
+// record is kept, as it was taken before anything was deleted. False, with
+// the cause as the thread's last error, when the journal could not be
+// written: then nothing may be deleted. Logs nothing.
 bool JournalSavedPrinters(InstallState& state);
-// How many printers a run that did not finish left in the journal, logged
-// when there are any; -1, with the cause as the thread's last error, when
-// the journal is there but cannot be read.
+// Reads the journal into the run's record: how many printers a run that
+// did not finish left in it, logged when there are any; -1, with the cause
+// as the thread's last error, when the journal is there but cannot be read.
 int FindUnfinishedRun(InstallState& state);
 void LogUnreadableJournal(InstallState& state);
 // Puts the journalled printers that no longer exist on SavedSettings, so

@@ -61,6 +61,16 @@ void AddFirstPrinter(InstallState& state) {
   win::ClosePrinter(printer);
 }
 
+// The machine's own printers of the product: another computer's printer is
+// not this machine's to delete.
+bool IsOwnPrinter(const win::PRINTER_INFO_2W& printer) { return IsProductPrinter(printer) && !IsConnection(printer); }
+
+bool IsRemembered(const InstallState& state, const win::PRINTER_INFO_2W& printer) {
+  for (const SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next)
+    if (saved->entry == &printer) return true;
+  return false;
+}
+
 }  // namespace
 
 win::DWORD ReadSettingsKeyNameStatus(win::HANDLE printer, char* buffer) {
@@ -92,6 +102,29 @@ bool WriteSettingsKeyName(win::HANDLE printer, const char* name) {
   return win::SetPrinterDataExA(printer, UserKey, ValueName, win::REG_SZ, bytes, size) == win::ERROR_SUCCESS;
 }
 
+namespace {
+
+// Writes the settings key name back and lets the key's settings be used
+// again. False, with the error logged, when the name could not be written.
+bool RestoreSettingsKeyName(InstallState& state, const SavedPrinter& saved, win::HANDLE printer) {
+  if (!WriteSettingsKeyName(printer, saved.keyName)) {
+    LogError(state, ErrWriteSettingsKey, u"Can`t write the settings key name of printer '%s'",
+             saved.entry->pPrinterName);
+    return false;
+  }
+  char markPath[MarkPathCapacity] = {};
+  char name[SettingsKeyCapacity] = {};
+  ReadSettingsKeyName(printer, name);
+  if (name[0]) {
+    std::memcpy(markPath, SettingsFolder, sizeof(SettingsFolder) - 1);
+    std::memcpy(markPath + sizeof(SettingsFolder) - 1, name, std::strlen(name) + 1);
+    ClearDeletedMark(markPath);
+  }
+  return true;
+}
+
+}  // namespace
+
 bool RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry) {
   // Whether it is the default is part of what a reinstall puts back.
   if (state.DefaultPrinterUnknown) {
@@ -102,8 +135,8 @@ bool RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry) {
   if (!win::OpenPrinterW(entry.pPrinterName, &printer, nullptr)) return false;
   char name[SettingsKeyCapacity] = {};
   win::DWORD failure = ReadSettingsKeyNameStatus(printer, name);
-  const std::size_t length = std::strlen(name);
-  if (length) {
+  if (failure == win::ERROR_SUCCESS) {
+    const std::size_t length = std::strlen(name);
     auto* node = static_cast<SavedPrinter*>(win::GlobalAlloc(win::GPTR, sizeof(SavedPrinter)));
     auto* keyName = node ? static_cast<char*>(win::GlobalAlloc(win::GPTR, length + 1)) : nullptr;
     if (keyName) {
@@ -126,27 +159,32 @@ bool RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry) {
 void DeleteAllPrinterQueues(InstallState& state) {
   LogLine(state, u"#DeleteAllPrinters");
   ++state.Indent;
+  // Every printer is remembered and the journal written once before the
+  // first one goes: a run cut off at any point finds each printer on the
+  // machine or in the journal, and a thousand printers cost one write.
   for (win::DWORD i = 0; i < state.Printers.count; ++i) {
     win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
-    // Another computer's printer is not this machine's to delete.
-    if (!IsProductPrinter(printer) || IsConnection(printer)) continue;
-    SavedPrinter* known = state.SavedSettings;
-    const bool remembered = RememberPrinter(state, printer);
-    // Deleting it now would lose what the reinstall cannot put back.
-    if (!remembered && state.Reinstalling) {
+    if (!IsOwnPrinter(printer)) continue;
+    // Deleting it would lose what the reinstall cannot put back.
+    if (!RememberPrinter(state, printer) && state.Reinstalling) {
       LogError(state, ErrReadPrinterSettings, u"Can`t read the settings of printer '%s'", printer.pPrinterName);
       ++state.KeptPrinters;
-      continue;
     }
-    if (state.SavedSettings != known && !JournalSavedPrinters(state)) {
-      LogError(state, ErrWritePrinterJournal, u"Can`t write printer '%s' to the journal", printer.pPrinterName);
-      state.SavedSettings->next = nullptr;
-      ReleaseSavedPrinters(state.SavedSettings);
-      state.SavedSettings = known;
+  }
+  if (!JournalSavedPrinters(state)) {
+    const win::DWORD failure = win::GetLastError();
+    for (const SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next) {
+      win::SetLastError(failure);
+      LogError(state, ErrWritePrinterJournal, u"Can`t write printer '%s' to the journal", saved->entry->pPrinterName);
       ++state.KeptPrinters;
-      continue;
     }
-    DeletePrinterQueue(state, printer.pPrinterName);
+    ReleaseSavedPrinters(state.SavedSettings);
+    state.SavedSettings = nullptr;
+  }
+  for (win::DWORD i = 0; i < state.Printers.count; ++i) {
+    win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
+    if (IsOwnPrinter(printer) && (!state.Reinstalling || IsRemembered(state, printer)))
+      DeletePrinterQueue(state, printer.pPrinterName);
   }
   --state.Indent;
 }
@@ -157,21 +195,8 @@ void RestorePrinters(InstallState& state) {
   for (SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next) {
     win::HANDLE printer = AddPrinterQueue(state, saved->entry->pPrinterName);
     if (!printer) continue;
-    saved->back = 1;
-    if (!WriteSettingsKeyName(printer, saved->keyName)) {
-      LogError(state, ErrWriteSettingsKey, u"Can`t write the settings key name of printer '%s'",
-               saved->entry->pPrinterName);
-      saved->back = 0;
-    } else {
-      char markPath[MarkPathCapacity] = {};
-      char name[SettingsKeyCapacity] = {};
-      ReadSettingsKeyName(printer, name);
-      if (name[0]) {
-        std::memcpy(markPath, SettingsFolder, sizeof(SettingsFolder) - 1);
-        std::memcpy(markPath + sizeof(SettingsFolder) - 1, name, std::strlen(name) + 1);
-        ClearDeletedMark(markPath);
-      }
-    }
+    // A printer without a settings key comes back without one.
+    saved->back = !saved->keyName[0] || RestoreSettingsKeyName(state, *saved, printer);
     if (!CarryOver(*saved->entry, printer)) {
       LogError(state, ErrRestorePrinterSettings, u"Can`t restore the comment, location or default of printer '%s'",
                saved->entry->pPrinterName);

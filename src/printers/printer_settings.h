@@ -4,9 +4,9 @@
 
 #include "run/install_state.h"
 
-// Remembers the printer when it has a settings key name. False, with the
-// cause as the thread's last error, when that could not be found out or
-// kept; true when it was remembered or has no name.
+// Remembers the printer with its settings key name, empty when it has none.
+// False, with the cause as the thread's last error, when that could not be
+// found out or kept.
 bool RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry);
 // Deletes every product printer of the snapshot, each after remembering it.
 // A reinstall keeps in place, with an error, one it could not remember.

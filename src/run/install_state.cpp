@@ -28,6 +28,7 @@ void ReleaseInstallState(InstallState& state) {
   state.SwitchedPorts = nullptr;
   FreeAll(state.Undeletable);
   state.Undeletable = nullptr;
+  Release(state.PrinterJournal);
   Release(state.TrayToKeep);
   Release(state.DriverDir);
   Release(state.Log);

@@ -20,7 +20,7 @@ constexpr int SettingsKeyCapacity = 64;
 // A product printer a reinstall deleted and will re-create, with the name of
 // its settings key.
 struct SavedPrinter {
-  char* keyName;                 // global block; never empty
+  char* keyName;                 // global block; empty for a printer without one
   // The printer's record in Printers (not owned), or, for a printer brought
   // back from the journal, inside this node's own block.
   win::PRINTER_INFO_2W* entry;
@@ -53,6 +53,11 @@ struct InstallState {
   std::int32_t Indent;
   PathNode* Undeletable;  // files that a step failed to delete
   SavedPrinter* SavedSettings;  // product printers to re-create, newest first
+  // The journal of printers to bring back as the run read it at its start
+  // and last wrote it: whole records of texts back to back, each text with
+  // its zero (printers/printer_journal.h), and how many printers they hold.
+  WideString PrinterJournal;
+  std::int32_t JournalPrinters;
   // Product printers a reinstall left in place because it could not
   // remember them; they count as restored.
   std::int32_t KeptPrinters;

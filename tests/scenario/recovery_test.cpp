@@ -117,7 +117,7 @@ TEST_F(RecoveryStory, OnlyAJournalOfWholeRecordsBringsPrintersBack) {
       {"a key name of 63 units", record(u"Front desk", std::u16string(63, u'k')), true},
       {"a key name of 64 units", record(u"Front desk", std::u16string(64, u'k')), false},
       {"a key name beyond 8-bit units", record(u"Front desk", u"key\u0100"), false},
-      {"an empty key name", record(u"Front desk", u""), false},
+      {"an empty key name: a printer without one", record(u"Front desk", u""), true},
       {"an empty name", record(u"", u"keyFront"), false},
       {"a record of four texts", {whole.begin(), whole.end() - 2}, false},
       {"cut inside the key name", {whole.begin(), whole.begin() + nameBytes + 6}, false},
@@ -131,6 +131,38 @@ TEST_F(RecoveryStory, OnlyAJournalOfWholeRecordsBringsPrintersBack) {
     EXPECT_EQ(PrinterNamed(machine, u"Front desk").comment, c.back ? u"Reception" : u"");
     EXPECT_EQ(PrinterNamed(machine, u"Corvane").name, c.back ? u"<none>" : u"Corvane");
     EXPECT_EQ(JournalValue(machine), nullptr);
+  }
+}
+
+// However many printers a reinstall carries, its journal costs one read at
+// the start, one write before the first printer goes and one removal once
+// all are back; every printer comes back with its settings, the one an
+// earlier run left in the journal too.
+TEST_F(RecoveryStory, TheJournalCostsTheSameCallsForAnyNumberOfPrinters) {
+  for (const int count : {1, 10, 100}) {
+    SCOPED_TRACE(count);
+    Reset();
+    Run(u"install");
+    for (int i = 0; i < count; ++i) {
+      const std::u16string n = sim::Number(i);
+      AddProductPrinter(machine, u"P" + n, u"Room " + n, u"Floor " + n);
+      SetSettingsKey(machine, u"P" + n, u"", "key" + sim::Utf8(n));
+      sim::WritePrinter(machine, {u"Other " + n, u"Fenwick LaserPro", u"LPT1:", u"", u"", 0});
+    }
+    LeaveJournal(machine, {kFrontDesk});
+    machine.journal.clear();
+    EXPECT_EQ(Run(u"install"), 1);
+    std::vector<int> calls;
+    for (const char* call : {"RegQueryValueExW", "RegSetValueExW", "RegDeleteValueW"})
+      calls.push_back(static_cast<int>(std::count_if(machine.journal.begin(), machine.journal.end(), [&](auto& e) {
+        return e.call == call && e.detail.find(PrinterJournalValue) != std::u16string::npos;
+      })));
+    EXPECT_EQ(calls, (std::vector<int>{2, 1, 1})) << "size and record read, written, removed";
+    EXPECT_EQ(sim::Printers(machine).size(), 2u * count + 2);
+    EXPECT_EQ(PrinterNamed(machine, u"Front desk").comment, u"Reception");
+    const std::u16string last = sim::Number(count - 1);
+    EXPECT_EQ(PrinterNamed(machine, u"P" + last).location, u"Floor " + last);
+    EXPECT_EQ(SettingsKey(machine, u"P" + last, u"DsUser"), "key" + sim::Utf8(last));
   }
 }
 

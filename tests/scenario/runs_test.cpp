@@ -451,18 +451,24 @@ const Row kRows[] = {
        EXPECT_EQ(m.FindValue(win::HKEY_LOCAL_MACHINE, sim::PrinterDataKey(u"A", u""), u"SubKey")->data,
                  sim::StoredFromAnsi({'k', 'e', 'y', 'A', 0}));
      }},
-    {"printers without a usable key name are replaced by one",
+    // The product's own first printer among them, which the user may have
+    // given a comment, a location, the default mark and jobs.
+    {"printers without a usable key name come back without one",
      [](sim::Machine& m) {
        InstallBare(m);
+       Printers(m, {u"A"});
+       AddProductPrinter(m, u"Corvane", u"Reception", u"Hall");
+       sim::AddJob(m, u"Corvane");
+       sim::SetDefaultPrinter(m, u"Corvane");
        AddProductPrinter(m, u"Long");
        SetSettingsKey(m, u"Long", u"", std::string(64, 'x'));
        SetSettingsKey(m, u"Long", u"DsUser", std::string(64, 'x'));
-       AddProductPrinter(m, u"Bare");
        AddProductPrinter(m, u"Dword");
        SetSettingsKey(m, u"Dword", u"", "", win::REG_DWORD);
      },
-     u"install", 1, {u"#AddPrinter(Corvane)"},
-     kReinstalled},
+     u"install", 1, {u"#AddPrinter(Dword)", u"#AddPrinter(Corvane)", u"#AddPrinter(A)"},
+     kProduct + "printer A Corvane: keyA/keyA \"Room 2\" \"Floor 1\"\n*printer Corvane Corvane: <none>/<none> \"Reception\" \"Hall\"\n" +
+         "printer Dword Corvane: <none>/<none> \"\" \"\"\nprinter Long Corvane: <none>/<none> \"\" \"\"\n" + kAgain},
     {"a failed re-creation loses only that printer",
      [](sim::Machine& m) {
        InstallBare(m);
@@ -802,7 +808,7 @@ TEST_F(RunsTest, EveryCallIsHandedTheRecordItMust) {
   ASSERT_EQ(queries.size(), 2u) << "the size for x64, the record for the caller's own environment";
   EXPECT_EQ(Mismatches(queries[0], {{"pEnvironment", u"Windows x64"}, {"level", u"2"}}), std::vector<std::string>{});
   EXPECT_EQ(Mismatches(queries[1], {{"pEnvironment", none}, {"level", u"2"}}), std::vector<std::string>{});
-  EXPECT_EQ(summary::Of(machine), kProduct +
+  EXPECT_EQ(summary::Of(machine), kProduct + summary::kCorvane +
                                       "printer Lab Corvane: keyLab/keyLab \"Room 2\" \"Floor 1\"\n"
                                       "printer Parked Corvane: by Other\n" + kAgain);
 }

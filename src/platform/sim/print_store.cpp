@@ -141,8 +141,9 @@ constexpr char16_t SpoolFolder[] = u"C:\\Windows\\system32\\spool\\PRINTERS";
 std::vector<std::u16string> JobFiles(Machine& m, std::u16string_view printer) {
   std::vector<std::u16string> jobs;
   const std::u16string prefix = Machine::Key(std::u16string(SpoolFolder) + u"\\");
-  for (const auto& [key, node] : m.files) {
-    if (key.rfind(prefix, 0) != 0 || key.size() < 4 || key.substr(key.size() - 4) != u".SHD") continue;
+  for (auto at = m.files.lower_bound(prefix); at != m.files.end() && at->first.rfind(prefix, 0) == 0; ++at) {
+    const auto& [key, node] = *at;
+    if (key.size() < 4 || key.substr(key.size() - 4) != u".SHD") continue;
     std::u16string owner(node.data.size() / 2, u'\0');
     std::memcpy(owner.data(), node.data.data(), owner.size() * 2);
     if (SameNoCase(owner, printer)) jobs.push_back(node.path.substr(0, node.path.size() - 4));
@@ -200,21 +201,26 @@ void RemovePrinter(Machine& m, std::u16string_view name) {
   m.hklm.Remove(PrinterKey(name));
 }
 
+namespace {
+
+PrinterRecord ReadPrinter(Machine& m, const std::u16string& key) {
+  PrinterRecord p;
+  p.name = m.String(win::HKEY_LOCAL_MACHINE, key, u"Name");
+  p.driver = m.String(win::HKEY_LOCAL_MACHINE, key, u"Printer Driver");
+  p.port = m.String(win::HKEY_LOCAL_MACHINE, key, u"Port");
+  p.comment = m.String(win::HKEY_LOCAL_MACHINE, key, u"Description");
+  p.location = m.String(win::HKEY_LOCAL_MACHINE, key, u"Location");
+  p.attributes = Dword(m, key, u"Attributes");
+  p.printProcessor = m.String(win::HKEY_LOCAL_MACHINE, key, u"Print Processor");
+  p.status = Dword(m, key, u"Status");
+  return p;
+}
+
+}  // namespace
+
 std::vector<PrinterRecord> Printers(Machine& m) {
   std::vector<PrinterRecord> printers;
-  for (const auto& name : SubkeyNames(m, PrintersKey)) {
-    const std::u16string key = PrinterKey(name);
-    PrinterRecord p;
-    p.name = m.String(win::HKEY_LOCAL_MACHINE, key, u"Name");
-    p.driver = m.String(win::HKEY_LOCAL_MACHINE, key, u"Printer Driver");
-    p.port = m.String(win::HKEY_LOCAL_MACHINE, key, u"Port");
-    p.comment = m.String(win::HKEY_LOCAL_MACHINE, key, u"Description");
-    p.location = m.String(win::HKEY_LOCAL_MACHINE, key, u"Location");
-    p.attributes = Dword(m, key, u"Attributes");
-    p.printProcessor = m.String(win::HKEY_LOCAL_MACHINE, key, u"Print Processor");
-    p.status = Dword(m, key, u"Status");
-    printers.push_back(p);
-  }
+  for (const auto& name : SubkeyNames(m, PrintersKey)) printers.push_back(ReadPrinter(m, PrinterKey(name)));
   return printers;
 }
 
@@ -249,13 +255,17 @@ void AddConnection(Machine& m, std::u16string_view server, std::u16string_view s
   m.SetString(win::HKEY_CURRENT_USER, path, u"Port", u"\\\\" + std::u16string(server) + u"\\" + std::u16string(share));
 }
 
+// The spooler keeps a printer under a key of its name, so that it is found
+// by that name alone, as a queue among thousands is on a print server. A
+// backslash in a name would lead below a printer's key instead.
 bool FindPrinter(Machine& m, std::u16string_view name, PrinterRecord& found) {
-  for (const auto& p : Printers(m))
-    if (SameNoCase(p.name, name)) {
-      found = p;
-      return true;
-    }
-  return false;
+  if (name.empty() || name.find(u'\\') != std::u16string_view::npos) return false;
+  const std::u16string key = PrinterKey(name);
+  if (!m.FindKey(win::HKEY_LOCAL_MACHINE, key)) return false;
+  PrinterRecord p = ReadPrinter(m, key);
+  if (!SameNoCase(p.name, name)) return false;
+  found = std::move(p);
+  return true;
 }
 
 void WritePrinter(Machine& m, const PrinterRecord& p) {
