@@ -138,11 +138,13 @@ Holder HolderOf(const char16_t* name) {
   return product ? Holder::Product : Holder::AnotherMaker;
 }
 
-// The record leaves the journal only when its printer is back: re-created
-// with all it carries, or a product printer kept in place.
-bool IsBack(InstallState& state, const JournalRecord& record) {
-  if (const SavedPrinter* saved = FindSaved(state.SavedSettings, record.name)) return saved->back != 0;
-  return HolderOf(record.name) == Holder::Product;
+// The record leaves the journal only when this run re-created its printer
+// with all it carries. A product printer kept in place may be what a failed
+// run left of it (no default mark, say): its record waits for a run that
+// reads it.
+bool IsBack(const InstallState& state, const JournalRecord& record) {
+  const SavedPrinter* saved = FindSaved(state.SavedSettings, record.name);
+  return saved && saved->back;
 }
 
 }  // namespace
