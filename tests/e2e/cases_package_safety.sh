@@ -83,12 +83,12 @@ refusal_texts() {
 TABLE+=$'\n'$(cat <<'EOF'
 pkg_kept   msi,datatype,forged_restart :msi_install 0 - msi_installed
 pkg_kept   office    :msi_install    0    msi_again        msi_office
-pkg_kept   -         :msi_repair     67   msi_repair       repair_failed
+pkg_kept   -         :msi_repair     67   msi_reinstall    repair_failed
 upgrade_older msi,datatype,older,office :msi_install 67 msi_upgrade_older upgraded_older
 upgrade_same msi,datatype,rebuild,office :msi_install 67 msi_upgrade_same upgraded_same
 removal_fails msi,datatype :msi_install 0 -                -
 removal_fails notemp :msi_remove     67   msi_remove_nothing removal_kept
-removal_fails temp   :msi_remove     0    msi_remove       msi_removed
+removal_fails temp   :msi_remove     0    msi_remove       driver
 refusals   hardlink  :install_hard_log 6  -                fresh
 refusals   -         :install_typo   6    -                fresh
 refusals   -         :refusal_texts  0    -                -
@@ -121,8 +121,6 @@ default "Office"
     #AddPrinter(Corvane)
       Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
 Corvane setup: install exited with 100
-@log msi_repair
-<msi_reinstall
 @log msi_upgrade_older
 <msi_reinstall
 Property(S): WIX_UPGRADE_DETECTED = {0C0A7A2E-0000-4000-8000-000000002619}

@@ -380,7 +380,7 @@ oninit     pending   onInit          102  -               oninit
 oninit     pendui,holdui onInit      200  -               oninit_held
 restart    monitor,holdmon uninstall 101  -               locked
 restart    -         install         100  before_restart  -
-restart    -         :reboot         0    -               after_restart
+restart    -         :reboot         0    -               bare_install
 recovery   journal   install         100  recovery        recovery
 planted    plant     :planted_inspector 0 -               -
 planted    datatype  -               6    -               -
@@ -392,7 +392,7 @@ nospooler  -         onInit          102  -               -
 nospooler  -         def.set         4    -               -
 msi        msi,datatype,planted_logs :msi_install 0 msi_install msi_installed
 msi        -         :msi_icon       0    -               -
-msi        -         :msi_remove     0    msi_remove      msi_removed
+msi        -         :msi_remove     0    msi_remove      driver
 msi        -         :victim_kept    0    -               -
 msi_failed msi       :msi_install    67   msi_failed      msi_failed
 EOF
@@ -498,13 +498,9 @@ pending "\??\C:\windows\system32\spool\drivers\x64\vexui64.dll" -> ""
 <bare_install
 printer "Kept" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
 journal "Kept" "SetK" "kept comment" "kept place" ""
-@state after_restart
-<bare_install
 @state msi_installed
 <installed
 entry "Corvane" version "1.0.2620" publisher "Brennock" no Modify
-@state msi_removed
-<driver
 @state msi_failed
 <driver
 printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
