@@ -12,6 +12,7 @@
 # Where the product lies on a real machine: the Setup folder with the
 # installer and the package files, the tray companion one folder up.
 PRODUCT_DIR='C:\Program Files\Corvane'
+PRINTERS_KEY='HKLM\System\CurrentControlSet\Control\Print\Printers'
 
 product_prefix_start() {
   wine_env_start || return 1
@@ -43,8 +44,7 @@ keep_desktop() {
 prepare_printer_datatype() {
   local name
   for name in "$@"; do
-    wine_env_run reg add "HKLM\\System\\CurrentControlSet\\Control\\Print\\Printers\\$name" \
-      /v Datatype /t REG_SZ /d RAW /f >/dev/null 2>&1 || {
+    wine_env_run reg add "$PRINTERS_KEY\\$name" /v Datatype /t REG_SZ /d RAW /f >/dev/null 2>&1 || {
       echo "  could not prepare the data type of printer $name"
       return 1
     }

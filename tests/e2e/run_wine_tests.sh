@@ -28,7 +28,8 @@
 # differential check (tests/differential.sh), so it is not repeated here.
 # Blocks are in DATA, each after a line "@log NAME" or "@state NAME"; a line
 # "<OTHER" stands for block OTHER, and in a state block "-LINE" takes LINE
-# out. A case that reads files only is named in NO_PREFIX_CASES.
+# out of the lines above it. A case that reads files only is named in
+# NO_PREFIX_CASES.
 #
 # Further case files beside this one (cases_*.sh) are sourced after TABLE
 # and DATA. They may append rows (TABLE+=$'\n...'), blocks (DATA+=$'\n...')
@@ -156,8 +157,8 @@ state() { { inspect state && product_files && installed_entry; } | sort; }
 # when that is set).
 check_state() {
   local want
-  want=$(block state "$1" | awk '/^-/ { drop[substr($0, 2)] = 1; next } { keep[++n] = $0 }
-    END { for (i = 1; i <= n; i++) if (!(keep[i] in drop)) print keep[i] }' | sort)
+  want=$(block state "$1" | awk '/^-/ { for (i in keep) if (keep[i] == substr($0, 2)) delete keep[i]; next }
+    { keep[++n] = $0 } END { for (i = 1; i <= n; i++) if (i in keep) print keep[i] }' | sort)
   if [[ $want == *"tray mutex yes window yes"* ]]; then
     inspect wait-tray "${TRAY_BEFORE:-0}" >/dev/null || echo "  no tray companion${TRAY_BEFORE:+ other than $TRAY_BEFORE}"
   fi
@@ -249,14 +250,6 @@ prep_pending() {
     inspect pending-delete "$DRIVER_DIR\\vexdrv64.dll"
 }
 prep_pendui() { inspect pending-delete "$DRIVER_DIR\\vexui64.dll"; }
-# A journal left by a run that did not finish: the printer "Kept", settings
-# key "SetK", its comment and location, not the default; UTF-16 texts, each
-# with its zero.
-prep_journal() {
-  wine_env_run reg add 'HKLM\Software\Brennock\Corvane' /v PrintersToRestore /t REG_BINARY /f /d \
-    4b0065007000740000005300650074004b0000006b00650070007400200063006f006d006d0065006e00740000006b00650070007400200070006c0061006300650000000000 \
-    >/dev/null 2>&1
-}
 # The spooler's library cannot be loaded by the setup tool.
 prep_nospooler() { SETUP_DLL_OVERRIDES="winspool.drv=d"; }
 # The package goes onto a machine without the product: the runner laid it
@@ -342,9 +335,9 @@ check_resources() {
 # others show this difference. Wine 8 also cannot remove the driver
 # (DeletePrinterDriverExW with DPD_DELETE_ALL_FILES fails with 87: error 14),
 # so every uninstall of the product ends with 100 and leaves the driver.
-# Wine 8: a queue the reinstall or the recovery did not bring back keeps its
-# record (name, settings key, comment, location, default mark) in the
-# journal until it is back (states reinstall, recovery).
+# Wine 8: a queue the reinstall did not bring back keeps its record (name,
+# settings key, comment, location, default mark) in the journal until it is
+# back (state reinstall; pkg_kept brings one back).
 # Wine 8: msiexec runs its deferred actions as the user in session 1 (on
 # Windows: SYSTEM in session 0), so the package's install starts the
 # companion (msi_installed); nor is a user interface shown under /qn, so
@@ -381,7 +374,6 @@ oninit     pendui,holdui onInit      200  -               oninit_held
 restart    monitor,holdmon uninstall 101  -               locked
 restart    -         install         100  before_restart  -
 restart    -         :reboot         0    -               bare_install
-recovery   journal   install         100  recovery        recovery
 planted    plant     :planted_inspector 0 -               -
 planted    datatype  -               6    -               -
 planted    -         install         1    -               installed
@@ -494,10 +486,6 @@ pending "\??\C:\windows\system32\spool\drivers\x64\vexdrv64.dll" -> ""
 @state oninit_held
 <oninit
 pending "\??\C:\windows\system32\spool\drivers\x64\vexui64.dll" -> ""
-@state recovery
-<bare_install
-printer "Kept" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
-journal "Kept" "SetK" "kept comment" "kept place" ""
 @state msi_installed
 <installed
 entry "Corvane" version "1.0.2620" publisher "Brennock" no Modify
@@ -568,15 +556,6 @@ title "Corvane build 2620- Install error log!"
     No longer deleted at restart: C:\windows\system32\vexmon64.dll
     #AddMonitor
     #Add Printer Driver x64
-    #AddPrinter(Corvane)
-      Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
-@log recovery
-title "Corvane build 2620- Install error log!"
-<install_head
-    Printers left to bring back by a run that did not finish: 1
-<install_body
-    #AddPrinter(Kept)
-      Error(15): Can`t add printer 'Kept' - (Invalid printer name.)
     #AddPrinter(Corvane)
       Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
 @log nospooler
