@@ -4,6 +4,7 @@
 
 #include "commands/log_file.h"
 #include "commands/log_output.h"
+#include "commands/machine_check.h"
 #include "commands/maintenance_commands.h"
 #include "commands/module_instance.h"
 #include "commands/run_switches.h"
@@ -29,6 +30,11 @@ constexpr int ExitRestartNeeded = 101;
 constexpr int ExitForeignDefault = 102;
 constexpr int ExitDriverCurrent = 103;
 constexpr int ExitPackageFilesPending = 200;
+// What "check" found: nothing wrong, a fault "install" repairs, product
+// files waiting for a restart.
+constexpr int ExitHealthy = 0;
+constexpr int ExitInstallRepairs = 104;
+constexpr int ExitRestartFirst = 105;
 
 // Help windows get this many close requests, 50 ms apart, before the run
 // goes on without waiting for them any longer.
@@ -87,7 +93,7 @@ int RunUninstallCommand(const LogOutput& output) {
   return errors ? ExitErrors : scheduled ? ExitRestartNeeded : ExitUninstalled;
 }
 
-enum class Command { Unknown, CheckDriver, Init, Uninstall, RemoveTray, Install, InstallNoTray, SetDefault };
+enum class Command { Unknown, CheckDriver, Init, Uninstall, RemoveTray, Install, InstallNoTray, SetDefault, Check };
 
 // In the order the words are tested: only "def.set" keeps its letter case.
 Command CommandOf(const char16_t* word) {
@@ -101,6 +107,7 @@ Command CommandOf(const char16_t* word) {
     return Command::Install;
   if (SameTextIgnoringAsciiCase(word, u"in_notray")) return Command::InstallNoTray;
   if (SameText(word, u"def.set")) return Command::SetDefault;
+  if (SameTextIgnoringAsciiCase(word, u"check")) return Command::Check;
   return Command::Unknown;
 }
 
@@ -127,6 +134,16 @@ int RunCommand(Command command, int count, char16_t** words, LogOutput& output) 
     case Command::SetDefault:
       MakeProductPrinterDefault();
       return ExitDefaultSet;
+    case Command::Check:
+      switch (RunCheck(output)) {
+        case CheckOutcome::Healthy:
+          return ExitHealthy;
+        case CheckOutcome::InstallRepairs:
+          return ExitInstallRepairs;
+        case CheckOutcome::RestartFirst:
+          return ExitRestartFirst;
+      }
+      break;
     case Command::Unknown:
       break;
   }

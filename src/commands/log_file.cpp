@@ -58,6 +58,12 @@ void WriteRefusal(win::HANDLE file, const char16_t* reason, const char16_t* word
   writer.Flush();
 }
 
+void WriteText(win::HANDLE file, const WideString& text) {
+  Utf8Writer writer(file);
+  writer.Put(Text(text), Length(text));
+  writer.Flush();
+}
+
 void WriteLogFile(win::HANDLE file, const char16_t* title, const WideString& log) {
   Utf8Writer writer(file);
   writer.Put(u"\uFEFF", 1);  // the byte-order mark

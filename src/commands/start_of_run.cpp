@@ -47,13 +47,17 @@ void MarkDefaultPrinter(InstallState& state) {
     printer->Attributes |= win::PRINTER_ATTRIBUTE_DEFAULT;
 }
 
-InstallState& CreateInstallState(InstallState& state, unsigned mode) {
-  ResetInstallState(state, mode);
-  LogFormat(state, u"Corvane %d", BuildNumber);
-  CheckSpooler(state);
+void FindPlaces(InstallState& state, unsigned mode) {
   SelectPlatform(state, (mode & ModeX64) != 0);
   FindModuleDir(state);
   FindSystemDir(state);
   MarkDefaultPrinter(state);
+}
+
+InstallState& CreateInstallState(InstallState& state, unsigned mode) {
+  ResetInstallState(state, mode);
+  LogFormat(state, u"Corvane %d", BuildNumber);
+  CheckSpooler(state);
+  FindPlaces(state, mode);
   return state;
 }

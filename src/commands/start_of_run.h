@@ -7,5 +7,8 @@
 // Initialises the caller's record: first log line, spooler check, platform
 // names, directories. Never fails as a whole.
 InstallState& CreateInstallState(InstallState& state, unsigned mode);
+// What the record needs of the machine after the spooler check: platform
+// names, directories and the printer snapshot. Reads only.
+void FindPlaces(InstallState& state, unsigned mode);
 // Fills Printers and marks the default printer's record.
 void MarkDefaultPrinter(InstallState& state);

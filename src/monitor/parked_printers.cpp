@@ -86,4 +86,17 @@ void PutBackParkedPrinters(InstallState& state) {
   ReleaseJournalTexts(journal);
 }
 
+bool ForEachParkedPrinter(void (*each)(void* context, const char16_t* name), void* context) {
+  JournalTexts journal = ReadJournalValue(ParkedPrintersValue);
+  const win::DWORD failure = journal.failure;
+  const char16_t* end = journal.texts + journal.units;
+  for (const char16_t* cursor = journal.texts; cursor && cursor < end;) {
+    each(context, NextJournalText(cursor));
+    if (cursor < end) NextJournalText(cursor);
+  }
+  ReleaseJournalTexts(journal);
+  win::SetLastError(failure);
+  return failure == win::ERROR_SUCCESS;
+}
+
 void RemoveParkedPrinterJournal() { WriteJournalValue(ParkedPrintersValue, WideString{}); }

@@ -18,5 +18,9 @@ bool JournalParkedPrinters(InstallState& state);
 // the journal only those that could not be put back (and those the
 // snapshot does not show); removes it when none is left.
 void PutBackParkedPrinters(InstallState& state);
+// Calls `each` with the name of every printer the journal holds, changing
+// nothing; false, with the cause as the thread's last error, when it cannot
+// be read.
+bool ForEachParkedPrinter(void (*each)(void* context, const char16_t* name), void* context);
 // Removes the journal: an uninstall's monitor and port are meant to go.
 void RemoveParkedPrinterJournal();

@@ -255,6 +255,10 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, vo
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten,
                void* overlapped);
 BOOL CloseHandle(HANDLE object);
+// The process's standard output, which is not closed: null or
+// INVALID_HANDLE_VALUE when it has none.
+constexpr DWORD STD_OUTPUT_HANDLE = static_cast<DWORD>(-11);
+HANDLE GetStdHandle(DWORD stdHandle);
 
 struct BY_HANDLE_FILE_INFORMATION {
   DWORD dwFileAttributes;

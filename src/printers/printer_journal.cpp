@@ -231,4 +231,10 @@ void SettlePrinterJournal(InstallState& state) {
   Release(left);
 }
 
+void ForEachJournalledPrinter(const InstallState& state, void (*each)(void* context, const char16_t* name),
+                              void* context) {
+  const char16_t* cursor = Text(state.PrinterJournal);
+  for (int i = 0; i < state.JournalPrinters; ++i) each(context, NextRecord(cursor).name);
+}
+
 void RemovePrinterJournal() { WriteJournalValue(PrinterJournalValue, WideString{}); }

@@ -35,5 +35,9 @@ void TakeOverJournal(InstallState& state);
 // Keeps in the journal only the printers that are not back, and removes it
 // when every one is.
 void SettlePrinterJournal(InstallState& state);
+// Calls `each` with the name of every printer the run's journal holds, in
+// the order they are re-created.
+void ForEachJournalledPrinter(const InstallState& state, void (*each)(void* context, const char16_t* name),
+                              void* context);
 // Removes the journal, if there is one: an uninstall's printers are meant to go.
 void RemovePrinterJournal();

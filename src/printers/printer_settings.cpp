@@ -61,6 +61,15 @@ void AddFirstPrinter(InstallState& state) {
   win::ClosePrinter(printer);
 }
 
+// "Corvanes\<name>", the settings key's place below the product's per-user
+// key, into `path` (MarkPathCapacity bytes; a name is shorter than a
+// settings key name buffer).
+const char* SettingsKeyPath(const char* name, char* path) {
+  std::memcpy(path, SettingsFolder, sizeof(SettingsFolder) - 1);
+  std::memcpy(path + sizeof(SettingsFolder) - 1, name, std::strlen(name) + 1);
+  return path;
+}
+
 // The machine's own printers of the product: another computer's printer is
 // not this machine's to delete.
 bool IsOwnPrinter(const win::PRINTER_INFO_2W& printer) { return IsProductPrinter(printer) && !IsConnection(printer); }
@@ -95,6 +104,11 @@ const char* ReadSettingsKeyName(win::HANDLE printer, char* buffer) {
   return buffer;
 }
 
+bool SettingsKeyExists(const char* name) {
+  char path[MarkPathCapacity] = {};
+  return ProductUserKeyExists(SettingsKeyPath(name, path));
+}
+
 bool WriteSettingsKeyName(win::HANDLE printer, const char* name) {
   auto* bytes = reinterpret_cast<win::BYTE*>(const_cast<char*>(name));
   const auto size = static_cast<win::DWORD>(std::strlen(name) + 1);
@@ -115,11 +129,7 @@ bool RestoreSettingsKeyName(InstallState& state, const SavedPrinter& saved, win:
   char markPath[MarkPathCapacity] = {};
   char name[SettingsKeyCapacity] = {};
   ReadSettingsKeyName(printer, name);
-  if (name[0]) {
-    std::memcpy(markPath, SettingsFolder, sizeof(SettingsFolder) - 1);
-    std::memcpy(markPath + sizeof(SettingsFolder) - 1, name, std::strlen(name) + 1);
-    ClearDeletedMark(markPath);
-  }
+  if (name[0]) ClearDeletedMark(SettingsKeyPath(name, markPath));
   return true;
 }
 

@@ -12,6 +12,8 @@ bool RememberPrinter(InstallState& state, win::PRINTER_INFO_2W& entry);
 // A reinstall keeps in place, with an error, one it could not remember.
 void DeleteAllPrinterQueues(InstallState& state);
 void RestorePrinters(InstallState& state);
+// Whether the user's settings key of that name is there.
+bool SettingsKeyExists(const char* name);
 // Writes the name as plain printer data and under "DsUser"; true when the
 // "DsUser" write succeeded.
 bool WriteSettingsKeyName(win::HANDLE printer, const char* name);

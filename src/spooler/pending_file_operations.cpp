@@ -221,18 +221,33 @@ int ScheduleUndeletableFiles(InstallState& state) {
   return scheduled;
 }
 
-bool ClearDeletedMark(const char* subkey) {
+namespace {
+
+// Opens the product's per-user key below its own; null when it cannot.
+win::HKEY OpenProductUserKey(const char* subkey, win::REGSAM access) {
   const std::size_t subkeyLength = std::strlen(subkey);
   char* path = static_cast<char*>(win::GlobalAlloc(win::GPTR, ProductUserKeyLength + subkeyLength + 2));
-  if (!path) return false;
+  if (!path) return nullptr;
   std::memcpy(path, ProductUserKey, ProductUserKeyLength);
   path[ProductUserKeyLength] = '\\';
   std::memcpy(path + ProductUserKeyLength + 1, subkey, subkeyLength);
   win::HKEY key = nullptr;
-  const bool opened =
-      win::RegOpenKeyExA(win::HKEY_CURRENT_USER, path, 0, win::KEY_ALL_ACCESS, &key) == win::ERROR_SUCCESS;
+  if (win::RegOpenKeyExA(win::HKEY_CURRENT_USER, path, 0, access, &key) != win::ERROR_SUCCESS) key = nullptr;
   win::GlobalFree(path);
-  if (!opened) return false;
+  return key;
+}
+
+}  // namespace
+
+bool ProductUserKeyExists(const char* subkey) {
+  win::HKEY key = OpenProductUserKey(subkey, win::KEY_QUERY_VALUE);
+  if (key) win::RegCloseKey(key);
+  return key != nullptr;
+}
+
+bool ClearDeletedMark(const char* subkey) {
+  win::HKEY key = OpenProductUserKey(subkey, win::KEY_ALL_ACCESS);
+  if (!key) return false;
   const bool deleted = win::RegDeleteValueA(key, "deleted") == win::ERROR_SUCCESS;
   win::RegCloseKey(key);
   return deleted;

@@ -39,3 +39,5 @@ int ScheduleUndeletableFiles(InstallState& state);
 // Deletes the value "deleted" of a printer's per-user settings key
 // ("Corvanes\<name>" below the product's key). True when it was deleted.
 bool ClearDeletedMark(const char* subkey);
+// Whether that per-user key is there, changing nothing.
+bool ProductUserKeyExists(const char* subkey);

@@ -23,6 +23,23 @@ bool WaitForState(win::SC_HANDLE service, win::SERVICE_STATUS& status, win::DWOR
 
 }  // namespace
 
+long QuerySpoolerState() {
+  win::SC_HANDLE manager = win::OpenSCManagerW(nullptr, nullptr, win::SC_MANAGER_CONNECT);
+  if (!manager) return -1;
+  long state = -1;
+  win::SC_HANDLE service = win::OpenServiceW(manager, SpoolerName, win::SERVICE_QUERY_STATUS);
+  win::SERVICE_STATUS status{};
+  if (service && win::QueryServiceStatus(service, &status))
+    state = static_cast<long>(status.dwCurrentState);
+  else if (!service && win::GetLastError() == win::ERROR_SERVICE_DOES_NOT_EXIST)
+    state = 0;
+  const win::DWORD failure = win::GetLastError();
+  if (service) win::CloseServiceHandle(service);
+  win::CloseServiceHandle(manager);
+  win::SetLastError(failure);
+  return state;
+}
+
 bool StartServiceAndWait(win::SC_HANDLE service) {
   win::StartServiceW(service, 0, nullptr);  // the polling below decides
   win::SERVICE_STATUS status{};

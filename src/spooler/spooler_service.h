@@ -20,3 +20,7 @@ bool StartServiceAndWait(win::SC_HANDLE service);
 void BeginSpoolerRestart(SpoolerRestart& restart, InstallState* state);
 void EndSpoolerRestart(SpoolerRestart& restart);
 bool CheckSpooler(InstallState& state);
+// The spooler's state from one query, changing nothing: SERVICE_RUNNING and
+// the like, 0 when the service is not installed; -1, with the cause as the
+// thread's last error, when it cannot be told.
+long QuerySpoolerState();

@@ -17,7 +17,6 @@ constexpr int DeleteAttempts = 10;
 constexpr win::DWORD LockedRetryMs = 100;
 constexpr win::DWORD OtherRetryMs = 10;
 constexpr std::uint64_t CommandPathLimit = 259;
-constexpr win::DWORD RunValueCapacity = 264;
 constexpr win::DWORD MaxSidBytes = 68;
 
 bool IsSeparator(char16_t c) { return c == u'\\' || c == u'/'; }
@@ -35,13 +34,21 @@ bool SystemRunsCompanion() {
 bool RunsAsUserAtMachine() {
   win::DWORD session = 0;
   if (!win::ProcessIdToSessionId(win::GetCurrentProcessId(), &session) || session == 0) return false;
-  win::HANDLE token = nullptr;
-  if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, &token)) return false;
-  alignas(win::TOKEN_USER) win::BYTE user[sizeof(win::TOKEN_USER) + MaxSidBytes];
-  win::DWORD size = 0;
-  const bool known = win::GetTokenInformation(token, win::TokenUser, user, sizeof user, &size);
-  win::CloseHandle(token);
-  return known && !win::IsWellKnownSid(reinterpret_cast<win::TOKEN_USER*>(user)->User.Sid, win::WinLocalSystemSid);
+  return !MayRunAsSystem();
+}
+
+// The program the Run value names, into `program`: the read's status, and
+// whether it gave a whole path.
+long ReadRunProgram(win::HKEY key, char16_t* program, bool& whole) {
+  program[0] = 0;
+  win::DWORD size = RunValueCapacity * sizeof(char16_t);
+  const long read =
+      win::RegQueryValueExW(key, RunValue, nullptr, nullptr, reinterpret_cast<win::BYTE*>(program), &size);
+  const win::DWORD chars = size / sizeof(char16_t);
+  if (read == win::ERROR_SUCCESS && chars < RunValueCapacity) program[chars] = 0;
+  // A value that fills the buffer without a terminator names no whole path.
+  whole = read == win::ERROR_SUCCESS && std::find(program, program + RunValueCapacity, u'\0') != program + RunValueCapacity;
+  return read;
 }
 
 void RegisterForLogOn(const WideString& path) {
@@ -104,6 +111,29 @@ void DeleteProgram(const char16_t* path) {
 
 }  // namespace
 
+bool MayRunAsSystem() {
+  win::HANDLE token = nullptr;
+  if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, &token)) return true;
+  alignas(win::TOKEN_USER) win::BYTE user[sizeof(win::TOKEN_USER) + MaxSidBytes];
+  win::DWORD size = 0;
+  const bool known = win::GetTokenInformation(token, win::TokenUser, user, sizeof user, &size);
+  win::CloseHandle(token);
+  return !known || win::IsWellKnownSid(reinterpret_cast<win::TOKEN_USER*>(user)->User.Sid, win::WinLocalSystemSid);
+}
+
+long ReadRegisteredTray(char16_t* program) {
+  win::HKEY key = nullptr;
+  const long opened = win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, RunKey, 0, win::KEY_QUERY_VALUE, &key);
+  if (opened != win::ERROR_SUCCESS) {
+    program[0] = 0;
+    return opened;
+  }
+  bool whole = false;
+  const long read = ReadRunProgram(key, program, whole);
+  win::RegCloseKey(key);
+  return read == win::ERROR_SUCCESS && !whole ? win::ERROR_MORE_DATA : read;
+}
+
 WideString TrayProgramPath(const InstallState& state) {
   WideString folder = Copy(state.ModuleDir);
   const auto n = Length(folder);
@@ -137,15 +167,8 @@ long StopTray(const char16_t* keepFile) {
   if (opened != win::ERROR_SUCCESS) return opened;
   if (mutex) {
     char16_t program[RunValueCapacity];
-    program[0] = 0;
-    win::DWORD size = sizeof program;
-    const long read = win::RegQueryValueExW(key, RunValue, nullptr, nullptr,
-                                            reinterpret_cast<win::BYTE*>(program), &size);
-    const win::DWORD chars = size / sizeof(char16_t);
-    if (read == win::ERROR_SUCCESS && chars < RunValueCapacity) program[chars] = 0;
-    // A value that fills the buffer without a terminator names no whole path.
-    const bool whole = std::find(program, program + RunValueCapacity, u'\0') != program + RunValueCapacity;
-    if (read != win::ERROR_SUCCESS)
+    bool whole = false;
+    if (ReadRunProgram(key, program, whole) != win::ERROR_SUCCESS)
       win::Sleep(MissingValuePauseMs);
     else if (whole && program[0] && !(keepFile && SameTextIgnoringAsciiCase(program, keepFile)))
       DeleteProgram(program);

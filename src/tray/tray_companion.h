@@ -7,6 +7,15 @@
 constexpr char16_t RunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 constexpr char16_t RunValue[] = u"CorvaneTray";
 
+// Characters of the buffer the Run value is read into, terminator included.
+constexpr win::DWORD RunValueCapacity = 264;
+
+// Whether the program runs as SYSTEM, or cannot tell that it does not.
+bool MayRunAsSystem();
+// The program the Run value names, into `program` (RunValueCapacity
+// characters), changing nothing: ERROR_SUCCESS for a whole path,
+// ERROR_MORE_DATA for one too long, else the status of the failed read.
+long ReadRegisteredTray(char16_t* program);
 // The companion's path: "cortray.exe" in the parent of the installer's
 // folder. The caller releases it.
 WideString TrayProgramPath(const InstallState& state);

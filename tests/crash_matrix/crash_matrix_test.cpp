@@ -14,6 +14,7 @@
 #include "printer_setup.h"
 #include "printer_journal_text.h"
 #include "product_places.h"
+#include "read_only_check.h"
 #include "sim_test.h"
 
 namespace {
@@ -36,6 +37,13 @@ constexpr char16_t kDefaultPrinter[] = u"Front desk";
 // how often the companion was started is a matter of how many runs there were.
 std::string ProductState(sim::Machine& m) { return summary::Of(m, false); }
 
+// Whether the companion runs is no part of what "check" reads.
+std::string WithoutCompanion(std::string state) {
+  const auto at = state.find("companion ");
+  if (at != std::string::npos) state.erase(at, state.find('\n', at) + 1 - at);
+  return state;
+}
+
 class CrashMatrixTest : public SimTest {
  protected:
   // The product installed, three printers of it with settings, one the
@@ -57,12 +65,16 @@ class CrashMatrixTest : public SimTest {
       AddProductPrinter(machine, p.name, p.comment, p.location);
       SetSettingsKey(machine, p.name, u"", p.keyName);
       SetSettingsKey(machine, p.name, u"DsUser", p.keyName);
+      machine.CreateKey(win::HKEY_CURRENT_USER, u"Software\\Brennock\\Corvane\\Corvanes\\" + sim::AnsiToWideString(p.keyName));
     }
     sim::WritePrinter(machine, {u"Office Laser", u"Fenwick LaserPro", u"LPT1:", u"Copier room", u"Floor 2", 0});
     sim::SetDefaultPrinter(machine, kDefaultPrinter);
     machine.journal.clear();
     machine.hangLimitMs = machine.nowMs + 30ull * 60 * 1000;
   }
+
+  // The state one uninterrupted run leaves, as "check" reads it.
+  std::string finished;
 
   int RunBounded(const std::u16string& words) {
     machine.hangLimitMs = machine.nowMs + 30ull * 60 * 1000;
@@ -74,6 +86,7 @@ class CrashMatrixTest : public SimTest {
     SetUpInstalled();
     RunBounded(words);
     state = ProductState(machine);
+    finished = WithoutCompanion(state);
     return machine.journal;
   }
 
@@ -122,6 +135,7 @@ class CrashMatrixTest : public SimTest {
   std::string CellInChild(const std::u16string& words, int killAt, const std::u16string& again,
                           const std::function<std::string(sim::Machine&)>& between) {
     SetUpInstalled();
+    const std::string start = WithoutCompanion(ProductState(machine));
     static std::jmp_buf killed;
     machine.killHandler = [] { std::longjmp(killed, 1); };
     machine.KillAfter(killAt);
@@ -132,8 +146,17 @@ class CrashMatrixTest : public SimTest {
     machine.killHandler = nullptr;
     if (!machine.handles.empty() || !machine.globalBlocks.empty() || !machine.crtBlocks.empty())
       return "the killed program left handles or memory behind";
+    // A machine the run left half-way between the two needs the next run.
+    int code = -1;
+    std::string changed = read_only::WhatCheckChanged(machine, code);
+    const std::string now = WithoutCompanion(ProductState(machine));
+    if (!changed.empty() || (code == 0 && now != start && now != finished))
+      return changed.empty() ? "check called the machine cut off healthy" : changed;
     const std::string said = between ? between(machine) : "";
     RunBounded(again);
+    changed = read_only::WhatCheckChanged(machine, code);
+    if (!changed.empty() || code != (again == u"install" ? 0 : 104))
+      return changed + " check after the next run: " + std::to_string(code);
     return said + ProductState(machine);
   }
 };

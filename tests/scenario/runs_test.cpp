@@ -7,6 +7,7 @@
 
 #include "machine_summary.h"
 #include "printer_journal_text.h"
+#include "read_only_check.h"
 #include "sim_test.h"
 
 namespace {
@@ -222,6 +223,18 @@ Setup TrayPathOf(std::size_t length) {
     m.modulePath = parent + u"\\S\\x.exe";
     m.AddFile(parent + u"\\cortray.exe", m.FindFile(kTray)->data);
   };
+}
+
+// "check" reports these findings, in this order (an empty list: healthy).
+std::function<void(sim::Machine&)> Reports(std::vector<std::string> findings) {
+  return [findings](sim::Machine& m) {
+    EXPECT_EQ(read_only::FindingNames(m.standardOutput), findings.empty() ? std::vector<std::string>{"Healthy"} : findings)
+        << m.standardOutput;
+  };
+}
+// The product installed, then `damage` done to it.
+Setup Installed(Setup damage) {
+  return [damage](sim::Machine& m) { Install(m), damage(m); };
 }
 
 const Texts kInstallStart = {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010"};
@@ -637,6 +650,74 @@ const Row kRows[] = {
     {"one of 260 is registered, not started", TrayPathOf(260), u"install", 1, {},
      kProduct + summary::kCorvane + "run C:\\" + std::string(245, 'a') + "\\cortray.exe\n",
      [](sim::Machine& m) { EXPECT_EQ(m.Count("CreateProcessW"), 0); }},
+    // ---- "check": findings on standard output, nothing changed --------------
+    {"check on a clean machine", nullptr, u"CHECK", 104, {}, "", Reports({"NotInstalled"})},
+    {"check after an install", Install, u"check /quiet", 0, {}, "", Reports({})},
+    {"check: the monitor's file gone", Installed([](sim::Machine& m) { m.files.erase(sim::Machine::Key(kSystemMonitor)); }),
+     u"check", 104, {}, "", Reports({"MonitorFileMissing"})},
+    {"check: the monitor on another file",
+     Installed([](sim::Machine& m) { sim::RegisterMonitor(m, u"Corvane:", u"other.dll", {u"Corvane:"}); }), u"check", 104,
+     {}, "", Reports({"MonitorFileOther"})},
+    {"check: a monitor a reinstall replaces", Installed([](sim::Machine& m) { MonitorBuild(m, 2604); }), u"check", 104, {},
+     "", Reports({"MonitorBuildOther"})},
+    {"check: a monitor a reinstall keeps", Installed([](sim::Machine& m) { MonitorBuild(m, 2605); }), u"check", 0, {}, "",
+     Reports({})},
+    {"check: the driver gone and the printer on another port",
+     Installed([](sim::Machine& m) {
+       sim::RemoveDriver(m, u"Windows x64", u"Corvane printer");
+       AddProductPrinter(m, u"Corvane", u"", u"", u"LPT1:");
+     }),
+     u"check", 104, {}, "", Reports({"PrinterOffPort", "DriverMissing"})},
+    {"check: a driver file gone, one of another build",
+     Installed([](sim::Machine& m) {
+       m.files.erase(sim::Machine::Key(kDriverDir + u"3\\vexhelp.chm"));
+       m.AddFile(kInstalledDriver, sim::VersionedFileImage(2604, 40 * 1024));
+     }),
+     u"check", 104, {}, "", Reports({"DriverFileMissing"})},
+    {"check: the driver of another build", Installed([](sim::Machine& m) {
+       m.AddFile(kInstalledDriver, sim::VersionedFileImage(2604, 40 * 1024));
+     }), u"check", 104, {}, "", Reports({"DriverBuildOther"})},
+    {"check: no product printer, no Run value, no companion",
+     Installed([](sim::Machine& m) {
+       sim::RemovePrinter(m, u"Corvane");
+       m.hklm.Find(kRunKey)->values.clear();
+       m.files.erase(sim::Machine::Key(kTray));
+     }),
+     u"check", 104, {}, "", Reports({"CompanionMissing", "NoProductPrinter", "RunValueMissing"})},
+    {"check: a Run value naming no file",
+     Installed([](sim::Machine& m) { m.SetString(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue, u"C:\\gone.exe"); }), u"check",
+     104, {}, "", Reports({"RunValueFileMissing"})},
+    {"check: a settings key named that is not there, another that is",
+     Installed([](sim::Machine& m) {
+       Printers(m, {u"Lab", u"Hall"});
+       m.CreateKey(win::HKEY_CURRENT_USER, u"Software\\Brennock\\Corvane\\Corvanes\\keyHall");
+     }),
+     u"check", 104, {}, "", Reports({"SettingsKeyMissing"})},
+    {"check as SYSTEM does not judge a user's settings keys",
+     Installed([](sim::Machine& m) { Printers(m, {u"Lab"}), m.runsAsSystem = true; }), u"check", 0, {}, "", Reports({})},
+    {"check: printers waiting to come back and to move back",
+     Installed([](sim::Machine& m) {
+       LeaveJournal(m, {{u"Front desk", u"keyFront", u"", u"", u""}});
+       std::vector<std::uint8_t> parked = sim::StringBytes(u"Plotter"), port = sim::StringBytes(u"Corvane:");
+       parked.insert(parked.end(), port.begin(), port.end());
+       m.SetValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, ParkedPrintersValue, win::REG_BINARY, parked);
+     }),
+     u"check", 104, {}, "", Reports({"PrinterInJournal", "PrinterParked"})},
+    {"check: a pending rename of the monitor's file comes first",
+     Installed([](sim::Machine& m) {
+       sim::AddPendingOperation(m, u"C:\\Temp\\new.dll", kSystemMonitor, true);
+       m.files.erase(sim::Machine::Key(kSetupDir + u"vexui64.dll"));
+     }),
+     u"check", 105, {}, "", Reports({"RestartPending", "PackageFileMissing"})},
+    {"check with the spooler stopped reads no spooler object", Installed([](sim::Machine& m) { m.FindService(u"Spooler")->state = win::SERVICE_STOPPED; }),
+     u"check", 104, {}, "", [](sim::Machine& m) {
+       Reports({"SpoolerNotRunning"})(m);
+       EXPECT_EQ(Counts(m, {"Sleep", "EnumMonitorsW", "StartServiceW"}), (std::vector<int>{0, 0, 0}));
+     }},
+    {"check into a log file", Deploy(Install), u"check /log=C:\\Deploy\\corvane.log", 0, {}, "",
+     [](sim::Machine& m) {
+       EXPECT_EQ(LogBytes(m), "\xEF\xBB\xBF" "Corvane build 2620- Check report.\r\n" + m.standardOutput);
+     }},
     // ---- Maintenance words: no log, an answer by exit code ----------------
     {"onInit without a default printer", nullptr, u"onInit", 102, {}, ""},
     {"onInit with another maker's default",
@@ -729,6 +810,8 @@ TEST_F(RunsTest, EveryRowEndsAsItsTableSays) {
       EXPECT_EQ(summary::Of(machine), row.state);
     }
     if (row.check) row.check(machine);
+    const int checked = read_only::CheckChangesNothing(machine);
+    EXPECT_TRUE(checked == 0 || checked == 104 || checked == 105) << checked;
   }
 }
 

@@ -37,6 +37,7 @@ int main(int argc, char** argv) {
   sim::SetCurrent(&machine);
   host.HoldShiftForThisRun();
   machine.renderDialogs = true;
+  machine.echoStandardOutput = true;
   machine.hangLimitMs = machine.nowMs + RunWatchdogMs;
   machine.exitHandler = [](unsigned code) { std::_Exit(host.Finish(static_cast<int>(code))); };
   machine.killHandler = [] {

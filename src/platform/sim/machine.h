@@ -361,6 +361,10 @@ class Machine {
   std::vector<DialogClose> dialogActions;  // consumed one per dialog
   std::vector<DialogRecord> dialogs;       // every dialog shown
   bool renderDialogs = false;              // the desktop draws dialogs on stderr
+  // What the program wrote to its standard output in this run; the host
+  // passes it on to its own.
+  std::string standardOutput;
+  bool echoStandardOutput = false;
   // Called while a dialog is up, with its initialisation parameter, so a
   // test can look at what the dialog shows before the run releases it.
   std::function<void(win::LPARAM)> onDialogShown;

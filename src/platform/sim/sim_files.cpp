@@ -1,6 +1,7 @@
 // Files of the simulated machine: open handles with share modes, files held
 // open by other processes, and the error codes Windows gives for each case.
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 
@@ -179,9 +180,31 @@ BOOL ReadFile(HANDLE file, void* buffer, DWORD bytesToRead, DWORD* bytesRead, vo
   return TRUE;
 }
 
+// The standard output is no file of the machine, and its handle is never
+// the program's to close.
+const HANDLE StandardOutput = reinterpret_cast<HANDLE>(std::uintptr_t{0x7FFF0011});
+
+HANDLE GetStdHandle(DWORD stdHandle) {
+  auto& m = sim::Current();
+  if (m.Enter("GetStdHandle")) return INVALID_HANDLE_VALUE;
+  if (stdHandle != STD_OUTPUT_HANDLE) {
+    m.lastError = ERROR_INVALID_HANDLE;
+    return INVALID_HANDLE_VALUE;
+  }
+  return StandardOutput;
+}
+
 BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytesWritten, void*) {
   auto& m = sim::Current();
   if (bytesWritten) *bytesWritten = 0;
+  if (file == StandardOutput) {
+    if (m.Enter("WriteFile", u"<standard output>")) return FALSE;
+    const std::string text(static_cast<const char*>(buffer), bytesToWrite);
+    m.standardOutput += text;
+    if (m.echoStandardOutput) std::fwrite(text.data(), 1, text.size(), stdout);
+    if (bytesWritten) *bytesWritten = bytesToWrite;
+    return TRUE;
+  }
   std::vector<std::uint8_t>* fileData = nullptr;
   HandleObject* object = EnterFileIo(m, "WriteFile", file, Writes, fileData);
   if (!object) return FALSE;

@@ -90,6 +90,8 @@ BOOL WriteFile(HANDLE file, const void* buffer, DWORD bytesToWrite, DWORD* bytes
 
 BOOL CloseHandle(HANDLE object) { return ::CloseHandle(object); }
 
+HANDLE GetStdHandle(DWORD stdHandle) { return ::GetStdHandle(stdHandle); }
+
 BOOL GetFileInformationByHandle(HANDLE file, BY_HANDLE_FILE_INFORMATION* information) {
   return ::GetFileInformationByHandle(file, reinterpret_cast<::BY_HANDLE_FILE_INFORMATION*>(information));
 }
