@@ -48,15 +48,28 @@ long ReadRunProgram(win::HKEY key, char16_t* program, bool& whole) {
   if (read == win::ERROR_SUCCESS && chars < RunValueCapacity) program[chars] = 0;
   // A value that fills the buffer without a terminator names no whole path.
   whole = read == win::ERROR_SUCCESS && std::find(program, program + RunValueCapacity, u'\0') != program + RunValueCapacity;
+  // Written quoted; builds before 2620 wrote the bare path.
+  if (whole && program[0] == u'"') {
+    char16_t* end = std::find(program + 1, program + RunValueCapacity, u'"');
+    whole = end != program + RunValueCapacity;
+    if (whole) std::memmove(program, program + 1, (end - program - 1) * sizeof(char16_t)), end[-1] = 0;
+  }
   return read;
 }
 
+// The value is a command line: quoted, a path with spaces is read as one
+// program, not as "C:\Program.exe" and its arguments.
 void RegisterForLogOn(const WideString& path) {
   win::HKEY key = nullptr;
   if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, RunKey, 0, win::KEY_ALL_ACCESS, &key) != win::ERROR_SUCCESS)
     return;
-  win::RegSetValueExW(key, RunValue, 0, win::REG_SZ, reinterpret_cast<const win::BYTE*>(Text(path)),
-                      static_cast<win::DWORD>((Length(path) + 1) * sizeof(char16_t)));
+  WideString command;
+  Assign(command, u"\"");
+  Append(command, Text(path));
+  Append(command, u"\"");
+  win::RegSetValueExW(key, RunValue, 0, win::REG_SZ, reinterpret_cast<const win::BYTE*>(Text(command)),
+                      static_cast<win::DWORD>((Length(command) + 1) * sizeof(char16_t)));
+  Release(command);
   win::RegCloseKey(key);
 }
 

@@ -203,7 +203,7 @@ void PrintSystem() {
   std::wstring text;
   DWORD type = 0;
   if (RegistryText(RunKey, L"CorvaneTray", text, &type))
-    Out("run CorvaneTray " + Quote(text.c_str()) + (type == REG_SZ ? "" : " (not REG_SZ)"));
+    Out("run CorvaneTray " + Utf8(text.c_str()) + (type == REG_SZ ? "" : " (not REG_SZ)"));
   const bool mutex = TrayMutexExists();
   HWND window = FindWindowW(TrayClass, nullptr);
   if (mutex || window)

@@ -643,12 +643,12 @@ const Row kRows[] = {
          m.AddFile(std::u16string(u"D:\\") + f, m.FindFile(kSetupDir + f)->data);
        m.modulePath = u"D:\\corvane-setup.exe";
      },
-     u"install", 1, {}, kProduct + summary::kCorvane + "run cortray.exe\n",
+     u"install", 1, {}, kProduct + summary::kCorvane + "run \"cortray.exe\"\n",
      [](sim::Machine& m) { EXPECT_EQ(CallsOn(m, "CreateProcessW", u"\"cortray.exe\""), 1); }},
     {"a companion path of 259 characters is started", TrayPathOf(259), u"install", 1, {},
-     kProduct + summary::kCorvane + "run " + kLongTray + "\ncompanion running " + kLongTray + " started 1 asked 0\n"},
+     kProduct + summary::kCorvane + "run \"" + kLongTray + "\"\ncompanion running " + kLongTray + " started 1 asked 0\n"},
     {"one of 260 is registered, not started", TrayPathOf(260), u"install", 1, {},
-     kProduct + summary::kCorvane + "run C:\\" + std::string(245, 'a') + "\\cortray.exe\n",
+     kProduct + summary::kCorvane + "run \"C:\\" + std::string(245, 'a') + "\\cortray.exe\"\n",
      [](sim::Machine& m) { EXPECT_EQ(m.Count("CreateProcessW"), 0); }},
     // ---- "check": findings on standard output, nothing changed --------------
     {"check on a clean machine", nullptr, u"CHECK", 104, {}, "", Reports({"NotInstalled"})},

@@ -70,7 +70,7 @@ inline const std::string kMonitor = "monitor vexmon64.dll 2620\n";
 inline const std::string kDriver =
     "driver 3 vexdrv64.dll:2620 vexdrv64.dll:2620 vexui64.dll:2620 vexhelp.chm:unversioned\n";
 inline const std::string kCorvane = "printer Corvane Corvane: <none>/<none> \"\" \"\"\n";
-inline const std::string kRun = "run C:\\Program Files\\Corvane\\cortray.exe\n";
+inline const std::string kRun = "run \"C:\\Program Files\\Corvane\\cortray.exe\"\n";
 inline const std::string kTray = kRun + "companion running C:\\Program Files\\Corvane\\cortray.exe started 1 asked 0\n";
 inline const std::string kInstalled = kMonitor + kDriver + kCorvane + kTray;
 

@@ -138,7 +138,7 @@ void Tray(std::ostringstream& out, sim::Machine& m) {
   out << "\nTray companion\n";
   const sim::RegistryValue* run = m.FindValue(win::HKEY_LOCAL_MACHINE, RunKey, RunValue);
   out << "  Run value " << Utf8(RunValue) << ": "
-      << (run ? Quoted(m.String(win::HKEY_LOCAL_MACHINE, RunKey, RunValue)) : std::string("none")) << "\n";
+      << (run ? Utf8(m.String(win::HKEY_LOCAL_MACHINE, RunKey, RunValue)) : std::string("none")) << "\n";
   const sim::Companion& c = m.companion;
   if (c.running)
     out << "  running from " << Utf8(c.image) << " in session " << c.session << (c.asSystem ? " as SYSTEM" : "")
