@@ -5,6 +5,7 @@
 #include "run/log.h"
 #include "spooler/file_deployment.h"
 #include "spooler/spooler_service.h"
+#include "tray/tray_companion.h"
 #include "util/file_name.h"
 
 namespace {
@@ -36,6 +37,12 @@ void FindSystemDir(InstallState& state) {
 
 void MarkDefaultPrinter(InstallState& state) {
   ListPrinters(state.Printers);
+  // SYSTEM's default is no user's: a deployment neither keeps nor sets it,
+  // and each user's own stays with the printer's name. Not knowing whose
+  // default it reads is not knowing the default.
+  bool system = false;
+  if (const win::DWORD failure = RunsAsSystem(system)) state.DefaultPrinterUnknown = failure;
+  if (system || state.DefaultPrinterUnknown) return;
   char16_t name[DefaultNameCapacity] = {};
   win::DWORD size = DefaultNameCapacity;
   if (!win::GetDefaultPrinterW(name, &size)) {

@@ -10,5 +10,6 @@ InstallState& CreateInstallState(InstallState& state, unsigned mode);
 // What the record needs of the machine after the spooler check: platform
 // names, directories and the printer snapshot. Reads only.
 void FindPlaces(InstallState& state, unsigned mode);
-// Fills Printers and marks the default printer's record.
+// Fills Printers and marks the default printer's record; run as SYSTEM,
+// none is the default.
 void MarkDefaultPrinter(InstallState& state);

@@ -124,14 +124,23 @@ void DeleteProgram(const char16_t* path) {
 
 }  // namespace
 
-bool MayRunAsSystem() {
+win::DWORD RunsAsSystem(bool& system) {
+  system = false;
   win::HANDLE token = nullptr;
-  if (!win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, &token)) return true;
+  bool known = win::OpenProcessToken(win::GetCurrentProcess(), win::TOKEN_QUERY, &token);
   alignas(win::TOKEN_USER) win::BYTE user[sizeof(win::TOKEN_USER) + MaxSidBytes];
   win::DWORD size = 0;
-  const bool known = win::GetTokenInformation(token, win::TokenUser, user, sizeof user, &size);
-  win::CloseHandle(token);
-  return !known || win::IsWellKnownSid(reinterpret_cast<win::TOKEN_USER*>(user)->User.Sid, win::WinLocalSystemSid);
+  known = known && win::GetTokenInformation(token, win::TokenUser, user, sizeof user, &size);
+  const win::DWORD failure = known ? win::ERROR_SUCCESS : win::GetLastError();
+  if (token) win::CloseHandle(token);
+  if (!known) return failure ? failure : win::ERROR_INVALID_FUNCTION;
+  system = win::IsWellKnownSid(reinterpret_cast<win::TOKEN_USER*>(user)->User.Sid, win::WinLocalSystemSid);
+  return win::ERROR_SUCCESS;
+}
+
+bool MayRunAsSystem() {
+  bool system = false;
+  return RunsAsSystem(system) != win::ERROR_SUCCESS || system;
 }
 
 long ReadRegisteredTray(char16_t* program) {

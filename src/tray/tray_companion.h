@@ -10,6 +10,9 @@ constexpr char16_t RunValue[] = u"CorvaneTray";
 // Characters of the buffer the Run value is read into, terminator included.
 constexpr win::DWORD RunValueCapacity = 264;
 
+// Whether the program runs as SYSTEM: ERROR_SUCCESS with `system` set, or
+// the error that kept it from being told.
+win::DWORD RunsAsSystem(bool& system);
 // Whether the program runs as SYSTEM, or cannot tell that it does not.
 bool MayRunAsSystem();
 // The program the Run value names, into `program` (RunValueCapacity

@@ -299,8 +299,17 @@ const Row kRows[] = {
     {"SYSTEM in session 1", InSession(1, true, false), u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
     {"SYSTEM in session 0, companion running", InSession(0, true, true), u"install", 1, {},
      kProduct + summary::kCorvane + summary::kTray, UsersCompanion},
+    {"as SYSTEM no default is read, journalled or set",
+     [](sim::Machine& m) {
+       InSession(0, true, false)(m);
+       InstallBare(m), Printers(m, {u"Lab"}), sim::SetDefaultPrinter(m, u"Lab");
+     },
+     u"install", 1, {}, "", [](sim::Machine& m) {
+       EXPECT_EQ(Counts(m, {"GetDefaultPrinterW", "SetDefaultPrinterW"}), (std::vector<int>{0, 0}));
+       EXPECT_EQ(PrinterNamed(m, u"Lab").location, u"Floor 1");
+     }},
     {"an account that cannot be told waits for the log-on",
-     [](sim::Machine& m) { m.Fail("OpenProcessToken", win::ERROR_ACCESS_DENIED); }, u"install", 1, {},
+     [](sim::Machine& m) { m.Fail("OpenProcessToken", win::ERROR_ACCESS_DENIED, -1); }, u"install", 1, {},
      kProduct + summary::kCorvane + summary::kRun},
     // ---- Unattended: "/quiet" hides the dialog, "/log=" fills a file ------
     {"/quiet hides an error log", NoManager, u"install /quiet", 100, {}, "", NoDialog},
