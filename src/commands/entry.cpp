@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "commands/log_file.h"
+#include "commands/install_refusal.h"
 #include "commands/log_output.h"
 #include "commands/machine_check.h"
 #include "commands/maintenance_commands.h"
@@ -35,6 +36,9 @@ constexpr int ExitPackageFilesPending = 200;
 constexpr int ExitHealthy = 0;
 constexpr int ExitInstallRepairs = 104;
 constexpr int ExitRestartFirst = 105;
+// An install refused before it changed anything.
+constexpr int ExitProtectedPrintMode = 106;
+constexpr int ExitUntrustedPackage = 107;
 
 // Help windows get this many close requests, 50 ms apart, before the run
 // goes on without waiting for them any longer.
@@ -127,10 +131,20 @@ int RunCommand(Command command, int count, char16_t** words, LogOutput& output) 
       StopTray();
       return ExitNothingDone;
     case Command::Install:
-    case Command::InstallNoTray:
-      CloseHelpWindows();
+    case Command::InstallNoTray: {
+      const unsigned mode = command == Command::Install ? ModeX64 : ModeX64 | ModeNoTray;
       output.Owner = ParentWindow(count, words);
-      return RunInstall(command == Command::Install ? ModeX64 : ModeX64 | ModeNoTray, output);
+      switch (RefuseInstall(mode, output)) {
+        case InstallRefusal::ProtectedPrintMode:
+          return ExitProtectedPrintMode;
+        case InstallRefusal::UntrustedPackage:
+          return ExitUntrustedPackage;
+        case InstallRefusal::None:
+          break;
+      }
+      CloseHelpWindows();
+      return RunInstall(mode, output);
+    }
     case Command::SetDefault:
       MakeProductPrinterDefault();
       return ExitDefaultSet;

@@ -13,6 +13,8 @@ namespace {
 constexpr win::DWORD PathCapacity = 260;
 constexpr win::DWORD DefaultNameCapacity = 255;
 
+}  // namespace
+
 void FindModuleDir(InstallState& state) {
   char16_t path[PathCapacity] = {};
   win::GetModuleFileNameW(ModuleInstance, path, PathCapacity);
@@ -20,6 +22,8 @@ void FindModuleDir(InstallState& state) {
   path[FileNamePart(path) - path] = 0;
   Assign(state.ModuleDir, path);
 }
+
+namespace {
 
 void FindSystemDir(InstallState& state) {
   char16_t path[PathCapacity] = {};

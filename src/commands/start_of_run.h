@@ -7,6 +7,8 @@
 // Initialises the caller's record: first log line, spooler check, platform
 // names, directories. Never fails as a whole.
 InstallState& CreateInstallState(InstallState& state, unsigned mode);
+// The program's own folder, ending in its separator.
+void FindModuleDir(InstallState& state);
 // What the record needs of the machine after the spooler check: platform
 // names, directories and the printer snapshot. Reads only.
 void FindPlaces(InstallState& state, unsigned mode);

@@ -228,6 +228,36 @@ BOOL GetTokenInformation(HANDLE token, TOKEN_INFORMATION_CLASS informationClass,
 enum WELL_KNOWN_SID_TYPE { WinLocalSystemSid = 22 };
 BOOL IsWellKnownSid(void* sid, WELL_KNOWN_SID_TYPE type);
 
+// A file's security: its owner and its discretionary ACL.
+constexpr DWORD OWNER_SECURITY_INFORMATION = 0x00000001;
+constexpr DWORD DACL_SECURITY_INFORMATION = 0x00000004;
+struct ACL {
+  BYTE AclRevision;
+  BYTE Sbz1;
+  WORD AclSize;
+  WORD AceCount;
+  WORD Sbz2;
+};
+struct ACE_HEADER {
+  BYTE AceType;
+  BYTE AceFlags;
+  WORD AceSize;
+};
+// Allowed and denied ACEs share this layout; the SID starts at SidStart.
+struct ACCESS_ALLOWED_ACE {
+  ACE_HEADER Header;
+  DWORD Mask;
+  DWORD SidStart;
+};
+constexpr BYTE ACCESS_ALLOWED_ACE_TYPE = 0;
+constexpr BYTE INHERIT_ONLY_ACE = 0x08;
+// Two-call size protocol: a self-relative security descriptor.
+BOOL GetFileSecurityW(const char16_t* fileName, DWORD requested, void* descriptor, DWORD length, DWORD* needed);
+BOOL GetSecurityDescriptorOwner(void* descriptor, void** owner, BOOL* defaulted);
+// `dacl` is null for a null DACL, which grants everyone everything.
+BOOL GetSecurityDescriptorDacl(void* descriptor, BOOL* present, ACL** dacl, BOOL* defaulted);
+BOOL GetAce(ACL* acl, DWORD index, void** ace);
+
 // ---- Files ---------------------------------------------------------------
 constexpr DWORD GENERIC_READ = 0x80000000u;
 constexpr DWORD GENERIC_WRITE = 0x40000000u;

@@ -31,6 +31,8 @@ enum LogErrorNumber : int {
   ErrReadPrinterJournal = 21,
   ErrWritePrinterJournal = 22,
   ErrWriteSettingsKey = 23,
+  ErrProtectedPrintMode = 24,
+  ErrUntrustedPackage = 25,
 };
 
 // Longest formatted line, in characters, before indentation.

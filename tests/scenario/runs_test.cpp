@@ -225,6 +225,32 @@ Setup TrayPathOf(std::size_t length) {
   };
 }
 
+// An install refused before it changed anything: it closed no help window
+// and asked nothing of the spooler.
+void Untouched(sim::Machine& m) {
+  EXPECT_EQ(Counts(m, {"FindWindowW", "OpenSCManagerW", "EnumPrintersW"}), (std::vector<int>{0, 0, 0}));
+}
+Setup ProtectedPrint(const char16_t* key, const char16_t* value, win::DWORD on) {
+  return [=](sim::Machine& m) { m.SetDword(win::HKEY_LOCAL_MACHINE, key, value, on); };
+}
+constexpr char16_t kWppPolicy[] = u"SOFTWARE\\Policies\\Microsoft\\Windows NT\\Printers\\WPP";
+const std::u16string kWppRefused =
+    u"Error(24): Windows protected print mode is on: it loads no port monitor or printer driver but Windows' own - "
+    u"(Access is denied.)";
+// Someone besides the administrators may change the file or folder.
+Setup ChangeableBy(std::u16string path, std::u16string account, bool owns = false) {
+  return [=](sim::Machine& m) {
+    sim::FileNode* node = m.FindFile(path);
+    ASSERT_NE(node, nullptr) << sim::Utf8(path);
+    if (owns) node->owner = account;
+    else node->writers.push_back(account);
+  };
+}
+std::u16string Untrusted(const std::u16string& path) {
+  return u"Error(25): '" + path + u"' can be changed by others than the administrators: nothing is installed from it - "
+         u"(Access is denied.)";
+}
+
 // "check" reports these findings, in this order (an empty list: healthy).
 std::function<void(sim::Machine&)> Reports(std::vector<std::string> findings) {
   return [findings](sim::Machine& m) {
@@ -659,6 +685,23 @@ const Row kRows[] = {
     {"one of 260 is registered, not started", TrayPathOf(260), u"install", 1, {},
      kProduct + summary::kCorvane + "run \"C:\\" + std::string(245, 'a') + "\\cortray.exe\"\n",
      [](sim::Machine& m) { EXPECT_EQ(m.Count("CreateProcessW"), 0); }},
+    // ---- Installs refused before anything changes -------------------------
+    {"protected print mode by policy", ProtectedPrint(kWppPolicy, u"WindowsProtectedPrintGroupPolicyState", 1),
+     u"install", 106, {u"Corvane 2620", kWppRefused}, "", Untouched},
+    {"protected print mode by setting",
+     ProtectedPrint(u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\Print\\WPP", u"WindowsProtectedPrintMode", 1),
+     u"in_notray", 106, {kWppRefused}, "", Untouched},
+    {"protected print mode turned off", ProtectedPrint(kWppPolicy, u"WindowsProtectedPrintMode", 0), u"install", 1, {},
+     summary::kInstalled},
+    {"an installer's folder users may write", ChangeableBy(u"C:\\Program Files\\Corvane\\Setup", u"Users"), u"install",
+     107, {Untrusted(u"C:\\Program Files\\Corvane\\Setup")}, "", Untouched},
+    {"a package file anyone may write", ChangeableBy(kSetupDir + u"vexui64.dll", u"Everyone"), u"install", 107,
+     {Untrusted(kSetupDir + u"vexui64.dll")}, "", Untouched},
+    {"a companion the user owns", ChangeableBy(kTray, u"user", true), u"install", 107, {Untrusted(kTray)}, "", Untouched},
+    {"a companion's folder the user may write", ChangeableBy(u"C:\\Program Files\\Corvane", u"user"), u"install", 107,
+     {Untrusted(u"C:\\Program Files\\Corvane")}, "", Untouched},
+    {"TrustedInstaller may change them", ChangeableBy(kTray, u"TrustedInstaller", true), u"install", 1, {},
+     summary::kInstalled},
     // ---- "check": findings on standard output, nothing changed --------------
     {"check on a clean machine", nullptr, u"CHECK", 104, {}, "", Reports({"NotInstalled"})},
     {"check after an install", Install, u"check /quiet", 0, {}, "", Reports({})},

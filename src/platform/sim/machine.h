@@ -61,6 +61,11 @@ struct FileNode {
   std::vector<std::uint8_t> data;
   DWORD links = 1;           // names the file has: more than one are hard links
   std::u16string linkTarget;  // a symbolic link's target (with the reparse-point attribute)
+  // Its security: the owner's account ("Administrators" when empty) and the
+  // accounts besides SYSTEM and Administrators that may change it (write it,
+  // replace it, add to a folder); see AccountSid for the names.
+  std::u16string owner;
+  std::vector<std::u16string> writers;
 };
 
 // Another process keeps a file open; released at `untilMs` (never when max).
@@ -443,6 +448,9 @@ bool SetFileBuild(std::vector<std::uint8_t>& image, unsigned build);
 void* LocalAllocZeroed(std::size_t bytes);
 
 std::u16string ToUpperAscii(std::u16string_view text);
+// The SID of an account a test names ("SYSTEM", "Administrators", "Users",
+// "Everyone", "TrustedInstaller"; any other name is the machine's user).
+std::vector<std::uint8_t> AccountSid(std::u16string_view account);
 std::string Utf8(std::u16string_view text);
 // UTF-8 back to UTF-16; bytes that start no sequence become U+FFFD. Gives
 // back what Utf8 made, unpaired surrogates included.

@@ -1,0 +1,13 @@
+// Whether the files an install copies into the system and registers for
+// every user's log-on can be changed by anyone but the administrators: run
+// elevated from a folder others can write (a share, a public folder), the
+// install would put whatever they left there where the spooler loads it as
+// SYSTEM.
+#pragma once
+
+// True when only Administrators, SYSTEM and TrustedInstaller, or the owner
+// when it is one of them, may write, replace, delete or add to what lies at
+// `path`, or change who may; true when nothing lies there (its folder then
+// decides). False, with the cause as the thread's last error, when it can
+// also be anyone else or its security cannot be read.
+bool OnlyAdministratorsChange(const char16_t* path);
