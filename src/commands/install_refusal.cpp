@@ -27,7 +27,7 @@ WideString UntrustedPackagePath(const InstallState& state) {
   paths[Paths - 2] = ParentDir(paths[Paths - 1]);
   WideString found{};
   for (WideString& path : paths) {
-    if (!Length(found) && !OnlyAdministratorsChange(Text(path))) found = Copy(path);
+    if (!Length(found) && !DeclaredTrusted(Text(path)) && !OnlyAdministratorsChange(Text(path))) found = Copy(path);
     Release(path);
   }
   return found;

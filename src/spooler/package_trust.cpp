@@ -3,6 +3,8 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "util/text_compare.h"
+#include "util/wide_string.h"
 
 namespace {
 
@@ -52,7 +54,36 @@ bool DaclAdmitsOnlyAdministration(void* descriptor, bool ownerTrusted) {
   return true;
 }
 
+// `path` is `folder` or lies below it, letter case aside.
+bool Within(const char16_t* path, const char16_t* folder) {
+  const char16_t* rest = AfterPrefixIgnoringAsciiCase(path, folder);
+  if (!rest || !*folder) return false;
+  const char16_t last = folder[TextLength(folder) - 1];
+  return !*rest || *rest == u'\\' || last == u'\\';
+}
+
 }  // namespace
+
+bool DeclaredTrusted(const char16_t* path) {
+  win::HKEY key = nullptr;
+  if (win::RegOpenKeyExW(win::HKEY_LOCAL_MACHINE, TrustedFoldersKey, 0, win::KEY_QUERY_VALUE, &key) != win::ERROR_SUCCESS)
+    return false;
+  win::DWORD type = 0, size = 0;
+  bool trusted = false;
+  if (win::RegQueryValueExW(key, TrustedFoldersValue, nullptr, &type, nullptr, &size) == win::ERROR_SUCCESS &&
+      type == win::REG_MULTI_SZ && size >= 2 * sizeof(char16_t) && size % sizeof(char16_t) == 0) {
+    auto* folders = static_cast<char16_t*>(win::GlobalAlloc(win::GPTR, size + 2 * sizeof(char16_t)));
+    win::DWORD read = size;
+    // The block's two extra zeros end the list even when the value does not.
+    if (folders && win::RegQueryValueExW(key, TrustedFoldersValue, nullptr, &type, reinterpret_cast<win::BYTE*>(folders),
+                                         &read) == win::ERROR_SUCCESS && read <= size)
+      for (const char16_t* folder = folders; *folder && !trusted; folder += TextLength(folder) + 1)
+        trusted = Within(path, folder);
+    if (folders) win::GlobalFree(folders);
+  }
+  win::RegCloseKey(key);
+  return trusted;
+}
 
 bool OnlyAdministratorsChange(const char16_t* path) {
   constexpr win::DWORD wanted = win::OWNER_SECURITY_INFORMATION | win::DACL_SECURITY_INFORMATION;

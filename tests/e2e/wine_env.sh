@@ -57,7 +57,11 @@ _wine_env_shutdown() {
 }
 
 # Boots a new prefix at $WINEPREFIX, selects the null graphics driver and
-# stops its server so that the registry is on disk. A boot on a loaded
+# stops its server so that the registry is on disk. Wine 8: every file is
+# owned by the prefix's user and has no access list of its own, so the
+# package's folder is declared trusted, as an administrator may declare a
+# deployment share (Windows gives Program Files the administrators' owner
+# and access list instead). A boot on a loaded
 # machine was seen to fail now and then, once: each of three attempts
 # starts from nothing. Logs to $1, printed when all fail.
 _wine_env_boot() {
@@ -65,7 +69,10 @@ _wine_env_boot() {
   for attempt in 1 2 3; do
     _wine_env_exec timeout -k 5 300 "$WINE_ENV_LOADER" wineboot -i >>"$1" 2>&1 &&
       _wine_env_exec timeout -k 5 120 "$WINE_ENV_LOADER" reg add 'HKCU\Software\Wine\Drivers' \
-        /v Graphics /t REG_SZ /d null /f >>"$1" 2>&1 && _wine_env_shutdown && return 0
+        /v Graphics /t REG_SZ /d null /f >>"$1" 2>&1 &&
+      _wine_env_exec timeout -k 5 120 "$WINE_ENV_LOADER" reg add 'HKLM\SOFTWARE\Policies\Brennock\Corvane' \
+        /v TrustedPackageFolders /t REG_MULTI_SZ /d 'C:\Program Files\Corvane' /f >>"$1" 2>&1 &&
+      _wine_env_shutdown && return 0
     echo "wine_env: boot attempt $attempt failed" >>"$1"
     _wine_env_shutdown
     rm -rf -- "$WINEPREFIX"

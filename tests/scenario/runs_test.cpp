@@ -246,6 +246,13 @@ Setup ChangeableBy(std::u16string path, std::u16string account, bool owns = fals
     else node->writers.push_back(account);
   };
 }
+Setup Declared(std::u16string folder, Setup more) {
+  return [=](sim::Machine& m) {
+    m.SetValue(win::HKEY_LOCAL_MACHINE, u"SOFTWARE\\Policies\\Brennock\\Corvane", u"TrustedPackageFolders",
+               win::REG_MULTI_SZ, sim::MultiStringBytes({u"D:\\Other", folder}));
+    more(m);
+  };
+}
 std::u16string Untrusted(const std::u16string& path) {
   return u"Error(25): '" + path + u"' can be changed by others than the administrators: nothing is installed from it - "
          u"(Access is denied.)";
@@ -700,6 +707,12 @@ const Row kRows[] = {
     {"a companion the user owns", ChangeableBy(kTray, u"user", true), u"install", 107, {Untrusted(kTray)}, "", Untouched},
     {"a companion's folder the user may write", ChangeableBy(u"C:\\Program Files\\Corvane", u"user"), u"install", 107,
      {Untrusted(u"C:\\Program Files\\Corvane")}, "", Untouched},
+    {"a folder an administrator declares trusted, with all it holds",
+     Declared(u"C:\\Program Files\\Corvane", ChangeableBy(u"C:\\Program Files\\Corvane\\Setup", u"Users")), u"install", 1, {},
+     summary::kInstalled},
+    {"a declared folder whose name only begins the same",
+     Declared(u"C:\\Program Files\\Corv", ChangeableBy(u"C:\\Program Files\\Corvane\\Setup", u"Users")), u"install", 107,
+     {Untrusted(u"C:\\Program Files\\Corvane\\Setup")}, "", Untouched},
     {"TrustedInstaller may change them", ChangeableBy(kTray, u"TrustedInstaller", true), u"install", 1, {},
      summary::kInstalled},
     // ---- "check": findings on standard output, nothing changed --------------
