@@ -31,12 +31,12 @@ msi_repair() { msiexec_run /i REINSTALL=ALL REINSTALLMODE=vomus; }
 # Wine 8: an AddPrinterW refused with 1801 (see prepare_printer_datatype)
 # leaves its printer listed, without a data type, and no later AddPrinterW
 # can take the name; Windows' refused AddPrinterW leaves no printer. So
-# those are taken away, and Office given its data type.
+# those are taken away, and given their data type.
 prep_as_windows() {
   local out
   out=$(wine_env_run reg delete "$PRINTERS_KEY\\Office" /f && wine_env_run reg delete "$PRINTERS_KEY\\Corvane" /f) ||
     { echo "  $out"; return 1; }
-  prepare_printer_datatype Office
+  prepare_printer_datatype Office Corvane
 }
 
 # pkg_install_build VERSION: another build of the package (VERSION, product
@@ -76,13 +76,16 @@ refusal_texts() {
 # still runs EndCompanion (Windows gives the installed component no action
 # state), so the companion ends until the next log-on.
 # Wine 8: the tool's reinstall cannot delete the driver (87) nor re-create
-# "Office" (1801), so the repair fails, and Office's whole record (name,
-# settings key, comment, location, the default mark) waits in the journal.
+# "Office" and "Corvane" (1801), so the repair fails, and their records
+# (Office's with its settings key, comment, location and default mark) wait
+# in the journal; "Corvane" is tried once more as the printer added when
+# none came back.
 # Wine 8 runs no rollback action after a failed repair (it does after a
 # failed upgrade, below), so only the upgrade cases show the rollback
 # leaving a product that was there.
 # The user's next step, the repair once more, brings Office back from the
-# journal with its comment, location and default mark, and the journal goes.
+# journal with its comment, location and default mark, and Corvane, and the
+# journal goes.
 # Wine 8: the failed repair left Office and Corvane listed though refused
 # (1801), so the prefix is given what Windows would have (prep_as_windows).
 # Given only a data type, the refused Office opens as a bare printer without
@@ -139,12 +142,14 @@ default "Office"
       Error(15): Can`t add printer 'Office' - (Invalid printer name.)
     #AddPrinter(Corvane)
       Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
+    #AddPrinter(Corvane)
+      Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
 Corvane setup: install exited with 100
 @log msi_back
 <msi_again
 <msi_tool_install
 <install_head
-    Printers left to bring back by a run that did not finish: 1
+    Printers left to bring back by a run that did not finish: 2
     #UnInstall
       #DeleteAllPrinters
       #DeletePrinterDriver for Windows x64
@@ -153,6 +158,7 @@ Corvane setup: install exited with 100
       #DeleteMonitor
     #Add Printer Driver x64
     #AddPrinter(Office)
+    #AddPrinter(Corvane)
 Corvane setup: install exited with 100
 @log msi_upgrade_older
 <msi_reinstall
@@ -167,14 +173,13 @@ Property(S): WIX_UPGRADE_DETECTED = {0C0A7A2E-0000-4000-8000-000000002620}
 files C:\Program Files\Corvane: cortray.exe
 printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
 printer "Office" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
-journal "Office" "SetA" "first floor" "Room 1" "1"
+journal "Office" "SetA" "first floor" "Room 1" "1" "Corvane" "" "" "" ""
 @state repair_failed
 <pkg_failed
 files C:\Program Files\Corvane\Setup: corvane-setup.exe vexdrv64.dll vexhelp.chm vexmon64.dll vexui64.dll
 entry "Corvane" version "1.0.2620" publisher "Brennock" no Modify
 @state office_back
 <msi_office
--printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "RAW" comment "" location "" subkey (none) dsuser (none)
 tray mutex yes window yes visible no
 @state upgraded_older
 <pkg_failed

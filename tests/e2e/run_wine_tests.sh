@@ -444,8 +444,9 @@ printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" 
 <bare_install
 printer "Lab" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
 printer "Office" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
+printer "Spare" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
 default "Corvane"
-journal "Office" "SetA" "first floor" "Room 1" "1" "Lab" "SetB" "second floor" "Room 2" ""
+journal "Spare" "" "no settings" "" "" "Office" "SetA" "first floor" "Room 1" "1" "Lab" "SetB" "second floor" "Room 2" ""
 @state errors
 <fresh
 -files C:\Program Files\Corvane\Setup: corvane-setup.exe vexdrv64.dll vexhelp.chm vexmon64.dll vexui64.dll
@@ -508,6 +509,8 @@ title "Corvane build 2620- Install error log!"
         Error(14): Can`t remove the printer-driver 'Corvane printer' - (Invalid parameter.)
       #DeleteMonitor
     #Add Printer Driver x64
+    #AddPrinter(Spare)
+      Error(15): Can`t add printer 'Spare' - (Invalid printer name.)
     #AddPrinter(Office)
       Error(15): Can`t add printer 'Office' - (Invalid printer name.)
     #AddPrinter(Lab)
