@@ -21,7 +21,6 @@ for needed in "$win/dist/tools/corvane-capture.exe" "$win/tests/corvane-inspect.
 done
 SETUP='C:\Program Files\Corvane\Setup\corvane-setup.exe'
 SYS='C:\windows\system32'
-DRV="$SYS\\spool\\drivers\\x64"
 LOG='C:\corvane-differential.log'
 
 # ---- set-ups on the Wine prefix ----------------------------------------------------
@@ -34,15 +33,11 @@ user_printer() {
     inspect set-default "Front desk" && prepare_printer_datatype Corvane "Front desk"
 }
 foreign_default() {
-  # Wine 8: AddPrinterDriverExW copies the files from the driver directory by
-  # their names, so they are staged there first.
-  installed && cp "$win/dist/Corvane/Setup/vexdrv64.dll" "$win/dist/Corvane/Setup/vexui64.dll" "$(wine_env_unix_path "$DRV")/" &&
-    inspect add-driver "Other printer" "$DRV\\vexdrv64.dll" "$DRV\\vexui64.dll" &&
-    rm "$(wine_env_unix_path "$DRV")"/vex*.dll && inspect add-printer Another "Other printer" LPT1: "" "" &&
-    inspect set-default Another
+  installed && register_driver "$win/tests/corvane-inspect.exe" "Other printer" &&
+    inspect add-printer Another "Other printer" LPT1: "" "" && inspect set-default Another
 }
 pending_deletion() {
-  cp "$win/dist/Corvane/Setup/vexdrv64.dll" "$(wine_env_unix_path "$DRV")/" && inspect pending-delete "$DRV\\vexdrv64.dll"
+  cp "$win/dist/Corvane/Setup/vexdrv64.dll" "$(wine_env_unix_path "$DRIVER_DIR")/" && inspect pending-delete "$DRIVER_DIR\\vexdrv64.dll"
 }
 # A file held open by another process: a capture cannot record it, so both
 # sides get it (the inspector under Wine, `corvane-sim lock` here).

@@ -167,11 +167,8 @@ Property(S): WIX_UPGRADE_DETECTED = {0C0A7A2E-0000-4000-8000-000000002619}
 <msi_reinstall
 Property(S): WIX_UPGRADE_DETECTED = {0C0A7A2E-0000-4000-8000-000000002620}
 @state pkg_failed
-<monitor
-<driver
-<tray
-files C:\Program Files\Corvane: cortray.exe
-printer "Corvane" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
+<bare_install
+-files C:\Program Files\Corvane\Setup: corvane-setup.exe vexdrv64.dll vexhelp.chm vexmon64.dll vexui64.dll
 printer "Office" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "" comment "" location "" (cannot open, error 1801)
 journal "Office" "SetA" "first floor" "Room 1" "1" "Corvane" "" "" "" ""
 @state repair_failed

@@ -8,11 +8,13 @@
 #                                     PRODUCT_DIR
 #   keep_desktop INSPECTOR            see below
 #   prepare_printer_datatype NAME...  see below
+#   register_driver INSPECTOR NAME    see below
 
 # Where the product lies on a real machine: the Setup folder with the
 # installer and the package files, the tray companion one folder up.
 PRODUCT_DIR='C:\Program Files\Corvane'
 PRINTERS_KEY='HKLM\System\CurrentControlSet\Control\Print\Printers'
+DRIVER_DIR='C:\windows\system32\spool\drivers\x64'
 
 product_prefix_start() {
   wine_env_start || return 1
@@ -49,4 +51,17 @@ prepare_printer_datatype() {
       return 1
     }
   done
+}
+
+# register_driver INSPECTOR NAME: registers the driver NAME, made of the
+# product's files, through the API as the program does. Wine 8:
+# AddPrinterDriverExW with APD_COPY_ALL_FILES copies the files from the
+# printer-driver directory by their names, whatever folder the record names,
+# so they are staged there first (as the program stages them).
+register_driver() {
+  local drivers setup
+  drivers=$(wine_env_unix_path "$DRIVER_DIR") setup=$(wine_env_unix_path "$PRODUCT_DIR\\Setup")
+  cp "$setup/vexdrv64.dll" "$setup/vexui64.dll" "$drivers" &&
+    wine_env_run "$1" add-driver "$2" "$DRIVER_DIR\\vexdrv64.dll" "$DRIVER_DIR\\vexui64.dll" &&
+    rm -f "$drivers/vexdrv64.dll" "$drivers/vexui64.dll"
 }

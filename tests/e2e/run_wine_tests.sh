@@ -39,7 +39,8 @@
 # (sets SETUP_EXIT, DIALOG, LOG), inspect VERB..., same_text WHAT WANT GOT,
 # unix WINPATH, hold_file PATH [shared] / release_held_file (the latter
 # also runs by itself after a row that held a file),
-# prepare_printer_datatype NAME... (product_prefix.sh), register_driver NAME. Replacements for the
+# prepare_printer_datatype NAME..., register_driver INSPECTOR NAME
+# (product_prefix.sh). Replacements for the
 # others: expect_exit CODE WORD -> a row; state_of KIND -> state | grep
 # "^KIND ", or check_state BLOCK; log_errors, log_lines, has_log_line ->
 # check_log BLOCK (error lines and step headings always compared); exists,
@@ -74,7 +75,6 @@ done
 SETUP_DIR="$PRODUCT_DIR\\Setup"
 SETUP_EXE="$SETUP_DIR\\corvane-setup.exe"
 SYSTEM_DIR='C:\windows\system32'
-DRIVER_DIR="$SYSTEM_DIR\\spool\\drivers\\x64"
 LOG_COPY='C:\corvane-log.txt'
 MSI_COPY='C:\Corvane-2620.msi'
 
@@ -188,18 +188,6 @@ hold_file() {
 }
 release_held_file() { inspect release && wait "$HOLDER"; }
 
-# Registers a driver through the API the way the program does.
-# Wine 8: AddPrinterDriverExW with APD_COPY_ALL_FILES copies the files from
-# the printer-driver directory by their names, whatever folder the record
-# names, so they are staged there first (as the program stages them).
-register_driver() {
-  local drivers
-  drivers=$(unix "$DRIVER_DIR")
-  cp "$dist_dir/Setup/vexdrv64.dll" "$dist_dir/Setup/vexui64.dll" "$drivers" &&
-    inspect add-driver "$1" "$DRIVER_DIR\\vexdrv64.dll" "$DRIVER_DIR\\vexui64.dll" &&
-    rm -f "$drivers/vexdrv64.dll" "$drivers/vexui64.dll"
-}
-
 # msiexec_run ACTION [PROPERTY...]: msiexec without a person on PACKAGE
 # (the shipped one unless set), its log read into LOG (CR removed) for
 # check_log; returns msiexec's exit code.
@@ -231,7 +219,7 @@ prep_printers() {
 }
 # Another maker's printer on the local monitor's port, as the default.
 prep_another() {
-  register_driver "Other printer" && inspect add-printer Another "Other printer" "LPT1:" "" "" && prep_default_another
+  register_driver "$inspector" "Other printer" && inspect add-printer Another "Other printer" "LPT1:" "" "" && prep_default_another
 }
 prep_default_another() { inspect set-default Another; }
 prep_olddriver() { cp "$build_dir/companions/build2604/vexdrv64.dll" "$(unix "$DRIVER_DIR\\3\\vexdrv64.dll")"; }
