@@ -8,6 +8,7 @@
 #                                     PRODUCT_DIR
 #   keep_desktop INSPECTOR            see below
 #   prepare_printer_datatype NAME...  see below
+#   set_printer_port NAME PORT        see below
 #   register_driver INSPECTOR NAME    see below
 
 # Where the product lies on a real machine: the Setup folder with the
@@ -52,6 +53,11 @@ prepare_printer_datatype() {
     }
   done
 }
+
+# set_printer_port NAME PORT: moves printer NAME to PORT. Wine 8: its spooler
+# reads a printer's key at every call, so the port is changed there; on
+# Windows a program calls SetPrinterW.
+set_printer_port() { wine_env_run reg add "$PRINTERS_KEY\\$1" /v Port /d "$2" /f >/dev/null 2>&1; }
 
 # register_driver INSPECTOR NAME: registers the driver NAME, made of the
 # product's files, through the API as the program does. Wine 8:

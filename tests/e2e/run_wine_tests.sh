@@ -39,8 +39,9 @@
 # (sets SETUP_EXIT, DIALOG, LOG), inspect VERB..., same_text WHAT WANT GOT,
 # unix WINPATH, hold_file PATH [shared] / release_held_file (the latter
 # also runs by itself after a row that held a file),
-# prepare_printer_datatype NAME..., register_driver INSPECTOR NAME
-# (product_prefix.sh). Replacements for the
+# prepare_printer_datatype NAME..., register_driver INSPECTOR NAME,
+# set_printer_port NAME PORT (product_prefix.sh), check_quiet (a run:
+# check's report into LOG, the machine unchanged). Replacements for the
 # others: expect_exit CODE WORD -> a row; state_of KIND -> state | grep
 # "^KIND ", or check_state BLOCK; log_errors, log_lines, has_log_line ->
 # check_log BLOCK (error lines and step headings always compared); exists,
@@ -77,6 +78,7 @@ SETUP_EXE="$SETUP_DIR\\corvane-setup.exe"
 SYSTEM_DIR='C:\windows\system32'
 LOG_COPY='C:\corvane-log.txt'
 MSI_COPY='C:\Corvane-2620.msi'
+SESSION_KEY='HKLM\System\CurrentControlSet\Control\Session Manager'
 
 # ---- helpers ------------------------------------------------------------------
 
@@ -104,10 +106,30 @@ run_setup_logged() {
   SETUP_EXIT=$(cat "$exit_file" 2>/dev/null || echo none)
   LOG=$(tr -d '\r' <"$raw" 2>/dev/null)
   [ "$found" -eq 0 ] || { echo "  corvane-setup $* showed no log dialog (exit $SETUP_EXIT)"; return 1; }
-  if [ "$(grep -c $'\r$' "$raw")" -ne "$(wc -l <"$raw")" ] || [ "$(tail -c 2 "$raw" | od -An -tx1)" != " 0d 0a" ]; then
-    echo "  the log's lines do not all end with CR LF"
-    return 1
-  fi
+  crlf "$raw" "the log"
+}
+# crlf FILE WHAT: every line of FILE ends with CR LF, the last one too.
+crlf() {
+  [ "$(grep -c $'\r$' "$1")" -eq "$(wc -l <"$1")" ] && [ "$(tail -c 2 "$1" | od -An -tx1)" = " 0d 0a" ] ||
+    { echo "  the lines of $2 do not all end with CR LF"; return 1; }
+}
+
+# What "check" must leave as it found it: the state, every file and folder
+# of C: with its size and time, the product's and the spooler's keys and the
+# spooler service's state.
+untouched() {
+  state && (cd "$WINE_ENV_DRIVE_C" && find . -printf '%p %s %T@\n' | sort) && wine_env_run sc query Spooler
+  local key; for key in 'HKLM\Software\Brennock' 'HKCU\Software\Brennock' "${PRINTERS_KEY%\\*}"; do wine_env_run reg query "$key" /s; done
+}
+# "check /quiet": its report, read from standard output, goes into LOG for
+# check_log. A machine it changed is shown and the row fails with 125.
+check_quiet() {
+  local before code report="$WINE_ENV_ROOT/report"
+  before=$(untouched)
+  run_setup check /quiet >"$report"; code=$?
+  DIALOG='' LOG=$(tr -d '\r' <"$report")
+  crlf "$report" "the report" && same_text "the machine after check" "$before" "$(untouched)" || return 125
+  return $code
 }
 
 # same_text WHAT EXPECTED ACTUAL: equal texts, or a diff and failure.
@@ -167,14 +189,15 @@ check_state() {
 
 # check_log NAME: block NAME equals what DIALOG and LOG hold of it: their
 # lines equal to one of its lines, and every error line, step heading (a
-# line starting "#"), package line of the tool and end of a companion action.
+# line starting "#"), package line of the tool, end of a companion action
+# and line of a check's report (a finding's name, "Healthy" or "Info").
 check_log() {
   local want
   [ -z "${DUMP_LOGS:-}" ] || printf '%s\n%s\n' "$DIALOG" "$LOG" >"$DUMP_LOGS/$1.log"
   want=$(block log "$1")
   same_text "log $1" "$want" "$(printf '%s\n%s\n' "$DIALOG" "$LOG" |
     want=$want awk 'BEGIN { n = split(ENVIRON["want"], w, "\n"); for (i = 1; i <= n; i++) keep[w[i]] = 1 }
-      $0 in keep || /^ *(#|Error\(|Corvane setup:)|^Action ended: .*Companion\./')"
+      $0 in keep || /^ *(#|Error\(|Corvane setup:)|^Action ended: .*Companion\.|^(Info|Healthy|[A-Z][a-z]+([A-Z][a-z]+)+): /')"
 }
 
 # hold_file PATH [shared]: another process holds PATH open (see the
@@ -238,6 +261,20 @@ prep_pending() {
     inspect pending-delete "$DRIVER_DIR\\vexdrv64.dll"
 }
 prep_pendui() { inspect pending-delete "$DRIVER_DIR\\vexui64.dll"; }
+# Faults "check" finds, each taken back after its row: the monitor's file
+# gone, the printer on another port, a journal left, a pending rename onto
+# the monitor's file.
+prep_nomonfile() { mv "$(unix "$SYSTEM_DIR\\vexmon64.dll")" "$WINE_ENV_ROOT" && AFTER+=("mv '$WINE_ENV_ROOT/vexmon64.dll' '$(unix "$SYSTEM_DIR")'"); }
+prep_offport() { set_printer_port Corvane LPT1: && AFTER+=("set_printer_port Corvane Corvane:"); }
+# "Kept" with the settings key "SetK", as UTF-16 texts each with its zero.
+prep_journal() {
+  row_value 'HKLM\Software\Brennock\Corvane' PrintersToRestore REG_BINARY "$(printf 'Kept\0SetK\0\0\0\0' | iconv -t UTF-16LE | od -An -tx1 | tr -d ' \n')"
+}
+prep_pendmon() { row_value "$SESSION_KEY" PendingFileRenameOperations REG_MULTI_SZ "\\??\\C:\\new.dll\\0!\\??\\$SYSTEM_DIR\\vexmon64.dll"; }
+# row_value KEY NAME TYPE DATA: the value for one row only.
+row_value() {
+  wine_env_run reg add "$1" /v "$2" /t "$3" /d "$4" /f >/dev/null && AFTER+=("wine_env_run reg delete '$1' /v $2 /f >/dev/null")
+}
 # The spooler's library cannot be loaded by the setup tool.
 prep_nospooler() { SETUP_DLL_OVERRIDES="winspool.drv=d"; }
 # The package goes onto a machine without the product: the runner laid it
@@ -313,8 +350,14 @@ check_resources() {
 # ---- the cases ------------------------------------------------------------------
 # Exit codes: 1 installed, 2 uninstalled, 3 no, 4 default set, 6 usage,
 # 100 errors, 101 restart needed, 102 another printer is the default,
-# 103 driver current, 200 package files still pending; msiexec 0 success,
-# 67 (1603) failure, 194 (3010) restart needed.
+# 103 driver current, 200 package files still pending; check: 0 healthy,
+# 104 install repairs, 105 a restart first (125: check_quiet saw a change);
+# msiexec 0 success, 67 (1603) failure, 194 (3010) restart needed.
+# Wine 8: a fresh prefix's spooler service is stopped until a program starts
+# it (Windows starts it with the system), so check there finds
+# SpoolerNotRunning, not NotInstalled; the install starts it. Wine hands a
+# GUI-subsystem program the standard output it was started with, as Windows
+# does when the caller redirects it: check's report is read from there.
 # Wine 8: AddPrinterW given no data type (pDatatype null, which Windows
 # accepts) stores the printer without a "Datatype" value, cannot open it
 # afterwards and fails with 1801 (the install's error 15); the queue stays
@@ -333,6 +376,7 @@ check_resources() {
 # the session rows of tests/scenario/runs_test.cpp for the setup tool's side).
 TABLE=$(cat <<'EOF'
 resources  -         :check_resources 0  -  -
+words      -         :check_quiet    104  spooler_stopped -
 words      -         -               6    -               fresh
 words      -         bogus           6    -               -
 words      -         DEF.SET         6    -               -
@@ -355,6 +399,12 @@ installed  -         onInit          3    -               -
 installed  default_another onInit    102  -               -
 installed  olddriver onChkDrv        3    -               -
 installed  -         removetray      6    -               removetray
+check      datatype  install         1    -               installed
+check      -         :check_quiet    0    healthy         -
+check      nomonfile :check_quiet    104  nomonfile       -
+check      offport   :check_quiet    104  offport         -
+check      journal   :check_quiet    104  journal         -
+check      pendmon   :check_quiet    105  pendmon         -
 locked     monitor,holdmon uninstall 101  -               locked
 locked     -         :reboot         0    -               fresh
 oninit     pending   onInit          102  -               oninit
@@ -371,6 +421,7 @@ nospooler  -         onChkDrv        3    -               -
 nospooler  -         onInit          102  -               -
 nospooler  -         def.set         4    -               -
 msi        msi,datatype,planted_logs :msi_install 0 msi_install msi_installed
+msi        -         :check_quiet    0    healthy         -
 msi        -         :msi_icon       0    -               -
 msi        -         :msi_remove     0    msi_remove      driver
 msi        -         :victim_kept    0    -               -
@@ -565,6 +616,29 @@ Error(6): Can`t retrieve printer driver directory. - (Module not found.)
       Error(13): Can`t install a x64 printer driver 'Corvane printer' - (Module not found.)
     #AddPrinter(Corvane)
       Error(15): Can`t add printer 'Corvane' - (Module not found.)
+@log spooler_stopped
+SpoolerNotRunning: the print spooler is not running (state 1)
+Info: the spooler's monitors, drivers and printers were not read
+@log check_info
+Info: monitor build 2620
+Info: driver build 2620
+Info: 1 product printers
+@log healthy
+Healthy: the product is whole on this machine
+<check_info
+@log nomonfile
+MonitorFileMissing: the monitor's file C:\windows\system32\vexmon64.dll is missing
+Info: driver build 2620
+Info: 1 product printers
+@log offport
+PrinterOffPort: printer 'Corvane' is on port 'LPT1:', not "Corvane:"
+<check_info
+@log journal
+PrinterInJournal: printer 'Kept' waits in the journal to be brought back
+<check_info
+@log pendmon
+RestartPending: C:\windows\system32\vexmon64.dll waits for a restart
+<check_info
 @log msi_install_run
 <msi_start
 <install_steps
@@ -633,7 +707,7 @@ run_row() {
       got=$SETUP_EXIT
     fi
   fi
-  for after in "${AFTER[@]}"; do $after; done
+  for after in "${AFTER[@]}"; do eval "$after"; done
   [ "$ok" -eq 0 ] || return 1
   [ "$got" = "$4" ] || { echo "  $run exited with $got, expected $4"; ok=1; }
   [[ $5 == [-*] ]] || check_log "$5" || ok=1
