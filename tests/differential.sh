@@ -3,8 +3,9 @@
 # machine. For each story a fresh prepared Wine prefix is set up, captured
 # (corvane-capture.exe), the command word run under Wine and the prefix
 # captured again; the first capture is then rehearsed with the native
-# corvane-setup. Exit codes, log lines (/log=) and the end states (the text
-# of `corvane-sim show`) are compared, one row a story.
+# corvane-setup. Exit codes, log lines (/log=), standard output (check's
+# report) and the end states (the text of `corvane-sim show`) are compared,
+# one row a story.
 #
 #   tests/differential.sh [STORY...]    (needs build/windows and build/native)
 #
@@ -36,6 +37,8 @@ foreign_default() {
   installed && register_driver "$win/tests/corvane-inspect.exe" "Other printer" &&
     inspect add-printer Another "Other printer" LPT1: "" "" && inspect set-default Another
 }
+# The monitor's file gone and the printer moved to LPT1: after the install.
+damaged() { installed && rm "$(wine_env_unix_path "$SYS\\vexmon64.dll")" && set_printer_port Corvane LPT1:; }
 pending_deletion() {
   cp "$win/dist/Corvane/Setup/vexdrv64.dll" "$(wine_env_unix_path "$DRIVER_DIR")/" && inspect pending-delete "$DRIVER_DIR\\vexdrv64.dll"
 }
@@ -60,6 +63,7 @@ STORIES=(
   "onInit-pending-deletion|pending_deletion|onInit||"
   "uninstall|installed|uninstall||$NO_DRIVER_DELETION"
   "removetray|installed|removetray||"
+  "check-damaged|damaged|check||"
   "reinstall-held-monitor|installed|install|$SYS\\vexmon64.dll|$NO_DRIVER_DELETION;$NO_RECREATION"
 )
 
@@ -121,7 +125,7 @@ run_story() {
   $prepare >/dev/null 2>&1 || { echo "$name: the Wine set-up failed"; return 1; }
   capture 'C:\before' "$work/before" || return 1
   [ -z "$held" ] || hold "$held" || { echo "$name: cannot hold $held"; return 1; }
-  setup "$word" /quiet "/log=$LOG"; wine_exit=$?
+  setup "$word" /quiet "/log=$LOG" >"$work/wine.out"; wine_exit=$?
   [ -z "$held" ] || release
   # The companion an install starts shows its window a moment later.
   [ "$word" != install ] || inspect wait-tray present
@@ -136,7 +140,7 @@ run_story() {
     # shellcheck disable=SC2086
     "$sim" fault "$work/sim" $f >/dev/null || { echo "$name: cannot arm $f"; return 1; }
   done
-  CORVANE_SIM_MACHINE=$work/sim "$native/corvane-setup" "$word" /quiet "/log=$LOG"; sim_exit=$?
+  CORVANE_SIM_MACHINE=$work/sim "$native/corvane-setup" "$word" /quiet "/log=$LOG" >"$work/sim.out"; sim_exit=$?
   [ -z "$held" ] || "$sim" unlock "$work/sim" "$held" >/dev/null
   [ -z "$faults" ] || "$sim" clear-faults "$work/sim" >/dev/null
   # The second capture is taken a while after the run: what was due is done.
@@ -145,6 +149,7 @@ run_story() {
   {
     differ "$name" exit "$wine_exit" "$sim_exit"
     differ "$name" log "$wine_log" "$sim_log"
+    differ "$name" stdout "$(cat "$work/wine.out")" "$(cat "$work/sim.out")"
     differ "$name" state "$(shown "$work/after")" "$(shown "$work/sim")"
   } >"$work/differences"
   local named=0 line
