@@ -7,6 +7,7 @@
 #include "run/log.h"
 #include "spooler/pending_file_operations.h"
 #include "spooler/spooler_records.h"
+#include "util/text_compare.h"
 
 namespace {
 
@@ -200,9 +201,12 @@ void DeleteAllPrinterQueues(InstallState& state) {
 }
 
 void RestorePrinters(InstallState& state) {
-  // A printer the reinstall kept in place came through as it was.
+  // A printer the reinstall kept in place came through as it was; "Corvane"
+  // tried once as a remembered printer is not tried again as the first.
   int restored = state.KeptPrinters;
+  bool firstTried = false;
   for (SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next) {
+    firstTried = firstTried || SameText(saved->entry->pPrinterName, FirstPrinterName);
     win::HANDLE printer = AddPrinterQueue(state, saved->entry->pPrinterName);
     if (!printer) continue;
     // A printer without a settings key comes back without one.
@@ -215,5 +219,5 @@ void RestorePrinters(InstallState& state) {
     win::ClosePrinter(printer);
     ++restored;
   }
-  if (restored == 0) AddFirstPrinter(state);
+  if (restored == 0 && !firstTried) AddFirstPrinter(state);
 }

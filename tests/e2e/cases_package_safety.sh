@@ -142,8 +142,6 @@ default "Office"
       Error(15): Can`t add printer 'Office' - (Invalid printer name.)
     #AddPrinter(Corvane)
       Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
-    #AddPrinter(Corvane)
-      Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
 Corvane setup: install exited with 100
 @log msi_back
 <msi_again

@@ -524,6 +524,10 @@ const Row kRows[] = {
      u"install", 1, {u"#AddPrinter(Dword)", u"#AddPrinter(Corvane)", u"#AddPrinter(A)"},
      kProduct + "printer A Corvane: keyA/keyA \"Room 2\" \"Floor 1\"\n*printer Corvane Corvane: <none>/<none> \"Reception\" \"Hall\"\n" +
          "printer Dword Corvane: <none>/<none> \"\" \"\"\nprinter Long Corvane: <none>/<none> \"\" \"\"\n" + kAgain},
+    {"a remembered Corvane that cannot be re-created is tried once",
+     [](sim::Machine& m) { InstallBare(m), AddProductPrinter(m, u"Corvane"), m.Fail("AddPrinterW", win::ERROR_ACCESS_DENIED, -1); },
+     u"install", 100, {u"Error(15): Can`t add printer 'Corvane' - (Access is denied.)"}, "",
+     [](sim::Machine& m) { EXPECT_EQ(m.Count("AddPrinterW"), 1); }},
     {"a failed re-creation loses only that printer",
      [](sim::Machine& m) {
        InstallBare(m);
