@@ -1,4 +1,6 @@
 # Windows build: the system code runs against the real Win32 API.
+include(${CMAKE_SOURCE_DIR}/cmake/reproducible.cmake)
+
 file(GLOB WIN32_PLATFORM_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
 list(REMOVE_ITEM WIN32_PLATFORM_SOURCES ${CMAKE_SOURCE_DIR}/src/platform/win32/capture_win_main.cpp)

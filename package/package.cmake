@@ -22,8 +22,15 @@ set(CORVANE_VERSION 1.0.${CORVANE_BUILD})
 # Never changes: every newer package replaces an older one.
 set(CORVANE_UPGRADE_CODE 89CE6830-4D58-4774-B1FC-0C0386BE7154)
 
-# wixl takes sources relative to the folder of the .wxs file.
-set(DIST ../dist/Corvane)
+set(CORVANE_MANUFACTURER Brennock)
+set(CORVANE_PACKAGE_DESCRIPTION "Corvane virtual printer")
+
+# wixl takes sources relative to the folder of the .wxs file. It dates the
+# files in the cabinet as their copies are dated, so it packs a copy of the
+# layout dated as the sources.
+set(_stage ${CMAKE_BINARY_DIR}/package/stage)
+set(DIST stage)
+list(TRANSFORM _dist_files REPLACE "^${_dist}" "${_stage}" OUTPUT_VARIABLE _staged_files)
 set(ACTIONS_DLL $<TARGET_FILE_NAME:corvane-msi-actions>)
 configure_file(${_pkg}/corvane.ico ${CMAKE_BINARY_DIR}/package/corvane.ico COPYONLY)
 set(PRODUCT_ICON corvane.ico)
@@ -33,13 +40,20 @@ file(GENERATE OUTPUT ${CMAKE_BINARY_DIR}/package/corvane.wxs
 
 find_program(WIXL wixl)
 find_program(MSIBUILD msibuild)
+# wixl dates the package's summary with the clock; faketime stops the clock
+# at the sources' date for it.
+find_program(FAKETIME faketime)
 set(_msi ${CMAKE_BINARY_DIR}/dist/Corvane-${CORVANE_BUILD}.msi)
 # msiexec's rollback type: a deferred DLL action (1), return ignored (64),
 # rollback only (256), in the script (1024), without impersonation (2048).
 set(_rollback_type 3393)
-if(WIXL AND MSIBUILD)
+if(WIXL AND MSIBUILD AND FAKETIME)
   add_custom_command(OUTPUT ${_msi}
-    COMMAND ${WIXL} --arch x64 -o ${_msi} ${CMAKE_BINARY_DIR}/package/corvane.wxs
+    COMMAND ${CMAKE_COMMAND} -E rm -rf ${_stage}
+    COMMAND ${CMAKE_COMMAND} -E copy_directory ${_dist} ${_stage}
+    COMMAND touch -d @${CORVANE_SOURCE_DATE} ${_staged_files}
+    COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f ${CORVANE_SOURCE_DATE_TEXT}
+      ${WIXL} --arch x64 -o ${_msi} ${CMAKE_BINARY_DIR}/package/corvane.wxs
     # wixl 0.101 knows Execute="deferred" and "immediate" only and makes the
     # rollback action an immediate one; msibuild gives it its type.
     COMMAND ${MSIBUILD} ${_msi} -q
@@ -52,13 +66,17 @@ if(WIXL AND MSIBUILD)
     COMMAND ${MSIBUILD} ${_msi}
       -q "DELETE FROM Upgrade WHERE ActionProperty='WIX_UPGRADE_DETECTED'"
       -q "INSERT INTO Upgrade (UpgradeCode, VersionMin, VersionMax, Language, Attributes, Remove, ActionProperty) VALUES ('{${CORVANE_UPGRADE_CODE}}', '', '${CORVANE_VERSION}', '', 513, '', 'WIX_UPGRADE_DETECTED')"
+    # Last, once nothing else is to change: the codes that follow from it.
+    COMMAND ${CMAKE_COMMAND} -DMSIBUILD=${MSIBUILD} -DMSI=${_msi}
+      -DDESCRIPTION=${CORVANE_PACKAGE_DESCRIPTION} -DMANUFACTURER=${CORVANE_MANUFACTURER}
+      -P ${_pkg}/package_codes.cmake
     DEPENDS ${_dist_files} corvane-msi-actions ${CMAKE_BINARY_DIR}/package/corvane.wxs
-      ${CMAKE_BINARY_DIR}/package/corvane.ico
+      ${CMAKE_BINARY_DIR}/package/corvane.ico ${_pkg}/package_codes.cmake
     COMMENT "Building dist/Corvane-${CORVANE_BUILD}.msi"
     VERBATIM)
 else()
   add_custom_command(OUTPUT ${_msi}
-    COMMAND ${CMAKE_COMMAND} -E echo "wixl or msibuild not found: bash scripts/install-deps.sh --all installs them"
+    COMMAND ${CMAKE_COMMAND} -E echo "wixl, msibuild or faketime not found: bash scripts/install-deps.sh --all installs them"
     COMMAND ${CMAKE_COMMAND} -E false
     VERBATIM)
 endif()

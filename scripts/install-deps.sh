@@ -6,8 +6,9 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev python3 ccache)
 if [ "${1:-}" = "--all" ]; then
   # The Windows build and Wine, wixl and msibuild (msitools) for the
-  # Windows Installer package, and clang with libFuzzer for the fuzz targets.
-  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wixl msitools clang
+  # Windows Installer package with faketime to date it, and clang with
+  # libFuzzer for the fuzz targets.
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wixl msitools faketime clang
     libclang-rt-14-dev)
 fi
 
