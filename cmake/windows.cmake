@@ -1,5 +1,6 @@
 # Windows build: the system code runs against the real Win32 API.
 include(${CMAKE_SOURCE_DIR}/cmake/reproducible.cmake)
+include(${CMAKE_SOURCE_DIR}/cmake/signing.cmake)
 
 file(GLOB WIN32_PLATFORM_SOURCES CONFIGURE_DEPENDS
   ${CMAKE_SOURCE_DIR}/src/platform/win32/*.cpp)
@@ -103,6 +104,7 @@ corvane_companion(cortray FILE cortray.exe KIND APP
   DESCRIPTION "Corvane tray companion"
   SOURCES ${_c}/cortray.cpp)
 target_link_libraries(cortray PRIVATE user32)
+corvane_sign(corvane-setup vexmon64 vexdrv64 vexui64 cortray)
 
 # An outdated driver for the build check of the tests.
 corvane_companion(vexdrv64-old FILE vexdrv64.dll KIND DLL
@@ -173,3 +175,4 @@ target_include_directories(corvane-capture PRIVATE ${CMAKE_SOURCE_DIR}/src)
 corvane_cxx_only_warnings(corvane-capture)
 target_link_options(corvane-capture PRIVATE ${CORVANE_STATIC_RUNTIME})
 target_link_libraries(corvane-capture PRIVATE corvane_system shell32 user32 advapi32 kernel32)
+corvane_sign(corvane-capture)

@@ -13,6 +13,7 @@ target_link_options(corvane-msi-actions PRIVATE ${CORVANE_STATIC_RUNTIME})
 # The companion's actions reach its window and read their own token.
 target_include_directories(corvane-msi-actions PRIVATE ${CMAKE_SOURCE_DIR}/src)
 target_link_libraries(corvane-msi-actions PRIVATE user32 advapi32 kernel32)
+corvane_sign(corvane-msi-actions)
 
 # The package carries the program's own build number.
 file(STRINGS ${CMAKE_SOURCE_DIR}/src/run/install_state.h _build_line
@@ -47,6 +48,7 @@ set(_msi ${CMAKE_BINARY_DIR}/dist/Corvane-${CORVANE_BUILD}.msi)
 # msiexec's rollback type: a deferred DLL action (1), return ignored (64),
 # rollback only (256), in the script (1024), without impersonation (2048).
 set(_rollback_type 3393)
+corvane_sign_commands(_sign_msi ${_msi})
 if(WIXL AND MSIBUILD AND FAKETIME)
   add_custom_command(OUTPUT ${_msi}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${_stage}
@@ -70,8 +72,9 @@ if(WIXL AND MSIBUILD AND FAKETIME)
     COMMAND ${CMAKE_COMMAND} -DMSIBUILD=${MSIBUILD} -DMSI=${_msi}
       -DDESCRIPTION=${CORVANE_PACKAGE_DESCRIPTION} -DMANUFACTURER=${CORVANE_MANUFACTURER}
       -P ${_pkg}/package_codes.cmake
+    ${_sign_msi}
     DEPENDS ${_dist_files} corvane-msi-actions ${CMAKE_BINARY_DIR}/package/corvane.wxs
-      ${CMAKE_BINARY_DIR}/package/corvane.ico ${_pkg}/package_codes.cmake
+      ${CMAKE_BINARY_DIR}/package/corvane.ico ${_pkg}/package_codes.cmake ${CORVANE_SIGN_PKCS12}
     COMMENT "Building dist/Corvane-${CORVANE_BUILD}.msi"
     VERBATIM)
 else()

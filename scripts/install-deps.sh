@@ -6,10 +6,11 @@ set -euo pipefail
 packages=(cmake ninja-build g++ libgtest-dev python3 ccache)
 if [ "${1:-}" = "--all" ]; then
   # The Windows build and Wine, wixl and msibuild (msitools) for the
-  # Windows Installer package with faketime to date it, and clang with
-  # libFuzzer for the fuzz targets.
-  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wixl msitools faketime clang
-    libclang-rt-14-dev)
+  # Windows Installer package with faketime to date it, osslsigncode and
+  # openssl to sign and check it, and clang with libFuzzer for the fuzz
+  # targets.
+  packages+=(g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 wixl msitools faketime
+    osslsigncode openssl clang libclang-rt-14-dev)
 fi
 
 missing=()
