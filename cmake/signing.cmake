@@ -15,11 +15,14 @@ if(CORVANE_SIGN_PKCS12)
   if(NOT OSSLSIGNCODE)
     message(FATAL_ERROR "osslsigncode not found: bash scripts/install-deps.sh --all installs it")
   endif()
-  if(NOT EXISTS "${CORVANE_SIGN_PASSWORD_FILE}")
-    message(FATAL_ERROR "CORVANE_SIGN_PASSWORD_FILE must name the file with the password of ${CORVANE_SIGN_PKCS12}")
-  endif()
-  # The signing time is the sources' date (package.cmake), so one key signs
-  # the same bytes the same way every time.
+  # The build runs the signer in its own folders: full paths only.
+  foreach(_file CORVANE_SIGN_PKCS12 CORVANE_SIGN_PASSWORD_FILE)
+    if(NOT IS_ABSOLUTE "${${_file}}" OR NOT EXISTS "${${_file}}")
+      message(FATAL_ERROR "${_file} must name an existing file by its full path (now \"${${_file}}\")")
+    endif()
+  endforeach()
+  # The signing time is the sources' date (reproducible.cmake), so one key
+  # signs the same bytes the same way every time.
   set(CORVANE_SIGN_COMMAND ${OSSLSIGNCODE} sign -pkcs12 ${CORVANE_SIGN_PKCS12}
     -readpass ${CORVANE_SIGN_PASSWORD_FILE} -h sha256 -n Corvane -time ${CORVANE_SOURCE_DATE})
   if(CORVANE_SIGN_TIMESTAMP_URL)
