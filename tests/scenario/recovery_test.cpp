@@ -113,6 +113,11 @@ TEST_F(RecoveryStory, OnlyAJournalOfWholeRecordsBringsPrintersBack) {
     return JournalBytes({{name, key, kFrontDesk[2], kFrontDesk[3], kFrontDesk[4]}});
   };
   const std::vector<std::uint8_t> whole = JournalBytes({kFrontDesk});
+  // `first`, then `second` without its last `cut` bytes.
+  const auto Joined = [](std::vector<std::uint8_t> first, const std::vector<std::uint8_t>& second, std::size_t cut) {
+    first.insert(first.end(), second.begin(), second.end() - cut);
+    return first;
+  };
   const std::size_t nameBytes = (kFrontDesk[0].size() + 1) * 2;
   const struct {
     const char* what;
@@ -125,7 +130,7 @@ TEST_F(RecoveryStory, OnlyAJournalOfWholeRecordsBringsPrintersBack) {
       {"a key name beyond 8-bit units", record(u"Front desk", u"key\u0100"), false},
       {"an empty key name: a printer without one", record(u"Front desk", u""), true},
       {"an empty name", record(u"", u"keyFront"), false},
-      {"a record of four texts", {whole.begin(), whole.end() - 2}, false},
+      {"a whole record and one of four texts", Joined(whole, record(u"Back office", u"keyBack"), 2), false},
       {"cut inside the key name", {whole.begin(), whole.begin() + nameBytes + 6}, false},
       {"an odd size", {whole.begin(), whole.end() - 1}, false},
   };

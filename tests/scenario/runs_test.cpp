@@ -258,6 +258,16 @@ std::u16string Untrusted(const std::u16string& path) {
          u"(Access is denied.)";
 }
 
+// The record of other makers' printers parked on "file:": name, then port.
+void LeaveParked(sim::Machine& m, const Texts& texts) {
+  std::vector<std::uint8_t> bytes;
+  for (const auto& text : texts) {
+    const auto one = sim::StringBytes(text);
+    bytes.insert(bytes.end(), one.begin(), one.end());
+  }
+  m.SetValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, ParkedPrintersValue, win::REG_BINARY, bytes);
+}
+
 // "check" reports these findings, in this order (an empty list: healthy).
 std::function<void(sim::Machine&)> Reports(std::vector<std::string> findings) {
   return [findings](sim::Machine& m) {
@@ -612,6 +622,14 @@ const Row kRows[] = {
        EXPECT_HAS(m.dialogs.back().text,
                   u"      AddMonitor - OK :)\r\n      SetPrinter(One) - ok\r\n      SetPrinter(Two) - ok\r\n");
      }},
+    // Parked records whose printer went elsewhere meanwhile, or went: the first
+    // stays where the user put it, the second waits in the record.
+    {"a parked printer moved elsewhere stays, a gone one waits",
+     [](sim::Machine& m) {
+       Install(m), LeaveParked(m, {u"Plotter", u"Corvane:", u"Gone", u"Corvane:"});
+       sim::WritePrinter(m, {u"Plotter", u"Other", u"LPT1:", u"", u"", 0});
+     },
+     u"install", 1, {}, kProduct + summary::kCorvane + "printer Plotter LPT1: by Other\n" + kAgain + "parked\n"},
     // ---- Steps that fail or meet the unexpected ---------------------------
     {"a monitor file an older monitor keeps loaded is copied with the spooler stopped",
      [](sim::Machine& m) {
@@ -653,11 +671,11 @@ const Row kRows[] = {
      }},
     {"a refused driver is error 13 and its staged files still go",
      [](sim::Machine& m) {
-       m.Fail("AddPrinterDriverExW", win::ERROR_ACCESS_DENIED);
+       m.Fail("AddPrinterDriverExW", win::ERROR_INVALID_FUNCTION);
        m.Fail("DeleteFileW", win::ERROR_SHARING_VIOLATION, 1, 0, u"vexui64");
      },
      u"install", 100,
-     {u"Error(13): Can`t install a x64 printer driver 'Corvane printer' - (Access is denied.)", u"DeleteFile-try"},
+     {u"Error(13): Can`t install a x64 printer driver 'Corvane printer' - (Incorrect function.)", u"DeleteFile-try"},
      summary::kMonitor + summary::kTray, [](sim::Machine& m) { EXPECT_EQ(m.FindFile(kDriverDir + u"vexui64.dll"), nullptr); }},
     {"a driver still in use is error 14",
      [](sim::Machine& m) { Install(m), m.Fail("DeletePrinterDriverExW", win::ERROR_PRINTER_DRIVER_IN_USE, -1); },
@@ -767,9 +785,7 @@ const Row kRows[] = {
     {"check: printers waiting to come back and to move back",
      Installed([](sim::Machine& m) {
        LeaveJournal(m, {{u"Front desk", u"keyFront", u"", u"", u""}});
-       std::vector<std::uint8_t> parked = sim::StringBytes(u"Plotter"), port = sim::StringBytes(u"Corvane:");
-       parked.insert(parked.end(), port.begin(), port.end());
-       m.SetValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, ParkedPrintersValue, win::REG_BINARY, parked);
+       LeaveParked(m, {u"Plotter", u"Corvane:"});
      }),
      u"check", 104, {}, "", Reports({"PrinterInJournal", "PrinterParked"})},
     {"check: a pending rename of the monitor's file comes first",

@@ -21,6 +21,7 @@ TEST(TextCompare, OnlyTheAsciiLettersFoldOverTheWholeRange) {
       ASSERT_EQ(SameText(left, right), a == b) << int(a) << " " << int(b);
     }
   EXPECT_EQ(sim::ToUpperAscii(u"az\u00e9"), u"AZ\u00e9");
+  EXPECT_EQ(AfterPrefixIgnoringAsciiCase(u"/LO", u"/log="), nullptr) << "a text shorter than the prefix";
 }
 
 }  // namespace
