@@ -44,7 +44,7 @@ inline void Write(const fs::path& path, const std::string& text) {
 }
 
 // Everything below `root`: files with their bytes, folders as "name/",
-// links as "name -> target".
+// links as "name -> target", pipes and the like unread.
 inline std::map<std::string, std::string> Tree(const fs::path& root) {
   std::map<std::string, std::string> tree;
   for (auto it = fs::recursive_directory_iterator(root); it != fs::recursive_directory_iterator(); ++it) {
@@ -54,7 +54,7 @@ inline std::map<std::string, std::string> Tree(const fs::path& root) {
     else if (it->is_directory())
       tree[name + "/"] = "";
     else
-      tree[name] = Read(it->path());
+      tree[name] = it->is_regular_file() ? Read(it->path()) : "<not a file>";
   }
   return tree;
 }

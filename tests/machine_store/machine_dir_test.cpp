@@ -4,10 +4,12 @@
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/file.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <functional>
 #include <map>
 #include <optional>
 #include <vector>
@@ -249,34 +251,103 @@ TEST_F(MachineDirTest, RunsOnOneDirectoryTakeTurns) {
   EXPECT_HAS(Show("Tray companion"), "started 2 times");
 }
 
-TEST_F(MachineDirTest, BadInputIsRefusedClearlyAndHarmsNothing) {
+// Bad input to corvane-sim, and a directory from elsewhere damaged in each
+// way a loader must not trust: refused with its reason and code (125 for
+// corvane-setup), the directory left as it was, and nothing beside it read or
+// written. The folder `outside` holds a secret and a whole snapshot.
+TEST_F(MachineDirTest, BadInputAndDamagedDirectoriesAreRefusedAndHarmNothing) {
   Succeeds({"new", dir});
   ASSERT_EQ(Setup("install").code, 1);
-  const auto before = disk::Tree(dir);
-  const struct {
-    std::vector<std::string> args;
-    int code;
-    std::string error;
-  } cases[] = {
-      {{}, 2, "corvane-sim: a verb is missing"},
-      {{"frobnicate", dir}, 2, "corvane-sim: no verb \"frobnicate\""},
-      {{"lock"}, 2, "corvane-sim lock: the machine directory is missing\nusage: corvane-sim lock DIR PATH"},
-      {{"lock", dir, "C:\\nope.dll"}, 2, "there is no file C:\\nope.dll on the machine"},
-      {{"lock", dir, kSystemMonitor, "--for", "soon"}, 2, "--for must be a whole number, not \"soon\""},
-      {{"fault", dir, "DeleteFileW", "--count", "0"}, 2, "--count must be 1 or more, or always"},
-      {{"fault", dir, "Delete File"}, 2, "\"Delete File\" is no name of a platform call"},
-      {{"kill", dir}, 2, "kill needs --at-call N"},
-      {{"spooler", dir, "starting"}, 2, "the spooler must be stopped first"},
-      {{"add-printer", dir, "Corvane"}, 2, "the printer Corvane exists already"},
-      {{"new", dir}, 1, dir + " is not empty; a new machine needs a new or empty directory"},
-      {{"show", temp.path().string()}, 1, "holds no simulated machine"},
+  const fs::path d = dir, outside = temp.path() / "outside";
+  disk::Write(d / "secret", "SECRET\n");  // a stray file beside the snapshots, left alone
+  fs::copy(d, outside, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+  const auto kept = disk::Tree(outside);
+  auto put = [&](const std::string& file, const std::string& text, std::uintmax_t size = 0) {
+    fs::create_directories((d / file).parent_path());
+    disk::Write(d / file, disk::Read(d / file) + text);
+    if (size) fs::resize_file(d / file, size);  // sparse: no disk taken
   };
-  for (const auto& c : cases) {
-    const Outcome o = Sim(c.args);
-    EXPECT_EQ(o.code, c.code) << (c.args.empty() ? "" : c.args[0]) << ": " << o.err;
-    EXPECT_HAS(o.err, c.error);
+  auto fresh = [&](const std::string& file, const std::string& text) { fs::remove(d / file), put(file, text); };
+  auto link = [&](const fs::path& to, const std::string& name) { fs::remove(d / name), fs::create_symlink(to, d / name); };
+  std::string deep = "d/", deepKey = "[HKEY_LOCAL_MACHINE";
+  for (int i = 0; i < 64; ++i) deep += "d/";
+  for (int i = 0; i < 513; ++i) deepKey += "\\k";
+  const std::string c = "state.2/drive_c/", reg = "state.2/registry.reg", control = "state.2/machine.txt",
+                    h = "machine format=1\n";
+  const struct {
+    std::function<void()> damage;  // none: corvane-sim runs with `args`
+    std::string error;
+    std::vector<std::string> args = {};
+    int code = 125;
+  } cases[] = {
+      {nullptr, "corvane-sim: a verb is missing", {}, 2},
+      {nullptr, "corvane-sim: no verb \"frobnicate\"", {"frobnicate", dir}, 2},
+      {nullptr, "corvane-sim lock: the machine directory is missing\nusage: corvane-sim lock DIR PATH", {"lock"}, 2},
+      {nullptr, "there is no file C:\\nope.dll on the machine", {"lock", dir, "C:\\nope.dll"}, 2},
+      {nullptr, "--for must be a whole number, not \"soon\"", {"lock", dir, kSystemMonitor, "--for", "soon"}, 2},
+      {nullptr, "--count must be 1 or more, or always", {"fault", dir, "DeleteFileW", "--count", "0"}, 2},
+      {nullptr, "\"Delete File\" is no name of a platform call", {"fault", dir, "Delete File"}, 2},
+      {nullptr, "kill needs --at-call N", {"kill", dir}, 2},
+      {nullptr, "the spooler must be stopped first", {"spooler", dir, "starting"}, 2},
+      {nullptr, "the printer Corvane exists already", {"add-printer", dir, "Corvane"}, 2},
+      {nullptr, dir + " is not empty; a new machine needs a new or empty directory", {"new", dir}, 1},
+      {nullptr, "holds no simulated machine", {"show", temp.path().string()}, 1},
+      {[&] { put(c + "..\\..\\..\\outside\\newdir\\x.txt", "x"); }, "state.2/drive_c holds a backslash"},
+      {[&] { put(c + "\xC0\xAF", ""); }, "state.2/drive_c holds a slash"},
+      {[&] { put(c + "\xC0\xAE\xC0\xAE", ""); }, "state.2/drive_c is . or .."},
+      {[&] { put(c + "Windows/C:x", ""); }, "state.2/drive_c/Windows holds a drive letter"},
+      {[&] { put(c + "Windows/a?b", ""); }, "drive_c/Windows holds a character Windows refuses in names"},
+      {[&] { put(c + "tab\there", ""); }, "drive_c holds a character Windows refuses in names"},
+      {[&] { put(c + "\xFF.bin", ""); }, "state.2/drive_c is not UTF-8"},
+      {[&] { put(c + "windows", ""); }, "two names differ only in case: " + dir + "/state.2/drive_c/"},
+      {[&] { link(outside / "secret", c + "link"); }, "state.2/drive_c/link is a link"},
+      {[&] { link(outside / "state.2/drive_c", "state.2/drive_d"); }, "state.2/drive_d is a link"},
+      {[&] { link(outside / "state.2/registry.reg", reg); }, "state.2/registry.reg is a link"},
+      {[&] { link(outside / "secret", control); }, "state.2/machine.txt is a link"},
+      {[&] { link(outside / "state.2", "state.3"), link("state.3", "current"); }, "machine/state.3 is a link"},
+      {[&] { link("state.2/../../outside/state.2", "current"); }, "current names no snapshot of this directory"},
+      {[&] { fresh("current", "state.9\n"); }, "current names no snapshot"},
+      {[&] { fresh("current", "state.99999999999999999999\n"); }, "current names no snapshot"},
+      {[&] { link(outside / "lock", ".lock"); }, "machine/.lock is a link"},
+      {[&] { fs::remove(d / reg), mkfifo((d / reg).c_str(), 0644); }, "state.2/registry.reg is no plain file"},
+      {[&] { put("state.2/notes\x1B.txt", ""); }, "state.2/notes?.txt has no place in a saved machine"},
+      {[&] { fs::remove(d / control); }, "state.2 lacks machine.txt"},
+      {[&] { fresh(control, "machine format=2\n"); }, "line 1 (machine): the first line must read \"machine format=1\""},
+      {[&] { fresh(control, h + "clock now-ms=12x\n"); }, "line 2 (clock): the field now-ms must be a whole number that fits"},
+      {[&] { fresh(control, h + "clock speed=2\n"); }, "line 2 (clock): unknown field speed"},
+      {[&] { fresh(control, h + "desktop shift=maybe\n"); }, "line 2 (desktop): the field shift must be yes or no"},
+      {[&] { fresh(control, h + "desktop shift=yes shift=no\n"); }, "line 2 (desktop): the field shift is given twice"},
+      {[&] { fresh(control, h + "paths module=\"a\"b\n"); }, "line 2 (paths): text follows a closing quote"},
+      {[&] { fresh(control, h + "service state=running\n"); }, "line 2 (service): the field name is missing"},
+      {[&] { fresh(control, h + "window-item handle=0x10 id=1 text=\"\"\n"); }, "line 2 (window-item): no window line before"},
+      {[&] { fresh(control, h + "window handle=0x10\nwindow handle=0x10\n"); }, "line 3 (window): a window with this handle is"},
+      {[&] { put(control, "carrier-folder path=\"C:\\\\Windows\\\\win.ini\"\n"); }, "\"C:\\Windows\\win.ini\" is no folder"},
+      {[&] { put(control, "file path=\"C:\\\\Nowhere\" attributes=0x1\n"); }, "\"C:\\Nowhere\" is no file or folder on disk"},
+      {[&] { put(reg, "[HKEY_LOCAL_MACHINE\\x]\n\"v\"=nonsense\n"); }, "a value must be \"text\", dword:xxxxxxxx, hex:"},
+      {[&] { put(reg, "[HKEY_LOCAL_MACHINE\\xy\n"); }, "a key line must end with ]"},
+      {[&] { put(reg, "[HKEY_LOCAL_MACHINE\\x]\n\"v\"=hex:1,02\n"); }, "\"1\" is not a byte in two hex digits"},
+      {[&] { put(reg, "[HKEY_LOCAL_MACHINE\\x]\n\"v\"=dword:123\n"); }, "dword: needs exactly eight hex digits"},
+      {[&] { put(reg, "[HKEY_LOCAL_MACHINE\\Big]\n\"v\"=\"" + std::string(1 << 19, 'x') + "\"\n"); }, "a value holds more than 1 MiB"},
+      {[&] { put(reg, deepKey + "]\n"); }, "a key lies deeper than 512 levels"},
+      {[&] { put(reg, std::string(200000, '\n')); }, "registry.reg: it has more than 200000 lines"},
+      {[&] { put(control, "#" + std::string(4 << 20, 'x') + "\n"); }, "is longer than 4 MiB"},
+      {[&] { fresh(control, h + std::string(20000, '\n')); }, "machine.txt: it has more than 20000 lines"},
+      {[&] { put(c + "big", "", (16 << 20) + 1); }, "state.2/drive_c/big is larger than 16 MiB"},
+      {[&] { for (char i : {'1', '2', '3', '4', '5'}) put(c + i, "", 13 << 20); }, "drives are larger than 64 MiB together"},
+      {[&] { for (int i = 0; i < 5000; ++i) put(c + std::to_string(i), ""); }, "the drives hold more than 5000 files"},
+      {[&] { put(c + deep + "x", ""); }, "/d lies deeper than 64 names below its drive"},
+  };
+  for (const auto& row : cases) {
+    fs::remove_all(d);
+    fs::copy(outside, d, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+    if (row.damage) row.damage();
+    const auto before = disk::Tree(d);
+    const Outcome o = row.damage ? Setup("install") : Sim(row.args);
+    EXPECT_EQ(o.code, row.code) << row.error << "\n" << o.err;
+    EXPECT_HAS(o.err, row.error);
     EXPECT_EQ(o.out, "");
-    EXPECT_EQ(disk::Tree(dir), before) << c.error;
+    EXPECT_EQ(disk::Tree(d), before) << row.error;
+    EXPECT_EQ(disk::Tree(outside), kept) << row.error;
   }
 
   const Outcome help = Sim({"help"});

@@ -14,6 +14,10 @@
 // A save writes state.N+1 whole, then renames a fresh link over `current`;
 // a run that dies at any moment leaves the state in force whole, and the
 // next save clears what it left behind.
+//
+// A directory may come from elsewhere: nothing below DIR is opened through a
+// link, a name Windows could not have is refused, and both a load and a save
+// keep to caps on sizes and counts (machine_store.cpp, the README).
 #pragma once
 
 #include <cstdint>

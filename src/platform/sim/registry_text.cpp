@@ -1,5 +1,6 @@
 #include "platform/sim/registry_text.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -9,6 +10,10 @@ namespace {
 
 constexpr char Header[] = "Windows Registry Editor Version 5.00";
 constexpr std::size_t HexBytesPerLine = 24;
+// Windows' own limits: a value's data in the registry's standard format, and
+// the depth of a key's path (which also bounds the recursion over keys).
+constexpr std::size_t MaxValueBytes = 1 << 20;
+constexpr std::size_t MaxKeyDepth = 512;
 
 bool HasLineBreak(std::u16string_view text) { return text.find_first_of(u"\r\n") != std::u16string_view::npos; }
 
@@ -82,6 +87,10 @@ bool WriteKey(const RegistryKey& key, const std::u16string& path, std::string& o
   for (const auto& [upper, value] : key.values) {
     if (HasLineBreak(value.name)) {
       error = "a value of the registry key \"" + Utf8(path) + "\" has a line break in its name";
+      return false;
+    }
+    if (value.data.size() > MaxValueBytes) {
+      error = "a value of the registry key \"" + Utf8(path) + "\" holds more than 1 MiB";
       return false;
     }
     out += (value.name.empty() ? std::string("@") : Quoted(value.name)) + "=" + ValueData(value) + "\n";
@@ -248,6 +257,10 @@ RegistryKey* KeyOf(std::string_view path, RegistryKey& hklm, RegistryKey& hkcu, 
     error = "a key path has an empty part";
     return nullptr;
   }
+  if (std::count(rest.begin(), rest.end(), u'\\') >= static_cast<std::ptrdiff_t>(MaxKeyDepth)) {
+    error = "a key lies deeper than " + std::to_string(MaxKeyDepth) + " levels";
+    return nullptr;
+  }
   return &base->Create(rest);
 }
 
@@ -300,6 +313,7 @@ std::string ReadRegistryText(std::string_view text, Machine& machine) {
     rest = Trim(rest);
     if (rest.empty() || rest.front() != '=') return fail("expected = after the value name");
     if (!ParseData(reader, Trim(rest.substr(1)), value, error)) return fail(error);
+    if (value.data.size() > MaxValueBytes) return fail("a value holds more than 1 MiB");
     key->values[ToUpperAscii(value.name)] = std::move(value);
   }
   if (!headerSeen) return fail(std::string("the text is empty; it must start with \"") + Header + "\"");
