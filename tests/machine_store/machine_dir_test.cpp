@@ -329,6 +329,7 @@ TEST_F(MachineDirTest, BadInputAndDamagedDirectoriesAreRefusedAndHarmNothing) {
       {[&] { put(reg, "[HKEY_LOCAL_MACHINE\\x]\n\"v\"=dword:123\n"); }, "dword: needs exactly eight hex digits"},
       {[&] { put(reg, "[HKEY_LOCAL_MACHINE\\Big]\n\"v\"=\"" + std::string(1 << 19, 'x') + "\"\n"); }, "a value holds more than 1 MiB"},
       {[&] { put(reg, deepKey + "]\n"); }, "a key lies deeper than 512 levels"},
+      {[&] { put(reg, "[HKEY_LOCAL_MACHINE\\a\rb]\n"); }, "a key path holds a line break"},
       {[&] { put(reg, std::string(200000, '\n')); }, "registry.reg: it has more than 200000 lines"},
       {[&] { put(control, "#" + std::string(4 << 20, 'x') + "\n"); }, "is longer than 4 MiB"},
       {[&] { fresh(control, h + std::string(20000, '\n')); }, "machine.txt: it has more than 20000 lines"},

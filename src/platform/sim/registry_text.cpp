@@ -244,6 +244,11 @@ bool ParseData(Reader& reader, std::string_view data, RegistryValue& value, std:
 // The root and the key a [path] line names, created as needed.
 RegistryKey* KeyOf(std::string_view path, RegistryKey& hklm, RegistryKey& hkcu, std::string& error) {
   const std::u16string wide = FromUtf8(path);
+  // Only a carriage return can be inside a line; a save could not write it back.
+  if (HasLineBreak(wide)) {
+    error = "a key path holds a line break";
+    return nullptr;
+  }
   const std::size_t slash = wide.find(u'\\');
   const std::u16string root = ToUpperAscii(wide.substr(0, slash));
   const std::u16string rest = slash == std::u16string::npos ? u"" : wide.substr(slash + 1);
@@ -309,6 +314,7 @@ std::string ReadRegistryText(std::string_view text, Machine& machine) {
       std::string name;
       if (!TakeQuoted(rest, name, error)) return fail(error);
       value.name = FromUtf8(name);
+      if (HasLineBreak(value.name)) return fail("a value name holds a line break");
     }
     rest = Trim(rest);
     if (rest.empty() || rest.front() != '=') return fail("expected = after the value name");
