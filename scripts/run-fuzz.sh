@@ -13,7 +13,7 @@ seed="${FUZZ_SEED:-1}"
 cmake --preset fuzz >/dev/null
 cmake --build --preset fuzz
 mkdir -p build/fuzz/findings
-for target in pending_renames command_line format spooler_records; do
+for target in pending_renames command_line format spooler_records machine_dir; do
   scratch=$(mktemp -d)
   limit=(-max_total_time="$seconds")
   [ -n "$runs" ] && limit=(-runs="$runs")
