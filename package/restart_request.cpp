@@ -21,20 +21,17 @@ void LeaveRestartRequest() {
 
 extern "C" {
 
-// Immediate, after InstallFinalize: reads the request, removes it and asks
-// the installer for a restart.
+// Immediate, after InstallFinalize, in a run whose deferred action ran the
+// tool (and so first removed any request left before): reads the request
+// and asks the installer for a restart. It runs as the user, whose token
+// may not write the key: the request stays until the next deferred action.
 __declspec(dllexport) UINT __stdcall RequestRestart(MSIHANDLE install) {
-  HKEY key = nullptr;
-  if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductKey, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, &key) != ERROR_SUCCESS)
-    return ERROR_SUCCESS;
   DWORD requested = 0;
   DWORD size = sizeof requested;
-  DWORD type = REG_NONE;
-  const bool found = RegQueryValueExW(key, RequestValue, nullptr, &type, reinterpret_cast<BYTE*>(&requested),
-                                      &size) == ERROR_SUCCESS;
-  if (found) RegDeleteValueW(key, RequestValue);
-  RegCloseKey(key);
-  if (found && type == REG_DWORD && requested == 1 && Msi.Load()) Msi.setMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, ProductKey, RequestValue, RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6464KEY, nullptr,
+                   &requested, &size) == ERROR_SUCCESS &&
+      requested == 1 && Msi.Load())
+    Msi.setMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
   return ERROR_SUCCESS;
 }
 

@@ -54,6 +54,15 @@ pkg_install_build() {
 prep_older() { pkg_install_build 1.0.2619; }
 prep_rebuild() { pkg_install_build 1.0.2620; }
 
+# msi_add_action NAME CONDITION SEQUENCE COMMAND: the package copy runs
+# COMMAND as a deferred action of the system's (a program in the Windows
+# folder, type 3106), failing the run when it fails.
+msi_add_action() {
+  msibuild "$(unix "$MSI_COPY")" \
+    -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('$1', '$2', $3)" \
+    -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('$1', 3106, 'TARGETDIR', '$4')"
+}
+
 # No folder for the tool's log: the Windows temporary folder is a file.
 prep_notemp() { mv "$(unix 'C:\windows\temp')"{,.away} && : >"$(unix 'C:\windows\temp')"; }
 prep_temp() { rm "$(unix 'C:\windows\temp')" && mv "$(unix 'C:\windows\temp')"{.away,}; }
@@ -70,8 +79,9 @@ refusal_texts() {
     same_text "refusal" $'\xEF\xBB\xBFUnknown switch: /quite\r' "$(cat "$(unix 'C:\typo.log')")"
 }
 
-# pkg_kept: restart requests forged beforehand ask for no restart; a second
-# install of the installed package changes nothing and runs no tool; a
+# pkg_kept: restart requests forged beforehand ask for no restart, in a run
+# of the tool or one without; a second install of the installed package
+# changes nothing and runs no tool; a
 # repair that fails takes nothing of the product away. Wine 8: a second /i
 # still runs EndCompanion (Windows gives the installed component no action
 # state), so the companion ends until the next log-on.
@@ -103,7 +113,7 @@ refusal_texts() {
 # installed programs (Windows keeps it), though the product stays.
 TABLE+=$'\n'$(cat <<'EOF'
 pkg_kept   msi,datatype,forged_restart :msi_install 0 - msi_installed
-pkg_kept   office    :msi_install    0    msi_again        msi_office
+pkg_kept   office,forged_restart :msi_install 0 msi_again office_forged
 pkg_kept   -         :msi_repair     67   msi_reinstall    repair_failed
 pkg_kept   as_windows :msi_repair    67   msi_back         office_back
 upgrade_older msi,datatype,older,office :msi_install 67 msi_upgrade_older upgraded_older
@@ -125,6 +135,9 @@ Corvane setup: the product is on the machine already
 printer "Office" port "Corvane:" driver "Corvane printer" processor "WinPrint" datatype "RAW" comment "first floor" location "Room 1" subkey "SetA" dsuser "SetA"
 default "Office"
 -tray mutex yes window yes visible no
+@state office_forged
+<msi_office
+restart request left
 @log msi_reinstall
 <msi_again
 <msi_tool_install

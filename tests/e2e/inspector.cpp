@@ -37,12 +37,15 @@
 //   shift down|up               presses or releases Shift with SendInput
 //   keep-desktop                uses the desktop (started on first use),
 //                               prints "ready" and stays until killed
+//   read-only-product-key       leaves everyone only reading the product's
+//                               key, as a user's token may
 //
 // Every wait polls for its condition and gives up after WaitLimitMs, far
 // beyond what a loaded machine needs. Exit code 0 on success, 1 on a failed
 // call or wait (with a line on stderr), 2 on a usage error.
 #include <windows.h>
 #include <winspool.h>
+#include <sddl.h>
 
 #include <cstdio>
 #include <cstring>
@@ -407,6 +410,18 @@ int KeepDesktop() {
   return 0;
 }
 
+int ReadOnlyProductKey() {
+  PSECURITY_DESCRIPTOR readOnly = nullptr;
+  HKEY key = nullptr;
+  const bool set =
+      ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;KR;;;WD)", SDDL_REVISION_1, &readOnly, nullptr) &&
+      RegOpenKeyExW(HKEY_LOCAL_MACHINE, ProductKey, 0, WRITE_DAC, &key) == ERROR_SUCCESS &&
+      RegSetKeySecurity(key, DACL_SECURITY_INFORMATION, readOnly) == ERROR_SUCCESS;
+  LocalFree(readOnly);
+  if (key) RegCloseKey(key);
+  return set ? 0 : Fail("giving the product's key its security");
+}
+
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
@@ -428,5 +443,6 @@ int wmain(int argc, wchar_t** argv) {
   if (verb == L"dialog" && argc == 3) return Dialog(argv[2]);
   if (verb == L"shift" && argc == 3) return Shift(argv[2]);
   if (verb == L"keep-desktop" && argc == 2) return KeepDesktop();
+  if (verb == L"read-only-product-key" && argc == 2) return ReadOnlyProductKey();
   return Usage();
 }

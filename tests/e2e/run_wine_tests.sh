@@ -214,13 +214,13 @@ hold_file() {
 }
 release_held_file() { inspect release && wait "$HOLDER"; }
 
-# msiexec_run ACTION [PROPERTY...]: msiexec without a person on PACKAGE
-# (the shipped one unless set), its log read into LOG (CR removed) for
+# msiexec_run ACTION [PROPERTY...]: msiexec without a person (or with the
+# user interface MSI_UI) on PACKAGE (the shipped one unless set), its log read into LOG (CR removed) for
 # check_log; returns msiexec's exit code.
 msiexec_run() {
   local log='C:\msi.log' code
   rm -f "$(unix "$log")"
-  wine_env_run msiexec "$1" "${PACKAGE:-$MSI_COPY}" "${@:2}" /qn /l*v "$log" >/dev/null 2>&1
+  wine_env_run msiexec "$1" "${PACKAGE:-$MSI_COPY}" "${@:2}" "${MSI_UI:-/qn}" /l*v "$log" >/dev/null 2>&1
   code=$?
   # The folder made for the tool's log has a random name of 24 hex digits;
   # the clock's time differs from run to run.
