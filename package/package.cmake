@@ -4,7 +4,8 @@ set(_pkg ${CMAKE_SOURCE_DIR}/package)
 
 # Only known DLLs are imported; msi.dll is looked up at run time.
 add_library(corvane-msi-actions SHARED ${_pkg}/setup_actions.cpp ${_pkg}/setup_outcome.cpp
-  ${_pkg}/log_folder.cpp ${_pkg}/msi_functions.cpp ${_pkg}/restart_request.cpp ${_pkg}/session_actions.cpp)
+  ${_pkg}/log_folder.cpp ${_pkg}/msi_functions.cpp ${_pkg}/restart_request.cpp ${_pkg}/session_actions.cpp
+  ${_pkg}/undo_record.cpp)
 set_target_properties(corvane-msi-actions PROPERTIES PREFIX "" SUFFIX ".dll"
   RUNTIME_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package
   ARCHIVE_OUTPUT_DIRECTORY ${CMAKE_BINARY_DIR}/package/implib)
@@ -45,10 +46,12 @@ find_program(MSIBUILD msibuild)
 # at the sources' date for it.
 find_program(FAKETIME faketime)
 set(_msi ${CMAKE_BINARY_DIR}/dist/Corvane-${CORVANE_BUILD}.msi)
-# msiexec's rollback type: a deferred DLL action (1), return ignored (64),
-# rollback only (256), in the script (1024), without impersonation (2048).
+# msiexec's rollback and commit types: a deferred DLL action (1), return
+# ignored (64), rollback only (256) or commit only (512), in the script
+# (1024), without impersonation (2048).
 set(_rollback_type 3393)
 corvane_sign_commands(_sign_msi ${_msi})
+set(_commit_type 3649)
 if(WIXL AND MSIBUILD AND FAKETIME)
   add_custom_command(OUTPUT ${_msi}
     COMMAND ${CMAKE_COMMAND} -E rm -rf ${_stage}
@@ -57,9 +60,10 @@ if(WIXL AND MSIBUILD AND FAKETIME)
     COMMAND ${CMAKE_COMMAND} -E env TZ=UTC ${FAKETIME} -f ${CORVANE_SOURCE_DATE_TEXT}
       ${WIXL} --arch x64 -o ${_msi} ${CMAKE_BINARY_DIR}/package/corvane.wxs
     # wixl 0.101 knows Execute="deferred" and "immediate" only and makes the
-    # rollback action an immediate one; msibuild gives it its type.
-    COMMAND ${MSIBUILD} ${_msi} -q
-      "UPDATE CustomAction SET Type=${_rollback_type} WHERE Action='RollbackInstallPrinter'"
+    # rollback and commit actions immediate ones; msibuild gives them their types.
+    COMMAND ${MSIBUILD} ${_msi}
+      -q "UPDATE CustomAction SET Type=${_rollback_type} WHERE Action='RollbackInstallPrinter'"
+      -q "UPDATE CustomAction SET Type=${_commit_type} WHERE Action='CommitInstallPrinter'"
     # Another build of the same version replaces the installed one instead
     # of being installed beside it: the search for older versions includes
     # this version (migrate features 1, maximum version included 512); wixl

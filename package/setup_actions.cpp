@@ -2,8 +2,9 @@
 // a window, as the installer's deferred actions do (no impersonation: as
 // the system), and copy the tool's log into the installer's log.
 //
-// CustomActionData of the deferred actions: "<setup exe>|<1 when the
-// product was on the machine before this run, else 0>".
+// CustomActionData: "<setup exe>|<1 when the product was on the machine
+// before this run, so that no rollback takes it off>" for the install, the
+// setup exe alone for the others.
 //
 // Only known DLLs are imported (kernel32, advapi32, user32, and msvcrt
 // through the runtime); msi.dll is taken from the process, or from the
@@ -15,6 +16,7 @@
 #include "msi_functions.h"
 #include "restart_request.h"
 #include "setup_outcome.h"
+#include "undo_record.h"
 #include "spooler/product_key.h"
 
 namespace {
@@ -99,24 +101,39 @@ SetupOutcome RunLogged(MSIHANDLE install, const std::wstring& exe, const wchar_t
   return outcome;
 }
 
-UINT RunSetup(MSIHANDLE install, const wchar_t* word, SetupPhase phase) {
-  ForgetRestartRequest();
-  if (!Msi.Load()) return phase == SetupPhase::Rollback ? ERROR_SUCCESS : ERROR_INSTALL_FAILURE;
+// What a deferred action reads from its CustomActionData.
+struct ActionData {
+  std::wstring exe;
+  bool undoable;  // the second field is not "1"
+};
+
+ActionData ReadActionData(MSIHANDLE install) {
   const std::wstring data = Property(install, L"CustomActionData");
   const auto bar = data.find(L'|');
-  const std::wstring exe = data.substr(0, bar);
-  const bool wasPresent = bar != std::wstring::npos && data.compare(bar + 1, std::wstring::npos, L"1") == 0;
+  return {data.substr(0, bar), bar == std::wstring::npos || data.compare(bar + 1, std::wstring::npos, L"1") != 0};
+}
 
-  const SetupOutcome outcome = RunLogged(install, exe, word, phase);
-  if (!outcome.failed) return ERROR_SUCCESS;
-  if (phase == SetupPhase::Uninstall)
-    LogToInstaller(install, L"Corvane setup: uninstall did nothing; the product stays installed");
-  // A failed first install takes off what it left while the tool is still
-  // there: an installer may remove the files before it runs the rollback
-  // action. A product that was there before loses nothing: the installer's
-  // rollback puts its files back and the tool's journal keeps its printers.
-  if (phase == SetupPhase::Install && !wasPresent) RunLogged(install, exe, L"uninstall", SetupPhase::Rollback);
-  return ERROR_INSTALL_FAILURE;
+// The start of a deferred action that runs the tool: false when the
+// installer's functions cannot be had.
+bool BeginRun(MSIHANDLE install, ActionData& data) {
+  ForgetRestartRequest();
+  if (!Msi.Load()) return false;
+  data = ReadActionData(install);
+  // Before the tool starts: a run cut off half-way is undone too.
+  if (data.undoable) MarkToUndo();
+  return true;
+}
+
+// A rollback runs the tool only when its own run's deferred action left
+// something to undo (undo_record.h).
+UINT Undo(MSIHANDLE install, const wchar_t* word) {
+  if (!Msi.Load()) return ERROR_SUCCESS;
+  if (!TakeToUndo()) {
+    LogToInstaller(install, L"Corvane setup: nothing to undo");
+    return ERROR_SUCCESS;
+  }
+  RunLogged(install, ReadActionData(install).exe, word, SetupPhase::Rollback);
+  return ERROR_SUCCESS;
 }
 
 // Whether the product is on the machine before this run changes anything:
@@ -151,26 +168,41 @@ extern "C" {
 
 // Deferred, after InstallFiles.
 __declspec(dllexport) UINT __stdcall InstallPrinter(MSIHANDLE install) {
-  return RunSetup(install, L"install", SetupPhase::Install);
+  ActionData data;
+  if (!BeginRun(install, data)) return ERROR_INSTALL_FAILURE;
+  if (!RunLogged(install, data.exe, L"install", SetupPhase::Install).failed) return ERROR_SUCCESS;
+  // A failed first install takes off what it left while the tool is still
+  // there (an installer may remove the files before it runs the rollback
+  // action, or run none), and leaves its rollback nothing to do again. A
+  // product that was there before loses nothing: the installer's rollback
+  // puts its files back and the tool's journal keeps its printers.
+  if (data.undoable) {
+    RunLogged(install, data.exe, L"uninstall", SetupPhase::Rollback);
+    TakeToUndo();
+  }
+  return ERROR_INSTALL_FAILURE;
 }
 
-// Rollback of InstallPrinter: takes off what a failed install left.
-__declspec(dllexport) UINT __stdcall RollbackInstallPrinter(MSIHANDLE install) {
-  return RunSetup(install, L"uninstall", SetupPhase::Rollback);
-}
+// Rollback of InstallPrinter: takes off what a first install left.
+__declspec(dllexport) UINT __stdcall RollbackInstallPrinter(MSIHANDLE install) { return Undo(install, L"uninstall"); }
 
 // Deferred, before RemoveFiles.
 __declspec(dllexport) UINT __stdcall RemovePrinter(MSIHANDLE install) {
-  return RunSetup(install, L"uninstall", SetupPhase::Uninstall);
+  ForgetRestartRequest();
+  if (!Msi.Load()) return ERROR_INSTALL_FAILURE;
+  if (!RunLogged(install, ReadActionData(install).exe, L"uninstall", SetupPhase::Uninstall).failed)
+    return ERROR_SUCCESS;
+  LogToInstaller(install, L"Corvane setup: uninstall did nothing; the product stays installed");
+  return ERROR_INSTALL_FAILURE;
 }
 
-// Immediate, before InstallInitialize: sets CORVANE_PRESENT when the
-// product is already on the machine, so that a failed run takes nothing
-// of it away.
+// Immediate, before InstallInitialize: CorvanePresent is "1" when the
+// product is already on the machine, so that a failed run takes nothing of
+// it away, and empty otherwise, whatever a command line gave it.
 __declspec(dllexport) UINT __stdcall DetectProduct(MSIHANDLE install) {
   if (!Msi.Load()) return ERROR_INSTALL_FAILURE;
   const bool present = ProductPresent();
-  if (present) Msi.setProperty(install, L"CORVANE_PRESENT", L"1");
+  if (Msi.setProperty(install, L"CorvanePresent", present ? L"1" : L"") != ERROR_SUCCESS) return ERROR_INSTALL_FAILURE;
   LogToInstaller(install, present ? L"Corvane setup: the product is on the machine already"
                                   : L"Corvane setup: the product is not on the machine");
   return ERROR_SUCCESS;

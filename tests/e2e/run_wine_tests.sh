@@ -322,6 +322,16 @@ second_tray() {
     same_text "companion" "$first" "$(inspect wait-tray)"
 }
 msi_install() { msiexec_run /i; }
+# msi_failed: a failed first install takes off what it added, running
+# uninstall once, whatever value the property in which the package notes
+# whether the product was there is given, or its former public name on the
+# command line. Wine 8 makes a property named on the command line public
+# (CorvanePresent=1 sets CORVANEPRESENT); Windows takes the name as given.
+# So the package copy gives the private one its value, as a transform could.
+msi_install_forged() {
+  msibuild "$(unix "$MSI_COPY")" -q "INSERT INTO Property (Property, Value) VALUES ('CorvanePresent', '1')" &&
+    msiexec_run /i CORVANE_PRESENT=1
+}
 msi_remove() { msiexec_run /x; }
 reboot() { wine_env_run wineboot -r >/dev/null 2>&1; }
 
@@ -428,7 +438,7 @@ msi        -         :check_quiet    0    healthy         -
 msi        -         :msi_icon       0    -               -
 msi        -         :msi_remove     0    msi_remove      driver
 msi        -         :victim_kept    0    -               -
-msi_failed msi       :msi_install    67   msi_failed      msi_failed
+msi_failed msi       :msi_install_forged 67 msi_failed    msi_failed
 EOF
 )
 NO_PREFIX_CASES=" resources "
@@ -683,8 +693,7 @@ Corvane setup: install exited with 100
     Error(14): Can`t remove the printer-driver 'Corvane printer' - (Invalid parameter.)
   #DeleteMonitor
 Corvane setup: uninstall exited with 100
-<msi_uninstall_run
-Corvane setup: could not start, error 2
+Corvane setup: nothing to undo
 EOF
 )
 
