@@ -91,9 +91,9 @@ int RunInstall(unsigned mode, const LogOutput& output) {
   return errors ? ExitErrors : scheduled ? ExitRestartNeeded : ExitInstalled;
 }
 
-int RunUninstallCommand(const LogOutput& output) {
+int RunUninstallCommand(const LogOutput& output, bool undoable) {
   int scheduled = 0;
-  const bool errors = RunUninstall(output, scheduled);
+  const bool errors = RunUninstall(output, scheduled, undoable);
   return errors ? ExitErrors : scheduled ? ExitRestartNeeded : ExitUninstalled;
 }
 
@@ -116,7 +116,7 @@ Command CommandOf(const char16_t* word) {
 }
 
 // `count` and `words` are what is left once the switches are taken out.
-int RunCommand(Command command, int count, char16_t** words, LogOutput& output) {
+int RunCommand(Command command, int count, char16_t** words, LogOutput& output, bool undoable) {
   switch (command) {
     case Command::CheckDriver:
       return CheckDriverBuild() ? ExitDriverCurrent : ExitNo;
@@ -126,7 +126,7 @@ int RunCommand(Command command, int count, char16_t** words, LogOutput& output) 
     case Command::Uninstall:
       CloseHelpWindows();
       output.Owner = ParentWindow(count, words);
-      return RunUninstallCommand(output);
+      return RunUninstallCommand(output, undoable);
     case Command::RemoveTray:
       StopTray();
       return ExitNothingDone;
@@ -186,7 +186,7 @@ int RunWords(int count, char16_t** words) {
     }
     return ExitNothingDone;
   }
-  const int code = RunCommand(command, count, words, output);
+  const int code = RunCommand(command, count, words, output, switches.Undoable);
   if (output.File != win::INVALID_HANDLE_VALUE) win::CloseHandle(output.File);
   return code;
 }

@@ -12,6 +12,8 @@ int TakeSwitches(int count, char16_t** words, RunSwitches& switches) {
     }
     if (SameTextIgnoringAsciiCase(word, u"/quiet"))
       switches.Quiet = true;
+    else if (SameTextIgnoringAsciiCase(word, u"/undoable"))
+      switches.Undoable = true;
     else if (const char16_t* path = AfterPrefixIgnoringAsciiCase(word, u"/log="))
       switches.LogPath = path;
     else if (!switches.Unknown)

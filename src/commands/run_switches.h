@@ -4,6 +4,7 @@
 
 struct RunSwitches {
   bool Quiet = false;                 // "/quiet": the log dialog never shows
+  bool Undoable = false;              // "/undoable": an uninstall journals what it deletes and keeps the journal
   const char16_t* LogPath = nullptr;  // "/log=PATH": points into the words
   const char16_t* Unknown = nullptr;  // the first other word starting with "/": the run is refused
 };

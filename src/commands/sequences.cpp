@@ -114,13 +114,18 @@ void CompleteUnInstall(InstallState& state) {
   RetryUndeletable(state);
 }
 
-bool RunUninstall(const LogOutput& output, int& scheduled) {
+bool RunUninstall(const LogOutput& output, int& scheduled, bool undoable) {
   InstallState state;
   CreateInstallState(state, ModeX64);
+  // Undoable, it journals what it deletes as a reinstall does, so that an
+  // install brings it back.
+  state.Reinstalling = undoable;
   FindUnfinishedRun(state);  // what it left is not brought back: the printers go
   CompleteUnInstall(state);
-  RemovePrinterJournal();
-  RemoveParkedPrinterJournal();
+  if (!undoable) {
+    RemovePrinterJournal();
+    RemoveParkedPrinterJournal();
+  }
   scheduled = ScheduleUndeletableFiles(state);
   PresentLog(state, output);
   const bool errors = state.ErrorCount != 0;

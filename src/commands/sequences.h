@@ -14,4 +14,4 @@ void RetryUndeletable(InstallState& state);
 void CompleteUnInstall(InstallState& state);
 // The uninstall command's run; `scheduled` receives the number of files
 // scheduled for deletion at restart. True when errors were logged.
-bool RunUninstall(const LogOutput& output, int& scheduled);
+bool RunUninstall(const LogOutput& output, int& scheduled, bool undoable);

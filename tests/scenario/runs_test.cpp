@@ -445,6 +445,16 @@ const Row kRows[] = {
        for (const char16_t* file : {u"vexdrv64.dll", u"vexui64.dll", u"vexhelp.chm"})
          EXPECT_EQ(m.FindFile(kDriverDir + u"3\\" + file), nullptr) << "all files go with the driver";
      }},
+    // The package's removal, which a rollback may undo: what it deletes waits
+    // in the journal, and the next install brings it back whole.
+    {"an undoable uninstall keeps its printers in the journal",
+     [](sim::Machine& m) { Install(m), Printers(m, {u"Lab"}), sim::SetDefaultPrinter(m, u"Lab"); }, u"uninstall /undoable",
+     2, {u"#DeletePrinter(Lab)"}, kNoTray + "journal\n", [](sim::Machine& m) {
+       EXPECT_EQ(RunWords(m, u"install"), 1);
+       EXPECT_EQ(PrinterNamed(m, u"Lab").location, u"Floor 1");
+       EXPECT_EQ(sim::DefaultPrinter(m), u"Lab");
+       EXPECT_EQ(JournalValue(m), nullptr);
+     }},
     {"the default Corvane stays the default", [](sim::Machine& m) { Install(m), sim::SetDefaultPrinter(m, u"Corvane"); },
      u"install", 1, {}, kProduct + "*" + summary::kCorvane + kAgain},
     // A connection to another computer's printer with the product's driver is not this machine's printer.
