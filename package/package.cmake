@@ -62,8 +62,8 @@ if(WIXL AND MSIBUILD AND FAKETIME)
     # wixl 0.101 knows Execute="deferred" and "immediate" only and makes the
     # rollback and commit actions immediate ones; msibuild gives them their types.
     COMMAND ${MSIBUILD} ${_msi}
-      -q "UPDATE CustomAction SET Type=${_rollback_type} WHERE Action='RollbackInstallPrinter'"
-      -q "UPDATE CustomAction SET Type=${_commit_type} WHERE Action='CommitInstallPrinter'"
+      -q "UPDATE CustomAction SET Type=${_rollback_type} WHERE Action='RollbackInstallPrinter' OR Action='RollbackRemovePrinter'"
+      -q "UPDATE CustomAction SET Type=${_commit_type} WHERE Action='CommitInstallPrinter' OR Action='CommitRemovePrinter'"
     # Another build of the same version replaces the installed one instead
     # of being installed beside it: the search for older versions includes
     # this version (migrate features 1, maximum version included 512); wixl

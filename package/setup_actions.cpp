@@ -2,9 +2,9 @@
 // a window, as the installer's deferred actions do (no impersonation: as
 // the system), and copy the tool's log into the installer's log.
 //
-// CustomActionData: "<setup exe>|<1 when the product was on the machine
-// before this run, so that no rollback takes it off>" for the install, the
-// setup exe alone for the others.
+// CustomActionData: "<setup exe>|<1 when no rollback undoes the run: the
+// product was on the machine before it (install), rollback is disabled
+// (removal)>"; the rollback actions read the setup exe alone.
 //
 // Only known DLLs are imported (kernel32, advapi32, user32, and msvcrt
 // through the runtime); msi.dll is taken from the process, or from the
@@ -186,15 +186,22 @@ __declspec(dllexport) UINT __stdcall InstallPrinter(MSIHANDLE install) {
 // Rollback of InstallPrinter: takes off what a first install left.
 __declspec(dllexport) UINT __stdcall RollbackInstallPrinter(MSIHANDLE install) { return Undo(install, L"uninstall"); }
 
-// Deferred, before RemoveFiles.
+// Deferred, before RemoveFiles. The uninstall journals the printers it
+// deletes and keeps the journal, so that the rollback's install brings them
+// back with their settings; the commit removes it. Without a rollback there
+// is nothing to keep it for.
 __declspec(dllexport) UINT __stdcall RemovePrinter(MSIHANDLE install) {
-  ForgetRestartRequest();
-  if (!Msi.Load()) return ERROR_INSTALL_FAILURE;
-  if (!RunLogged(install, ReadActionData(install).exe, L"uninstall", SetupPhase::Uninstall).failed)
-    return ERROR_SUCCESS;
+  ActionData data;
+  if (!BeginRun(install, data)) return ERROR_INSTALL_FAILURE;
+  const wchar_t* word = data.undoable ? L"uninstall /undoable" : L"uninstall";
+  if (!RunLogged(install, data.exe, word, SetupPhase::Uninstall).failed) return ERROR_SUCCESS;
+  TakeToUndo();
   LogToInstaller(install, L"Corvane setup: uninstall did nothing; the product stays installed");
   return ERROR_INSTALL_FAILURE;
 }
+
+// Rollback of RemovePrinter: puts the product back, every printer with it.
+__declspec(dllexport) UINT __stdcall RollbackRemovePrinter(MSIHANDLE install) { return Undo(install, L"install"); }
 
 // Immediate, before InstallInitialize: CorvanePresent is "1" when the
 // product is already on the machine, so that a failed run takes nothing of

@@ -25,4 +25,13 @@ __declspec(dllexport) UINT __stdcall CommitInstallPrinter(MSIHANDLE) {
   return ERROR_SUCCESS;
 }
 
+// Commit of a removal: the journal its uninstall kept for the rollback goes
+// too, as a plain uninstall's does: its printers are meant to go.
+__declspec(dllexport) UINT __stdcall CommitRemovePrinter(MSIHANDLE) {
+  TakeToUndo();
+  for (const char16_t* value : {PrinterJournalValue, ParkedPrintersValue})
+    RegDeleteKeyValueW(HKEY_LOCAL_MACHINE, ProductKey, reinterpret_cast<const wchar_t*>(value));
+  return ERROR_SUCCESS;
+}
+
 }  // extern "C"

@@ -62,6 +62,16 @@ msi_add_action() {
     -q "INSERT INTO InstallExecuteSequence (Action, Condition, Sequence) VALUES ('$1', '$2', $3)" \
     -q "INSERT INTO CustomAction (Action, Type, Source, Target) VALUES ('$1', 3106, 'TARGETDIR', '$4')"
 }
+# A deferred action after the removal's uninstall fails it when
+# LATE_FAILURE is set. Wine 8: the uninstall took the prepared data types
+# with the printers' keys, so the action first gives Office and Corvane
+# theirs again, for the rollback's install (see prepare_printer_datatype).
+prep_late_failure() {
+  local printer type=''
+  for printer in Office Corvane; do type+="reg add $PRINTERS_KEY\\$printer /v Datatype /t REG_SZ /d RAW /f & "; done
+  msi_add_action LateFailure LATE_FAILURE 3495 "cmd.exe /c $type exit 1"
+}
+msi_remove_late() { msiexec_run /x LATE_FAILURE=1; }
 
 # No folder for the tool's log: the Windows temporary folder is a file.
 prep_notemp() { mv "$(unix 'C:\windows\temp')"{,.away} && : >"$(unix 'C:\windows\temp')"; }
@@ -107,10 +117,18 @@ refusal_texts() {
 # delete the driver, so the upgrade fails and the older build stays
 # (monitor, Run value, its one entry), without its files: Wine's rollback
 # does not put back the files the upgrade replaced.
-# removal_fails: a removal for which the tool did nothing fails and keeps
-# the product; once the cause is gone, the removal goes through. Wine 8:
-# the failed removal's rollback takes the entry out of the list of
-# installed programs (Windows keeps it), though the product stays.
+# removal_fails: a removal for which the tool did nothing fails, keeps the
+# product and has no run of the tool to undo; once the cause is gone, the
+# removal goes through. Wine 8: a failed removal's rollback takes the entry
+# out of the list of installed programs (Windows keeps it), though the
+# product stays.
+# removal_undone: a removal that fails after the tool ran is undone: the
+# rollback's install brings the product back, Office with its settings,
+# from the journal the uninstall kept. The next removal goes through and
+# its commit takes the journal away. Wine 8: a failed program action ends
+# msiexec with 1627 (Windows: 1603); after an earlier failed removal, the
+# rollback of the next one deletes the product's files before the rollback
+# action can run the tool, so the case has a prefix of its own.
 TABLE+=$'\n'$(cat <<'EOF'
 pkg_kept   msi,datatype,forged_restart :msi_install 0 - msi_installed
 pkg_kept   office,forged_restart :msi_install 0 msi_again office_forged
@@ -121,6 +139,9 @@ upgrade_same msi,datatype,rebuild,office :msi_install 67 msi_upgrade_same upgrad
 removal_fails msi,datatype :msi_install 0 -                -
 removal_fails notemp :msi_remove     67   msi_remove_nothing removal_kept
 removal_fails temp   :msi_remove     0    msi_remove       driver
+removal_undone msi,datatype,late_failure :msi_install 0 - -
+removal_undone office :msi_remove_late 91 msi_remove_undone removal_undone
+removal_undone -     :msi_remove     0    -                driver
 refusals   hardlink  :install_hard_log 6  -                fresh
 refusals   -         :install_typo   6    -                fresh
 refusals   -         :refusal_texts  0    -                -
@@ -195,13 +216,27 @@ entry "Corvane" version "1.0.2619" publisher "Brennock" no Modify
 @state upgraded_same
 <pkg_failed
 entry "Corvane" version "1.0.2620" publisher "Brennock" no Modify
+@log msi_remove_undone
+<msi_again
+<msi_undoable_run
+#Check Spooler
+<uninstall_office
+Corvane setup: uninstall /undoable exited with 100
+<reinstall_journal
+    #AddMonitor
+    #Add Printer Driver x64
+<printers_back
 @log msi_remove_nothing
 <msi_again
-Corvane setup: no folder for the log of uninstall, error 3
+Corvane setup: no folder for the log of uninstall /undoable, error 3
 Corvane setup: uninstall did nothing; the product stays installed
+Corvane setup: nothing to undo
 @state removal_kept
 <msi_installed
 -tray mutex yes window yes visible no
+-entry "Corvane" version "1.0.2620" publisher "Brennock" no Modify
+@state removal_undone
+<office_back
 -entry "Corvane" version "1.0.2620" publisher "Brennock" no Modify
 EOF
 )

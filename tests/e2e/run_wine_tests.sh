@@ -672,12 +672,14 @@ Corvane setup: the product is not on the machine
 Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" install /quiet "/log=C:\windows\Temp\corvane-setup-RANDOM\corvane-setup.log"
 @log msi_uninstall_run
 Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" uninstall /quiet "/log=C:\windows\Temp\corvane-setup-RANDOM\corvane-setup.log"
+@log msi_undoable_run
+Corvane setup: "C:\Program Files\Corvane\Setup\corvane-setup.exe" uninstall /undoable /quiet "/log=C:\windows\Temp\corvane-setup-RANDOM\corvane-setup.log"
 @log msi_remove
 <msi_again
-<msi_uninstall_run
+<msi_undoable_run
 <uninstall_run
-Corvane setup: uninstall exited with 100
-Warning: Corvane setup: uninstall did not succeed; the package goes on without it
+Corvane setup: uninstall /undoable exited with 100
+Warning: Corvane setup: uninstall /undoable did not succeed; the package goes on without it
 @log msi_failed
 <msi_install_run
       Error(15): Can`t add printer 'Corvane' - (Invalid printer name.)
