@@ -159,6 +159,17 @@ default "Office"
 @state office_forged
 <msi_office
 restart request left
+@log uninstall_office
+#UnInstall
+  #DeleteAllPrinters
+    #DeletePrinter(Corvane)
+    #DeletePrinter(Office)
+<driver_kept
+@log driver_kept
+  #DeletePrinterDriver for Windows x64
+    #Restart Spooler
+    Error(14): Can`t remove the printer-driver 'Corvane printer' - (Invalid parameter.)
+  #DeleteMonitor
 @log msi_reinstall
 <msi_again
 <msi_tool_install
@@ -179,16 +190,17 @@ restart request left
 Corvane setup: install exited with 100
 @log msi_back
 <msi_again
+<reinstall_journal
+    #Add Printer Driver x64
+<printers_back
+@log reinstall_journal
 <msi_tool_install
 <install_head
     Printers left to bring back by a run that did not finish: 2
     #UnInstall
       #DeleteAllPrinters
-      #DeletePrinterDriver for Windows x64
-        #Restart Spooler
-        Error(14): Can`t remove the printer-driver 'Corvane printer' - (Invalid parameter.)
-      #DeleteMonitor
-    #Add Printer Driver x64
+<driver_kept 4
+@log printers_back
     #AddPrinter(Office)
     #AddPrinter(Corvane)
 Corvane setup: install exited with 100
