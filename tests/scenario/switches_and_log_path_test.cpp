@@ -1,10 +1,9 @@
 // Refused runs: a mistyped switch, a "/log=" path that cannot be written, or
 // one someone planted as a link or a second name of another file. Nothing is
 // done, no dialog shows, and no byte is written through the planted path.
-#include "platform/sim/machine_text.h"
-#include "platform/sim/registry_text.h"
 #include "printer_setup.h"
 #include "product_places.h"
+#include "read_only_check.h"
 #include "sim_test.h"
 
 namespace {
@@ -18,18 +17,6 @@ enum class Plant { Nothing, SymbolicLink, HardLink, ReadOnly, Held };
 
 class SwitchesAndLogPathTest : public SimTest {
  protected:
-  // Everything a run could change but the log file (and the handle count
-  // of the clock line: the log was opened to be looked at).
-  std::string MachineImage() {
-    std::string error, text = sim::MachineText(machine, {});
-    const auto clock = text.find("\nclock ");
-    text.erase(clock, text.find('\n', clock + 1) - clock);
-    std::string image = sim::RegistryText(machine, error) + text;
-    for (const auto& [key, node] : machine.files)
-      if (key != sim::Machine::Key(Log)) image += sim::Utf8(key) + "=" + FileBytes(machine, node.path) + "\n";
-    return image + error;
-  }
-
   void PlantAtLog(Plant plant) {
     machine.AddFile(Kept, {'k', 'e', 'e', 'p'});
     if (plant == Plant::Nothing) return;
@@ -78,9 +65,9 @@ TEST_F(SwitchesAndLogPathTest, RefusedRunsDoNothingAndWriteNothingThroughAPlante
     AddProductPrinter(machine, u"Front desk");
     machine.shiftHeld = true;  // a run would show its dialog
     PlantAtLog(c.plant);
-    const std::string before = MachineImage();
+    const std::string before = read_only::WholeState(machine, Log);
     EXPECT_EQ(Run(c.words), 6);
-    EXPECT_TRUE(MachineImage() == before) << "the machine changed";
+    EXPECT_TRUE(read_only::WholeState(machine, Log) == before) << "the machine changed";
     EXPECT_TRUE(machine.dialogs.empty());
     EXPECT_EQ(FileBytes(machine, Log), c.logBytes);
     EXPECT_EQ(FileBytes(machine, Kept), "keep");

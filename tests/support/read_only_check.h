@@ -14,13 +14,15 @@
 namespace read_only {
 
 // Everything a run could change on the machine: the registry, every file's
-// bytes and every fact machine.txt keeps but the clock's.
-inline std::string WholeState(const sim::Machine& m) {
+// bytes (but those of `except`) and every fact machine.txt keeps but the clock's.
+inline std::string WholeState(const sim::Machine& m, std::u16string_view except = {}) {
   std::string error, text = sim::RegistryText(m, error) + sim::MachineText(m, {});
   const auto clock = text.find("\nclock ");
   if (clock != std::string::npos) text.erase(clock, text.find('\n', clock + 1) - clock);
   for (const auto& [key, node] : m.files)
-    text += sim::Utf8(key) + (node.directory ? "/" : "") + "=" + std::string(node.data.begin(), node.data.end()) + "\n";
+    if (except.empty() || key != sim::Machine::Key(except))
+      text +=
+          sim::Utf8(key) + (node.directory ? "/" : "") + "=" + std::string(node.data.begin(), node.data.end()) + "\n";
   return text;
 }
 
