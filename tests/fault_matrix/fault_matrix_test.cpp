@@ -9,8 +9,9 @@
 #include <functional>
 #include <set>
 
-#include "run/install_state.h"
 #include "printer_setup.h"
+#include "product_places.h"
+#include "run/install_state.h"
 #include "sim_test.h"
 
 namespace {
@@ -37,8 +38,6 @@ struct Command {
   bool createsState;
 };
 
-const std::u16string kSetup = u"C:\\Program Files\\Corvane\\Setup\\";
-
 // An installed product with two printers carrying settings, a running
 // companion, a neighbour on the product's port and a pending deletion.
 void Installed(sim::Machine& m, const std::function<int(const std::u16string&)>& run) {
@@ -51,16 +50,14 @@ void Installed(sim::Machine& m, const std::function<int(const std::u16string&)>&
   sim::SetDefaultPrinter(m, u"Lab");
   sim::WritePrinter(m, {u"Neighbour", u"Other", u"Corvane:", u"", u"", 0});
   m.AddFile(u"C:\\Windows\\Temp\\old.tmp", {1, 2, 3});
-  m.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, win::REG_MULTI_SZ,
-             sim::MultiStringBytes({u"\\??\\C:\\Windows\\Temp\\old.tmp", u""}));
+  places::SetPending(m, {u"\\??\\C:\\Windows\\Temp\\old.tmp", u""});
   m.journal.clear();
   m.dialogs.clear();
 }
 
 void PendingPackageFile(sim::Machine& m, const std::function<int(const std::u16string&)>& run) {
   Installed(m, run);
-  m.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, win::REG_MULTI_SZ,
-             sim::MultiStringBytes({u"\\??\\C:\\Windows\\system32\\vexmon64.dll", u""}));
+  places::SetPending(m, {u"\\??\\C:\\Windows\\system32\\vexmon64.dll", u""});
 }
 
 class FaultMatrixTest : public SimTest {

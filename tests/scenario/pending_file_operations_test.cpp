@@ -13,10 +13,6 @@ const std::u16string kDir = u"C:\\Windows\\system32\\";
 
 class PendingOperationsTest : public StateTest {
  protected:
-  void SetPendingBytes(std::vector<std::uint8_t> bytes) {
-    machine.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, win::REG_MULTI_SZ,
-                     std::move(bytes));
-  }
   static std::vector<std::uint8_t> Bytes(const std::u16string& text) {
     std::vector<std::uint8_t> bytes(text.size() * 2);
     std::memcpy(bytes.data(), text.data(), bytes.size());
@@ -68,7 +64,7 @@ TEST_F(PendingOperationsTest, MissingOrMalformedValuesNeverReadPastTheirBlock) {
       {"empty strings", sim::MultiStringBytes({u"", u"", u"", u""}), 2},
   };
   for (const auto& c : cases) {
-    SetPendingBytes(c.bytes);
+    places::SetPendingBytes(machine, c.bytes);
     PendingRenameTable table = ReadPendingRenames();
     EXPECT_EQ(table.pairCount, c.pairs) << c.what;
     // The last zero is never walked: the cut string loses its final character.

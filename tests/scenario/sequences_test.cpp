@@ -132,8 +132,7 @@ TEST_F(SequencesTest, PendingValueLosesOnlyWholeProductDeletions) {
   auto odd = sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u"", u"\\??\\" + kSystemMonitor});
   for (const std::size_t cut : {std::size_t{0}, std::size_t{2}}) {
     const std::vector<std::uint8_t> value(odd.begin(), odd.end() - cut);
-    machine.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, win::REG_MULTI_SZ,
-                     value);
+    SetPendingBytes(machine, value);
     EXPECT_EQ(Run(u"install"), 1);
     ASSERT_NE(Pending(machine), nullptr);
     EXPECT_EQ(Pending(machine)->data, std::vector<std::uint8_t>(value.begin() + 2 * (kSystemMonitor.size() + 6),

@@ -18,9 +18,13 @@ inline const std::u16string kInstalledDriver = kDriverDir + u"3\\vexdrv64.dll";
 inline constexpr char16_t kRunKey[] = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Run";
 inline constexpr char16_t kRunValue[] = u"CorvaneTray";
 
-inline void SetPending(sim::Machine& m, const std::vector<std::u16string>& strings) {
+inline void SetPendingBytes(sim::Machine& m, std::vector<std::uint8_t> bytes) {
   m.SetValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue, win::REG_MULTI_SZ,
-             sim::MultiStringBytes(strings));
+             std::move(bytes));
+}
+
+inline void SetPending(sim::Machine& m, const std::vector<std::u16string>& strings) {
+  SetPendingBytes(m, sim::MultiStringBytes(strings));
 }
 
 inline const sim::RegistryValue* Pending(sim::Machine& m) {
