@@ -180,23 +180,6 @@ TEST_F(RecoveryStory, TheJournalCostsTheSameCallsForAnyNumberOfPrinters) {
   }
 }
 
-// A reinstall cut off left printers to bring back and others to move back;
-// an uninstall takes the product off, and the next install brings none of
-// them back: they went with the product.
-TEST_F(RecoveryStory, AnUninstallTakesThePrintersStillToComeBackWithIt) {
-  Run(u"install");
-  LeaveJournal(machine, {kFrontDesk});
-  std::vector<std::uint8_t> parked = sim::StringBytes(u"Plotter"), port = sim::StringBytes(u"Corvane:");
-  parked.insert(parked.end(), port.begin(), port.end());
-  machine.SetValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, ParkedPrintersValue, win::REG_BINARY, parked);
-  EXPECT_EQ(Run(u"uninstall"), 2);
-  EXPECT_EQ(JournalValue(machine), nullptr);
-  EXPECT_EQ(machine.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, ParkedPrintersValue), nullptr);
-  EXPECT_EQ(Run(u"install"), 1);
-  EXPECT_EQ(PrinterNamed(machine, u"Front desk").name, u"<none>");
-  EXPECT_EQ(PrinterNamed(machine, u"Corvane").driver, u"Corvane printer");
-}
-
 // Another maker's printer parked on "file:" while an outdated monitor is
 // replaced, which cannot be written back: it waits in the journal, and
 // the next run puts it back.

@@ -435,7 +435,14 @@ const Row kRows[] = {
     {"an unversioned monitor is replaced",
      [](sim::Machine& m) { Install(m), m.AddFile(kSystemMonitor, std::vector<std::uint8_t>(2048, 0x90)); }, u"install",
      1, {u"Version is unknown, proceed with reinstall", u"Monitor was removed :)", u"#AddMonitor"}, kReinstalled},
-    {"uninstall", Install, u"uninstall", 2,
+    // Printers a cut-off reinstall left to come back or to move back go with the product.
+    {"uninstall",
+     [](sim::Machine& m) {
+       Install(m);
+       LeaveJournal(m, {{u"Front desk", u"keyFront", u"Reception", u"Hall", u""}});
+       LeaveParked(m, {u"Plotter", u"Corvane:"});
+     },
+     u"uninstall", 2,
      {u"#UnInstall", u"#DeletePrinter(Corvane)", u"Driver is found. Index=1", u"OK :)",
       u"There is no check for monitor version", u"Monitor was removed :)"},
      kNoTray,
