@@ -45,6 +45,15 @@ void InstallBare(sim::Machine& m) {
 }
 
 void MonitorBuild(sim::Machine& m, unsigned build) { m.AddFile(kSystemMonitor, sim::VersionedFileImage(build)); }
+void DriverBuild(sim::Machine& m, unsigned build) {
+  m.AddFile(kInstalledDriver, sim::VersionedFileImage(build, 40 * 1024));
+}
+
+// Another maker's printer, the default.
+void LaserDefault(sim::Machine& m) {
+  sim::WritePrinter(m, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
+  sim::SetDefaultPrinter(m, u"Laser");
+}
 
 void Printers(sim::Machine& m, std::initializer_list<const char16_t*> names) {
   for (const char16_t* name : names) {
@@ -52,6 +61,15 @@ void Printers(sim::Machine& m, std::initializer_list<const char16_t*> names) {
     SetSettingsKey(m, name, u"", "key" + sim::Utf8(name));
   }
 }
+
+// The user's default as the Windows key names it, with a printer "Front desk".
+Setup DeviceIs(const char16_t* device) {
+  return [=](sim::Machine& m) {
+    Printers(m, {u"Front desk"});
+    m.SetString(win::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", u"Device", device);
+  };
+}
+const std::string kFrontDesk = "printer Front desk Corvane: keyFront desk/keyFront desk \"Room 2\" \"Floor 1\"\n";
 
 // The product's printers of these names, "Lab" the default, once installed
 // anew; `call` refused once, after `skip` calls that succeed.
@@ -584,20 +602,10 @@ const Row kRows[] = {
      kProduct + "printer A Corvane: keyA/keyA \"Room 2\" \"Floor 1\"\n*printer Office Laser LPT1: by Other driver\n" +
          summary::kTray,
      [](sim::Machine& m) { EXPECT_EQ(PrinterNamed(m, u"Office Laser").comment, u"Theirs"); }},
-    {"the default comes back for its exact name",
-     [](sim::Machine& m) {
-       Printers(m, {u"Front desk"});
-       m.SetString(win::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", u"Device",
-                   u"Front desk,winspool,Ne00:");
-     },
-     u"install", 1, {}, kProduct + "*printer Front desk Corvane: keyFront desk/keyFront desk \"Room 2\" \"Floor 1\"\n" + summary::kTray},
-    {"and for no other spelling",
-     [](sim::Machine& m) {
-       Printers(m, {u"Front desk"});
-       m.SetString(win::HKEY_CURRENT_USER, u"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", u"Device",
-                   u"FRONT DESK,winspool,Ne00:");
-     },
-     u"install", 1, {}, kProduct + "printer Front desk Corvane: keyFront desk/keyFront desk \"Room 2\" \"Floor 1\"\n" + summary::kTray,
+    {"the default comes back for its exact name", DeviceIs(u"Front desk,winspool,Ne00:"), u"install", 1, {},
+     kProduct + "*" + kFrontDesk + summary::kTray},
+    {"and for no other spelling", DeviceIs(u"FRONT DESK,winspool,Ne00:"), u"install", 1, {},
+     kProduct + kFrontDesk + summary::kTray,
      [](sim::Machine& m) { EXPECT_EQ(m.Count("SetDefaultPrinterW"), 0); }},
     // A reinstall keeps in place what it cannot save; an uninstall deletes it.
     {"printer not opened", LabRefused({u"Lab"}, "OpenPrinterW"), u"install", 100, {u"#DeleteAllPrinters", kSettingsUnread, u"!#DeletePrinter(Lab)", u"!#AddPrinter(Lab)", u"!#AddPrinter(Corvane)"},
@@ -775,12 +783,11 @@ const Row kRows[] = {
     {"check: a driver file gone, one of another build",
      Installed([](sim::Machine& m) {
        m.files.erase(sim::Machine::Key(kDriverDir + u"3\\vexhelp.chm"));
-       m.AddFile(kInstalledDriver, sim::VersionedFileImage(2604, 40 * 1024));
+       DriverBuild(m, 2604);
      }),
      u"check", 104, {}, "", Reports({"DriverFileMissing"})},
-    {"check: the driver of another build", Installed([](sim::Machine& m) {
-       m.AddFile(kInstalledDriver, sim::VersionedFileImage(2604, 40 * 1024));
-     }), u"check", 104, {}, "", Reports({"DriverBuildOther"})},
+    {"check: the driver of another build", Installed([](sim::Machine& m) { DriverBuild(m, 2604); }), u"check", 104, {},
+     "", Reports({"DriverBuildOther"})},
     {"check: no product printer, no Run value, no companion",
      Installed([](sim::Machine& m) {
        sim::RemovePrinter(m, u"Corvane");
@@ -822,12 +829,7 @@ const Row kRows[] = {
      }},
     // ---- Maintenance words: no log, an answer by exit code ----------------
     {"onInit without a default printer", nullptr, u"onInit", 102, {}, ""},
-    {"onInit with another maker's default",
-     [](sim::Machine& m) {
-       sim::WritePrinter(m, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
-       sim::SetDefaultPrinter(m, u"Laser");
-     },
-     u"onInit", 102, {}, ""},
+    {"onInit with another maker's default", LaserDefault, u"onInit", 102, {}, ""},
     {"onInit with the product's default", [](sim::Machine& m) { Install(m), sim::SetDefaultPrinter(m, u"Corvane"); },
      u"onInit", 3, {}, "",
      [](sim::Machine& m) { EXPECT_EQ(m.Count("OpenSCManagerW") + m.Count("ControlService"), 0); }},
@@ -852,23 +854,16 @@ const Row kRows[] = {
     {"onInit: a missing file", NoPackageFileWaits({u"\\??\\C:\\Temp\\vexmon64.dll", u""}), u"onInit", 102, {}, "",
      Restarts(0, u"C:\\Temp\\vexmon64.dll", false)},
     {"onChkDrv without a product printer", nullptr, u"onChkDrv", 3, {}, ""},
-    {"onChkDrv with build 2605", [](sim::Machine& m) { Install(m), m.AddFile(kInstalledDriver, sim::VersionedFileImage(2605, 40 * 1024)); },
-     u"onChkDrv", 103, {}, ""},
-    {"onChkDrv with build 2604", [](sim::Machine& m) { Install(m), m.AddFile(kInstalledDriver, sim::VersionedFileImage(2604, 40 * 1024)); },
-     u"onChkDrv", 3, {}, ""},
+    {"onChkDrv with build 2605", Installed([](sim::Machine& m) { DriverBuild(m, 2605); }), u"onChkDrv", 103, {}, ""},
+    {"onChkDrv with build 2604", Installed([](sim::Machine& m) { DriverBuild(m, 2604); }), u"onChkDrv", 3, {}, ""},
     {"onChkDrv with no version", [](sim::Machine& m) { Install(m), m.AddFile(kInstalledDriver, std::vector<std::uint8_t>(4096, 0x5A)); },
      u"onChkDrv", 3, {}, ""},
-    {"def.set without a product printer changes nothing",
-     [](sim::Machine& m) {
-       sim::WritePrinter(m, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
-       sim::SetDefaultPrinter(m, u"Laser");
-     },
-     u"def.set", 4, {}, "*printer Laser LPT1: by Generic\n"},
+    {"def.set without a product printer changes nothing", LaserDefault, u"def.set", 4, {},
+     "*printer Laser LPT1: by Generic\n"},
     {"def.set refused: the same answer",
      [](sim::Machine& m) {
        Install(m);
-       sim::WritePrinter(m, {u"Laser", u"Generic", u"LPT1:", u"", u"", 0});
-       sim::SetDefaultPrinter(m, u"Laser");
+       LaserDefault(m);
        m.Fail("SetDefaultPrinterW", win::ERROR_ACCESS_DENIED);
      },
      u"def.set", 4, {}, kProduct + summary::kCorvane + "*printer Laser LPT1: by Generic\n" + summary::kTray},
