@@ -1,17 +1,12 @@
 // Whole runs through the program's entry: the parent window that owns the
 // log dialog, the ways of closing it, and the help windows closed first.
+#include "product_places.h"
 #include "sim_test.h"
 
 namespace {
 
-class EntryTest : public SimTest {
- protected:
-  int HelpCloseRequests() const {
-    int n = 0;
-    for (const auto& e : machine.journal) n += e.call == "PostMessageW" && e.detail == u"HH Parent";
-    return n;
-  }
-};
+using places::CallsOn;
+using EntryTest = SimTest;
 
 TEST_F(EntryTest, ParentWindowOwnsTheDialogOnlyWithExactlyThreeWords) {
   machine.AddDirectory(u"C:\\Deploy");
@@ -74,13 +69,13 @@ TEST_F(EntryTest, HelpWindowsAreClosedBeforeInstallAndUninstall) {
   machine.AddHelpWindow(0);
   machine.journal.clear();
   EXPECT_EQ(Run(u"un"), 2);
-  EXPECT_EQ(HelpCloseRequests(), 1);
+  EXPECT_EQ(CallsOn(machine, "PostMessageW", u"HH Parent"), 1);
 
   // One that never closes delays the run boundedly.
   machine.AddHelpWindow(0, false);
   machine.journal.clear();
   EXPECT_EQ(Run(u"install"), 1);
-  EXPECT_EQ(HelpCloseRequests(), 100);
+  EXPECT_EQ(CallsOn(machine, "PostMessageW", u"HH Parent"), 100);
   std::vector<std::uint64_t> lookups;
   for (const auto& e : machine.journal)
     if (e.call == "FindWindowW" && e.detail == u"Corvane Help") lookups.push_back(e.timeMs);

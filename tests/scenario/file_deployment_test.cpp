@@ -1,8 +1,10 @@
 // Copying package files into place: locked targets, slow attempts, short
 // writes, failed reads, and paths that do not fit.
+#include "spooler/file_deployment.h"
+
+#include "product_places.h"
 #include "run/log.h"
 #include "sim_test.h"
-#include "spooler/file_deployment.h"
 
 namespace {
 
@@ -18,10 +20,6 @@ class FileDeploymentTest : public StateTest {
     return CopyPackageFile(state, dir.c_str(), u"vexmon64.dll", targetPath, counted);
   }
   std::vector<std::uint8_t> Data(const std::u16string& path) { return machine.FindFile(path)->data; }
-  int Opens(const std::u16string& path) {
-    return static_cast<int>(std::count_if(machine.journal.begin(), machine.journal.end(),
-                                          [&](const auto& e) { return e.call == "CreateFileW" && e.detail == path; }));
-  }
 };
 
 TEST_F(FileDeploymentTest, CopiesTheWholeFileAndLogsOneLine) {
@@ -74,7 +72,7 @@ TEST_F(FileDeploymentTest, TargetLockedForGoodFailsAtTheHundredthAttempt) {
   machine.AddFile(kTarget, {1, 2, 3});
   machine.HoldFile(kTarget, UINT64_MAX);
   EXPECT_EQ(Copy(kSystem, false), CopyFailed);
-  EXPECT_EQ(Opens(kTarget), 100);
+  EXPECT_EQ(places::CallsOn(machine, "CreateFileW", kTarget), 100);
   EXPECT_LT(machine.nowMs, 10000u);
   EXPECT_EQ(LogOf(state),
             u"  CopyFile vexmon64.dll to C:\\Windows\\system32\\) Cant't open destination file- FAILED!\r\n");
@@ -93,7 +91,7 @@ TEST_F(FileDeploymentTest, TargetLockedForGoodFailsAtTheHundredthAttempt) {
   machine.journal.clear();
   machine.callCostMs["CreateFileW"] = 150;
   EXPECT_EQ(Copy(kSystem, false), CopyFailed);
-  EXPECT_LT(Opens(kTarget), 100);
+  EXPECT_LT(places::CallsOn(machine, "CreateFileW", kTarget), 100);
   EXPECT_EQ(Log(),
             (Texts{u"  CreateFile - timeout",
                    u"  CopyFile vexmon64.dll to C:\\Windows\\system32\\) Cant't open destination file- FAILED!"}));

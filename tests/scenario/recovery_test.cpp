@@ -168,9 +168,7 @@ TEST_F(RecoveryStory, TheJournalCostsTheSameCallsForAnyNumberOfPrinters) {
     EXPECT_EQ(Run(u"install"), 1);
     std::vector<int> calls;
     for (const char* call : {"RegQueryValueExW", "RegSetValueExW", "RegDeleteValueW"})
-      calls.push_back(static_cast<int>(std::count_if(machine.journal.begin(), machine.journal.end(), [&](auto& e) {
-        return e.call == call && e.detail.find(PrinterJournalValue) != std::u16string::npos;
-      })));
+      calls.push_back(CallsNaming(machine, call, PrinterJournalValue));
     EXPECT_EQ(calls, (std::vector<int>{2, 1, 1})) << "size and record read, written, removed";
     EXPECT_EQ(sim::Printers(machine).size(), 2u * count + 2);
     EXPECT_EQ(PrinterNamed(machine, u"Front desk").comment, u"Reception");

@@ -59,4 +59,11 @@ inline int CallsOn(const sim::Machine& m, const std::string& call, const std::u1
   }));
 }
 
+// Calls of one kind whose detail holds `part`.
+inline int CallsNaming(const sim::Machine& m, const std::string& call, std::u16string_view part) {
+  return static_cast<int>(std::count_if(m.journal.begin(), m.journal.end(), [&](const sim::JournalEntry& e) {
+    return e.call == call && e.detail.find(part) != std::u16string::npos;
+  }));
+}
+
 }  // namespace places
