@@ -396,13 +396,11 @@ const Row kRows[] = {
      Deploy([](sim::Machine& m) { m.AddHelpWindow(0); }, true), u"install /log=C:\\Deploy\\corvane.log", 1, {},
      summary::kInstalled,
      [](sim::Machine& m) {
-       const auto first = [&m](const char* call) {
-         return std::find_if(m.journal.begin(), m.journal.end(), [&](auto& c) { return c.call == call; });
-       };
-       ASSERT_NE(first("CreateFileW"), m.journal.end());
-       EXPECT_EQ(first("CreateFileW")->detail, kLogFile);
+       const int log = FirstCall(m, "CreateFileW");
+       ASSERT_NE(log, -1);
+       EXPECT_EQ(m.journal[log].detail, kLogFile);
        for (const char* call : {"FindWindowW", "PostMessageW", "OpenSCManagerW", "AddMonitorW"})
-         EXPECT_LT(first("CreateFileW"), first(call)) << call;
+         EXPECT_LT(log, FirstCall(m, call)) << call;
        EXPECT_EQ(LogBytes(m).rfind("\xEF\xBB\xBF" "Corvane build 2620- Install log.\r\n", 0), 0u);
        EXPECT_EQ(LogBytes(m).find("xxx"), std::string::npos);
        EXPECT_TRUE(m.handles.empty()) << "the log file was left open";

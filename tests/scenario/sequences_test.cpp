@@ -20,16 +20,10 @@ TEST_F(SequencesTest, ReinstallCarriesOutPendingDeletionsFirstAndStartsTheCompan
   machine.AddFile(u"C:\\Temp\\old.dll", {1});
   SetPending(machine, {u"\\??\\C:\\Temp\\old.dll", u""});
   EXPECT_EQ(Run(u"install"), 1);
-  auto first = [&](const std::string& call, const std::u16string& detail = {}) {
-    for (std::size_t i = 0; i < machine.journal.size(); ++i)
-      if (machine.journal[i].call == call && (detail.empty() || machine.journal[i].detail == detail))
-        return static_cast<int>(i);
-    return -1;
-  };
-  const int pendingDeleted = first("DeleteFileW", u"C:\\Temp\\old.dll");
+  const int pendingDeleted = FirstCall(machine, "DeleteFileW", u"C:\\Temp\\old.dll");
   ASSERT_NE(pendingDeleted, -1);
-  EXPECT_LT(pendingDeleted, first("AddMonitorW")) << "before the install part begins";
-  EXPECT_LT(first("DeleteMonitorW"), pendingDeleted) << "after the uninstall part";
+  EXPECT_LT(pendingDeleted, FirstCall(machine, "AddMonitorW")) << "before the install part begins";
+  EXPECT_LT(FirstCall(machine, "DeleteMonitorW"), pendingDeleted) << "after the uninstall part";
   EXPECT_EQ(machine.FindFile(u"C:\\Temp\\old.dll"), nullptr);
   // The companion, at its start, finds the re-created printer there.
   ASSERT_TRUE(machine.companion.running);
@@ -65,8 +59,7 @@ TEST_F(SequencesTest, PendingDeletionsOfEarlierRunsAreCarriedOutNow) {
     EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\missing.dll"), 0);
     ASSERT_NE(machine.FindFile(u"C:\\Temp\\Folder"), nullptr);
     EXPECT_TRUE(machine.FindFile(u"C:\\Temp\\Folder")->directory);
-    ASSERT_NE(Pending(machine), nullptr);
-    EXPECT_EQ(Pending(machine)->data, before) << "the system's list is left as it was";
+    EXPECT_EQ(PendingData(machine), before) << "the system's list is left as it was";
     // Not even rewritten as it was: another installer may be adding to it.
     EXPECT_EQ(CallsNaming(machine, "RegSetValueExW", sim::PendingOperationsValue), 0);
   }
@@ -95,8 +88,7 @@ TEST_F(SequencesTest, ReinstallBeforeTheRestartKeepsTheProductWholeAfterIt) {
     const auto lines = RunShowingLog(u"install", 1);
     EXPECT_TRUE(HasTrimmedLine(lines, u"No longer deleted at restart: " + kSystemMonitor));
     EXPECT_TRUE(HasTrimmedLine(lines, u"No longer deleted at restart: " + driverFile));
-    ASSERT_NE(Pending(machine), nullptr);
-    EXPECT_EQ(Pending(machine)->data, others) << "every other operation stays, byte for byte, in order";
+    EXPECT_EQ(PendingData(machine), others) << "every other operation stays, byte for byte, in order";
     EXPECT_TRUE(sim::MonitorRegistered(machine, u"Corvane:"));
     sim::Reboot(machine);
     EXPECT_EQ(Present({kSystemMonitor, kInstalledDriver}), (std::vector<bool>{true, true}));
@@ -117,8 +109,7 @@ TEST_F(SequencesTest, PendingValueLosesOnlyWholeProductDeletions) {
   SetPending(machine, {u"\\??\\" + kInstalledDriver, u"\\??\\C:\\Temp\\old.dll"});
   const auto rename = Pending(machine)->data;
   EXPECT_EQ(Run(u"install"), 1);
-  ASSERT_NE(Pending(machine), nullptr);
-  EXPECT_EQ(Pending(machine)->data, rename);
+  EXPECT_EQ(PendingData(machine), rename);
 
   // An odd string at the end, then the same without the value's last zero.
   auto odd = sim::MultiStringBytes({u"\\??\\" + kSystemMonitor, u"", u"\\??\\" + kSystemMonitor});
@@ -126,9 +117,8 @@ TEST_F(SequencesTest, PendingValueLosesOnlyWholeProductDeletions) {
     const std::vector<std::uint8_t> value(odd.begin(), odd.end() - cut);
     SetPendingBytes(machine, value);
     EXPECT_EQ(Run(u"install"), 1);
-    ASSERT_NE(Pending(machine), nullptr);
-    EXPECT_EQ(Pending(machine)->data, std::vector<std::uint8_t>(value.begin() + 2 * (kSystemMonitor.size() + 6),
-                                                                value.end()));
+    EXPECT_EQ(PendingData(machine),
+              std::vector<std::uint8_t>(value.begin() + 2 * (kSystemMonitor.size() + 6), value.end()));
   }
 }
 
@@ -150,8 +140,7 @@ TEST_F(SequencesTest, PendingListThatCannotBeChangedIsAnError) {
     EXPECT_TRUE(HasTrimmedLine(lines, u"Error(19): Can`t cancel the deletion of the product's files at restart - "
                                       u"(Access is denied.)"));
     EXPECT_FALSE(HasTrimmedLine(lines, u"No longer deleted at restart: " + kSystemMonitor));
-    ASSERT_NE(Pending(machine), nullptr);
-    EXPECT_EQ(Pending(machine)->data, before);
+    EXPECT_EQ(PendingData(machine), before);
   }
 }
 

@@ -31,6 +31,11 @@ inline const sim::RegistryValue* Pending(sim::Machine& m) {
   return m.FindValue(win::HKEY_LOCAL_MACHINE, sim::SessionManagerKey, sim::PendingOperationsValue);
 }
 
+// The pending operations' bytes; none when there is no value.
+inline std::vector<std::uint8_t> PendingData(sim::Machine& m) {
+  return Pending(m) ? Pending(m)->data : std::vector<std::uint8_t>{};
+}
+
 inline const sim::RegistryValue* RunEntry(sim::Machine& m) {
   return m.FindValue(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue);
 }
@@ -57,6 +62,13 @@ inline int CallsOn(const sim::Machine& m, const std::string& call, const std::u1
   return static_cast<int>(std::count_if(m.journal.begin(), m.journal.end(), [&](const sim::JournalEntry& e) {
     return e.call == call && sim::ToUpperAscii(e.detail) == key;
   }));
+}
+
+// Where the first call of that name (and detail, when given) stands in the journal; -1 for none.
+inline int FirstCall(const sim::Machine& m, const std::string& call, const std::u16string& detail = {}) {
+  for (std::size_t i = 0; i < m.journal.size(); ++i)
+    if (m.journal[i].call == call && (detail.empty() || m.journal[i].detail == detail)) return static_cast<int>(i);
+  return -1;
 }
 
 // Calls of one kind whose detail holds `part`.
