@@ -34,16 +34,6 @@ class RecoveryTest : public SimTest {
     sim::SetDefaultPrinter(machine, kBackOffice[0]);
     LeaveJournal(machine, {kBackOffice, kFrontDesk});
   }
-
-  static bool Has(const Texts& lines, const std::u16string& part) {
-    return std::any_of(lines.begin(), lines.end(), [&](const std::u16string& l) { return l.find(part) != l.npos; });
-  }
-
-  Texts JournalNames() {
-    Texts names;
-    for (const auto& record : JournalRecords(machine)) names.push_back(record[0]);
-    return names;
-  }
 };
 
 TEST_F(RecoveryTest, AFailedReinstallKeepsTheJournalOrNamesThePrinterAndTheNextRunBringsAllBack) {
@@ -87,10 +77,15 @@ TEST_F(RecoveryTest, AFailedReinstallKeepsTheJournalOrNamesThePrinterAndTheNextR
     SetUpInterrupted();
     c.arrange(machine);
     const Texts lines = RunShowingLog(u"install", c.code);
-    EXPECT_TRUE(Has(lines, c.line));
+    const auto has = [&](const std::u16string& part) {
+      return std::any_of(lines.begin(), lines.end(), [&](auto& line) { return line.find(part) != line.npos; });
+    };
+    EXPECT_TRUE(has(c.line));
     // A printer kept in place is never re-created over itself from its record.
-    EXPECT_FALSE(Has(lines, u"printer 'Back office' - (The printer already exists.)"));
-    EXPECT_EQ(JournalNames(), c.journal);
+    EXPECT_FALSE(has(u"printer 'Back office' - (The printer already exists.)"));
+    Texts names;
+    for (const auto& record : JournalRecords(machine)) names.push_back(record[0]);
+    EXPECT_EQ(names, c.journal);
     EXPECT_EQ(PrinterNamed(machine, u"Back office").driver == u"Corvane printer", c.backOfficeStays);
 
     machine.faults.clear();
