@@ -89,16 +89,10 @@ class SimTest : public ::testing::Test {
 
   static Texts Lines(const std::u16string& text) {
     Texts lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-      const auto end = text.find(u"\r\n", start);
-      if (end == std::u16string::npos) {
-        ADD_FAILURE() << "log text does not end with CR LF";
-        lines.push_back(text.substr(start));
-        break;
-      }
+    for (std::size_t start = 0, end = 0; start < text.size() && end != std::u16string::npos; start = end + 2) {
+      end = text.find(u"\r\n", start);
+      EXPECT_NE(end, std::u16string::npos) << "log text does not end with CR LF";
       lines.push_back(text.substr(start, end - start));
-      start = end + 2;
     }
     return lines;
   }
