@@ -1,5 +1,6 @@
 // Whole runs through the program's entry: the parent window that owns the
-// log dialog, the ways of closing it, and the help windows closed first.
+// log dialog, and the help windows closed first (the ways of closing the
+// dialog: runs_test).
 #include "product_places.h"
 #include "sim_test.h"
 
@@ -12,8 +13,7 @@ TEST_F(EntryTest, ParentWindowOwnsTheDialogOnlyWithExactlyThreeWords) {
   machine.AddDirectory(u"C:\\Deploy");
   machine.shiftHeld = true;
   sim::Window& owner = machine.AddWindow(u"CorvaneMain", u"Corvane");
-  const std::string digits = std::to_string(owner.handle);
-  const std::u16string number(digits.begin(), digits.end());
+  const std::u16string number = sim::Number(owner.handle);
   const std::pair<std::u16string, std::uintptr_t> cases[] = {
       {u"install " + number, owner.handle},
       {u"install \"  +" + number + u"xyz\"", owner.handle},  // blanks, sign, trailing junk
@@ -37,24 +37,6 @@ TEST_F(EntryTest, ParentWindowOwnsTheDialogOnlyWithExactlyThreeWords) {
   EXPECT_EQ(Run(u"install /quiet " + number), 1);
   EXPECT_EQ(machine.Count("IsWindow"), 1);
   EXPECT_TRUE(machine.dialogs.empty());
-}
-
-TEST_F(EntryTest, EveryWayOfClosingTheDialogEndsTheRun) {
-  const std::pair<sim::DialogClose, win::INT_PTR> ways[] = {{sim::DialogClose::CloseButton, 1},
-                                                            {sim::DialogClose::EnterKey, 1},
-                                                            {sim::DialogClose::EscapeKey, 0},
-                                                            {sim::DialogClose::CloseBox, 0}};
-  for (const auto& [way, result] : ways) {
-    Reset();
-    machine.shiftHeld = true;
-    machine.dialogActions = {way};
-    EXPECT_EQ(Run(u"install"), 1);
-    EXPECT_EQ(machine.dialogs.back().result, result);
-  }
-  Reset();
-  machine.shiftHeld = true;
-  machine.Fail("DialogBoxParamW", win::ERROR_RESOURCE_NAME_NOT_FOUND);
-  EXPECT_EQ(Run(u"install"), 1) << "a dialog that fails to show does not change the outcome";
 }
 
 TEST_F(EntryTest, HelpWindowsAreClosedBeforeInstallAndUninstall) {

@@ -156,6 +156,13 @@ Setup Deploy(Setup more = nullptr, bool oldLog = false) {
   };
 }
 void NoDialog(sim::Machine& m) { EXPECT_TRUE(m.dialogs.empty()); }
+// The log dialog closed this way, and what it gave back.
+Setup ClosedBy(sim::DialogClose way) {
+  return [=](sim::Machine& m) { m.dialogActions = {way}; };
+}
+std::function<void(sim::Machine&)> Gave(win::INT_PTR result) {
+  return [=](sim::Machine& m) { EXPECT_EQ(m.dialogs.empty() ? -1 : m.dialogs.back().result, result); };
+}
 void NoManager(sim::Machine& m) { m.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED); }
 // The file holds the dialog's title and text, as UTF-8 after a byte-order mark.
 std::function<void(sim::Machine&)> LogFileShows(const char* title) {
@@ -414,6 +421,13 @@ const Row kRows[] = {
      [](sim::Machine& m) { EXPECT_HAS(LogBytes(m), "AddMonitor - OK :)"); }},
     {"onChkDrv leaves an empty file", Deploy(nullptr, true), u"onChkDrv /log=C:\\Deploy\\corvane.log /quiet", 3,
      {}, "", LogFileHolds("")},
+    // ---- The log dialog: every way of closing it ends the run --------------
+    {"its close button", ClosedBy(sim::DialogClose::CloseButton), u"install", 1, {}, "", Gave(1)},
+    {"the Enter key", ClosedBy(sim::DialogClose::EnterKey), u"install", 1, {}, "", Gave(1)},
+    {"the Escape key", ClosedBy(sim::DialogClose::EscapeKey), u"install", 1, {}, "", Gave(0)},
+    {"its close box", ClosedBy(sim::DialogClose::CloseBox), u"install", 1, {}, "", Gave(0)},
+    {"a dialog that fails to show does not change the outcome",
+     [](sim::Machine& m) { m.Fail("DialogBoxParamW", win::ERROR_RESOURCE_NAME_NOT_FOUND); }, u"install", 1, {}, ""},
     // ---- Install and uninstall --------------------------------------------
     {"clean install", nullptr, u"install", 1,
      {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010", u"#ReInstall",
