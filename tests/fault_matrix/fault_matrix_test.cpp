@@ -98,11 +98,11 @@ class FaultMatrixTest : public SimTest {
     return found;
   }
 
-  // The same printer now, or one named "<none>".
+  // The same printer now, with its settings, or one named "<none>".
   Carried Now(const std::u16string& name) {
-    sim::PrinterRecord now;
-    if (!sim::FindPrinter(machine, name, now)) return {u"<none>", "", u"", u"", false};
-    return {now.name, KeyName(name), now.comment, now.location, sim::DefaultPrinter(machine) == name};
+    for (const Carried& now : ProductPrintersWithSettings())
+      if (now.name == name) return now;
+    return {u"<none>", "", u"", u"", false};
   }
 
   // Runs the command on a fresh machine, with `fault` armed when given.
