@@ -20,21 +20,16 @@ class SwitchesAndLogPathTest : public SimTest {
   void PlantAtLog(Plant plant) {
     machine.AddFile(Kept, {'k', 'e', 'e', 'p'});
     if (plant == Plant::Nothing) return;
-    if (plant == Plant::ReadOnly || plant == Plant::Held) {
-      machine.AddFile(Log, {'o', 'l', 'd'});
-      if (plant == Plant::Held) machine.HoldFile(Log, UINT64_MAX);
-      if (plant == Plant::ReadOnly) machine.FindFile(Log)->attributes |= win::FILE_ATTRIBUTE_READONLY;
-      return;
+    const std::string bytes = plant == Plant::SymbolicLink ? "" : plant == Plant::HardLink ? "keep" : "old";
+    machine.AddFile(Log, std::vector<std::uint8_t>(bytes.begin(), bytes.end()));
+    if (plant == Plant::Held) machine.HoldFile(Log, UINT64_MAX);
+    sim::FileNode& log = *machine.FindFile(Log);
+    if (plant == Plant::ReadOnly) log.attributes |= win::FILE_ATTRIBUTE_READONLY;
+    if (plant == Plant::HardLink) log.links = 2;  // both names are one file: the log path's node stands for it
+    if (plant == Plant::SymbolicLink) {
+      log.attributes |= win::FILE_ATTRIBUTE_REPARSE_POINT;
+      log.linkTarget = Kept;
     }
-    if (plant == Plant::HardLink) {
-      // Both names are one file: the log path's node stands for it.
-      machine.AddFile(Log, {'k', 'e', 'e', 'p'});
-      machine.FindFile(Log)->links = 2;
-      return;
-    }
-    machine.AddFile(Log, {});
-    machine.FindFile(Log)->attributes |= win::FILE_ATTRIBUTE_REPARSE_POINT;
-    machine.FindFile(Log)->linkTarget = Kept;
   }
 };
 
