@@ -5,11 +5,8 @@
 namespace {
 
 TEST(PrinterDriverTest, FoundOnlyByItsExactNameInRecordsOfAKnownLevel) {
-  win::DRIVER_INFO_6W records[3] = {};
   char16_t a[] = u"Corvane printer 2", b[] = u"corvane printer", c[] = u"Corvane printer";
-  records[0].pName = a;
-  records[1].pName = b;
-  records[2].pName = c;
+  win::DRIVER_INFO_6W records[3] = {{0, a}, {0, b}, {0, c}};
   EXPECT_EQ(FindPrinterDriver(DriverList{reinterpret_cast<win::BYTE*>(records), 6, 2}), -1);
   EXPECT_EQ(FindPrinterDriver(DriverList{reinterpret_cast<win::BYTE*>(records), 6, 3}), 2);
   win::DRIVER_INFO_1W level1[2] = {{b}, {c}};

@@ -57,12 +57,7 @@ TEST_F(SimSpoolerTest, MonitorRegistrationAndRemoval) {
 TEST_F(SimSpoolerTest, DriverFilesAreCopiedAndRemovedWithTheDriver) {
   const std::u16string setup = u"C:\\Program Files\\Corvane\\Setup\\";
   std::u16string driver = setup + u"vexdrv64.dll", ui = setup + u"vexui64.dll", missing = setup + u"none.chm";
-  win::DRIVER_INFO_6W info{};
-  info.cVersion = 3;
-  info.pName = W(u"Corvane printer");
-  info.pDriverPath = info.pDataFile = driver.data();
-  info.pConfigFile = ui.data();
-  info.pHelpFile = missing.data();
+  win::DRIVER_INFO_6W info{3, W(u"Corvane printer"), nullptr, driver.data(), driver.data(), ui.data(), missing.data()};
   EXPECT_EQ(Failure(win::AddPrinterDriverExW(nullptr, 6, reinterpret_cast<win::BYTE*>(&info), win::APD_COPY_ALL_FILES)),
             win::ERROR_FILE_NOT_FOUND);
   info.pHelpFile = W(u"");
