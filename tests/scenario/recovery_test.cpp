@@ -1,8 +1,8 @@
 // Recovery that loses nothing: a reinstall that fails part-way keeps the
 // journal of what must come back, or names the printer it could not keep,
 // and the next clean run brings every printer back. Then stories of what a
-// reinstall leaves as it was: a parked printer, another program's file
-// replaced at the restart.
+// reinstall leaves as it was: a parked printer (another program's file
+// replaced at the restart: sequences_test).
 #include <functional>
 #include <tuple>
 
@@ -188,24 +188,6 @@ TEST_F(RecoveryStory, AParkedPrinterThatCannotMoveBackWaitsForTheNextRun) {
   EXPECT_EQ(Run(u"install"), 1);
   EXPECT_EQ(PrinterNamed(machine, u"Plotter").port, u"Corvane:");
   EXPECT_EQ(machine.FindValue(win::HKEY_LOCAL_MACHINE, ProductMachineKey, u"PrintersToMoveBack"), nullptr);
-}
-
-// Another program replaces its file in use at the restart: delete it, then
-// rename the new one onto its path. Deleting it now would leave that
-// program without it; a deletion on its own goes ahead as before.
-TEST_F(RecoveryStory, AFileReplacedAtTheRestartIsLeftForTheRestart) {
-  const std::u16string dll = u"C:\\Tools\\app.dll";
-  machine.AddFile(dll, {'o', 'l', 'd'});
-  machine.AddFile(dll + u".new", {'n', 'e', 'w'});
-  machine.AddFile(u"C:\\Tools\\stale.tmp", {});
-  sim::AddPendingOperation(machine, dll, u"", false);
-  sim::AddPendingOperation(machine, dll + u".new", u"C:\\TOOLS\\APP.DLL", true);
-  sim::AddPendingOperation(machine, u"C:\\Tools\\stale.tmp", u"", false);
-  EXPECT_EQ(Run(u"install"), 1);
-  EXPECT_EQ(Present({dll, u"C:\\Tools\\stale.tmp"}), (std::vector<bool>{true, false}));
-  sim::Reboot(machine);
-  ASSERT_NE(machine.FindFile(dll), nullptr);
-  EXPECT_EQ(machine.FindFile(dll)->data, (std::vector<std::uint8_t>{'n', 'e', 'w'}));
 }
 
 }  // namespace

@@ -39,11 +39,15 @@ TEST_F(SequencesTest, PendingDeletionsOfEarlierRunsAreCarriedOutNow) {
     Reset();
     machine.AddDirectory(u"C:\\Temp\\Folder");
     machine.AddDirectory(u"C:\\??_");
-    for (const char16_t* f : {u"C:\\Temp\\old.dll", u"C:\\Temp\\plain.dll", u"C:\\Temp\\src.dll", u"C:\\??_\\p1.dll"})
+    for (const char16_t* f :
+         {u"C:\\Temp\\old.dll", u"C:\\Temp\\plain.dll", u"C:\\Temp\\src.dll", u"C:\\??_\\p1.dll", u"C:\\Temp\\app.dll"})
       machine.AddFile(f, {1});
+    machine.AddFile(u"C:\\Temp\\app.dll.new", {2});
     // Where "\??_\p1.dll" would lead if its first four characters were dropped.
     machine.AddFile(kSetupDir + u"p1.dll", {2});
-    SetPending(machine, {u"\\??\\C:\\Temp\\old.dll", u"", u"C:\\Temp\\plain.dll", u"", u"\\??\\C:\\Temp\\src.dll",
+    // Another program replaces app.dll at the restart: deleting it now would leave that program without it.
+    SetPending(machine, {u"\\??\\C:\\Temp\\app.dll", u"", u"\\??\\C:\\Temp\\app.dll.new", u"!\\??\\C:\\TEMP\\APP.DLL",
+                         u"\\??\\C:\\Temp\\old.dll", u"", u"C:\\Temp\\plain.dll", u"", u"\\??\\C:\\Temp\\src.dll",
                          u"\\??\\C:\\Temp\\dst.dll", u"\\??_\\p1.dll", u"", u"\\??\\C:\\Temp\\Folder", u"",
                          u"\\??\\C:\\Temp\\missing.dll", u""});
     const std::vector<std::uint8_t> before = Pending(machine)->data;
@@ -51,17 +55,17 @@ TEST_F(SequencesTest, PendingDeletionsOfEarlierRunsAreCarriedOutNow) {
     EXPECT_EQ(Run(word), std::u16string(word) == u"install" ? 1 : 2);
     // A partial prefix is part of the path; a rename waits for the restart, whatever its source.
     EXPECT_EQ(Present({u"C:\\Temp\\old.dll", u"C:\\Temp\\plain.dll", u"C:\\??_\\p1.dll", kSetupDir + u"p1.dll",
-                       u"C:\\Temp\\src.dll", u"C:\\Temp\\dst.dll"}),
-              (std::vector<bool>{false, false, false, true, true, false}));
+                       u"C:\\Temp\\src.dll", u"C:\\Temp\\dst.dll", u"C:\\Temp\\app.dll", u"C:\\Temp\\Folder"}),
+              (std::vector<bool>{false, false, false, true, true, false, true, true}));
     EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\src.dll"), 0);
     EXPECT_EQ(CallsOn(machine, "MoveFileExW", u"C:\\Temp\\src.dll"), 0);
     EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\Folder"), 0);
     EXPECT_EQ(CallsOn(machine, "DeleteFileW", u"C:\\Temp\\missing.dll"), 0);
-    ASSERT_NE(machine.FindFile(u"C:\\Temp\\Folder"), nullptr);
-    EXPECT_TRUE(machine.FindFile(u"C:\\Temp\\Folder")->directory);
     EXPECT_EQ(PendingData(machine), before) << "the system's list is left as it was";
     // Not even rewritten as it was: another installer may be adding to it.
     EXPECT_EQ(CallsNaming(machine, "RegSetValueExW", sim::PendingOperationsValue), 0);
+    sim::Reboot(machine);
+    EXPECT_EQ(FileBytes(machine, u"C:\\Temp\\app.dll"), "\x02");
   }
 }
 
