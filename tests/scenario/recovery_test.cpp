@@ -46,21 +46,20 @@ TEST_F(RecoveryTest, AFailedReinstallKeepsTheJournalOrNamesThePrinterAndTheNextR
     Texts journal;        // the printers it still holds
     bool backOfficeStays;
   } cases[] = {
-      {"read failure", [](sim::Machine& m) { m.Fail("RegQueryValueExW", 1450, 1, 0, PrinterJournalValue); }, 100,
+      {"read failure", Fails("RegQueryValueExW", 1450, 1, 0, PrinterJournalValue), 100,
        u"Error(21): Can`t read the journal of printers to bring back - ( No Description )",
        {u"Back office", u"Front desk"}, true},
-      {"key open failure",
-       [](sim::Machine& m) { m.Fail("RegOpenKeyExW", 5, 1, 0, u"HKLM\\Software\\Brennock\\Corvane"); }, 100,
+      {"key open failure", Fails("RegOpenKeyExW", 5, 1, 0, u"HKLM\\Software\\Brennock\\Corvane"), 100,
        u"Error(21): Can`t read the journal of printers to bring back - (Access is denied.)",
        {u"Back office", u"Front desk"}, true},
-      {"write failure", [](sim::Machine& m) { m.Fail("RegSetValueExW", 5, -1, 0, PrinterJournalValue); }, 100,
+      {"write failure", Fails("RegSetValueExW", 5, -1, 0, PrinterJournalValue), 100,
        u"Error(22): Can`t write printer 'Back office' to the journal - (Access is denied.)",
        {u"Back office", u"Front desk"}, true},
-      {"driver failure", [](sim::Machine& m) { m.Fail("AddPrinterDriverExW", 5, -1); }, 100,
+      {"driver failure", Fails("AddPrinterDriverExW", 5, -1), 100,
        u"Error(15): Can`t add printer 'Front desk'", {u"Back office", u"Front desk"}, false},
-      {"re-creation failure", [](sim::Machine& m) { m.Fail("AddPrinterW", 5, 1, 0, u"Front desk"); }, 100,
+      {"re-creation failure", Fails("AddPrinterW", 5, 1, 0, u"Front desk"), 100,
        u"Error(15): Can`t add printer 'Front desk'", {u"Front desk"}, true},
-      {"settings key write failure", [](sim::Machine& m) { m.Fail("SetPrinterDataExA", 5, 1, 1); }, 100,
+      {"settings key write failure", Fails("SetPrinterDataExA", 5, 1, 1), 100,
        u"Error(23): Can`t write the settings key name of printer 'Front desk'", {u"Front desk"}, true},
       // Back office as a failed run left it, no longer the default: kept in
       // place, it keeps its record, whose default mark the next run puts back.

@@ -323,9 +323,8 @@ const Row kRows[] = {
     {"a quoted word", nullptr, u"\"in stall\"", 6, {}, "", NothingDone},
     {"-install", nullptr, u"-install", 6, {}, "", NothingDone},
     {"no word", nullptr, u"", 6, {}, "", NothingDone},
-    {"a command line that cannot be split",
-     [](sim::Machine& m) { m.Fail("CommandLineToArgvW", win::ERROR_NOT_ENOUGH_MEMORY); }, u"install", 6, {}, "",
-     NothingDone},
+    {"a command line that cannot be split", Fails("CommandLineToArgvW", win::ERROR_NOT_ENOUGH_MEMORY), u"install", 6,
+     {}, "", NothingDone},
     // ---- "removetray": ends the companion, deletes its program --------------
     {"removetray without a companion only pauses", nullptr, u"removetray", 6, {}, "",
      [](sim::Machine& m) {
@@ -376,9 +375,8 @@ const Row kRows[] = {
        EXPECT_EQ(Counts(m, {"GetDefaultPrinterW", "SetDefaultPrinterW"}), (std::vector<int>{0, 0}));
        EXPECT_EQ(PrinterNamed(m, u"Lab").location, u"Floor 1");
      }},
-    {"an account that cannot be told waits for the log-on",
-     [](sim::Machine& m) { m.Fail("OpenProcessToken", win::ERROR_ACCESS_DENIED, -1); }, u"install", 1, {},
-     kProduct + summary::kCorvane + summary::kRun},
+    {"an account that cannot be told waits for the log-on", Fails("OpenProcessToken", win::ERROR_ACCESS_DENIED, -1),
+     u"install", 1, {}, kProduct + summary::kCorvane + summary::kRun},
     // ---- Unattended: "/quiet" hides the dialog, "/log=" fills a file ------
     {"/quiet hides an error log", NoManager, u"install /quiet", 100, {}, "", NoDialog},
     {"/QUIET hides uninstall's log", nullptr, u"un /QUIET", 2, {}, "", NoDialog},
@@ -413,10 +411,10 @@ const Row kRows[] = {
        EXPECT_TRUE(m.handles.empty()) << "the log file was left open";
      }},
     {"a log that cannot be written changes nothing else",
-     Deploy([](sim::Machine& m) { m.Fail("WriteFile", win::ERROR_DISK_FULL, 1, 0, u"C:\\DEPLOY\\CORVANE.LOG"); }),
+     Deploy(Fails("WriteFile", win::ERROR_DISK_FULL, 1, 0, u"C:\\DEPLOY\\CORVANE.LOG")),
      u"install /quiet /log=C:\\Deploy\\corvane.log", 1, {}, summary::kInstalled, LogFileHolds("")},
     {"a log that cannot be closed is still whole",
-     Deploy([](sim::Machine& m) { m.Fail("CloseHandle", win::ERROR_INVALID_HANDLE, 1, 0, u"C:\\DEPLOY\\CORVANE.LOG"); }),
+     Deploy(Fails("CloseHandle", win::ERROR_INVALID_HANDLE, 1, 0, u"C:\\DEPLOY\\CORVANE.LOG")),
      u"install /quiet /log=C:\\Deploy\\corvane.log", 1, {}, summary::kInstalled,
      [](sim::Machine& m) { EXPECT_HAS(LogBytes(m), "AddMonitor - OK :)"); }},
     {"onChkDrv leaves an empty file", Deploy(nullptr, true), u"onChkDrv /log=C:\\Deploy\\corvane.log /quiet", 3,
@@ -427,7 +425,7 @@ const Row kRows[] = {
     {"the Escape key", ClosedBy(sim::DialogClose::EscapeKey), u"install", 1, {}, "", Gave(0)},
     {"its close box", ClosedBy(sim::DialogClose::CloseBox), u"install", 1, {}, "", Gave(0)},
     {"a dialog that fails to show does not change the outcome",
-     [](sim::Machine& m) { m.Fail("DialogBoxParamW", win::ERROR_RESOURCE_NAME_NOT_FOUND); }, u"install", 1, {}, ""},
+     Fails("DialogBoxParamW", win::ERROR_RESOURCE_NAME_NOT_FOUND), u"install", 1, {}, ""},
     // ---- Install and uninstall --------------------------------------------
     {"clean install", nullptr, u"install", 1,
      {u"Corvane 2620", u"#Check Spooler", u"PrinterDriverDirectory:" + kDriverDir, u"##0010", u"#ReInstall",
@@ -681,8 +679,7 @@ const Row kRows[] = {
       u"process cannot access the file because it is being used by another process.)",
       u"Can't copy monitor file", u"AddMonitor - OK :)"},
      "monitor vexmon64.dll 2500\n" + summary::kDriver + summary::kCorvane + summary::kTray},
-    {"a monitor refused five times is error 11",
-     [](sim::Machine& m) { m.Fail("AddMonitorW", win::ERROR_ACCESS_DENIED, -1); }, u"install", 100,
+    {"a monitor refused five times is error 11", Fails("AddMonitorW", win::ERROR_ACCESS_DENIED, -1), u"install", 100,
      {u"AddMonitor - failed. Trying to wait and install again",
       u"Error(11): Can`t install a local port monitor'Corvane:' - (Access is denied.)", u"#AddPrinter(Corvane)",
       u"No Corvane port monitor (Windows x64) was found.", u"------- 1 existing monitors ----------",

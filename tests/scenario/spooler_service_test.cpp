@@ -32,11 +32,10 @@ const Case kCases[] = {
     {"a start that hangs gives up after ten seconds", Act::Check,
      [](sim::Machine& m) { Stopped(m), m.FindService(u"spooler")->startHangs = true; }, false,
      {u"#Check Spooler", u"  Error(4): Can't start the spooler"}, 10000, 1, 1, win::SERVICE_START_PENDING},
-    {"no service manager", Act::Check, [](sim::Machine& m) { m.Fail("OpenSCManagerW", win::ERROR_ACCESS_DENIED); },
-     false, {u"#Check Spooler", u"  Error(1): Can't open service manager. - (Access is denied.)"}, 0, 0, 1,
+    {"no service manager", Act::Check, Fails("OpenSCManagerW", win::ERROR_ACCESS_DENIED), false,
+     {u"#Check Spooler", u"  Error(1): Can't open service manager. - (Access is denied.)"}, 0, 0, 1,
      win::SERVICE_RUNNING},
-    {"no spooler service", Act::Check,
-     [](sim::Machine& m) { m.Fail("OpenServiceW", win::ERROR_SERVICE_DOES_NOT_EXIST); }, false,
+    {"no spooler service", Act::Check, Fails("OpenServiceW", win::ERROR_SERVICE_DOES_NOT_EXIST), false,
      {u"#Check Spooler",
       u"  Error(2): Can't open the spooler - (The specified service does not exist as an installed service.)"},
      0, 0, 1, win::SERVICE_RUNNING},
@@ -46,7 +45,7 @@ const Case kCases[] = {
     {"a stopped spooler is just started", Act::Restart, Stopped, true, {u"#Restart Spooler"}, 400, 1, 0,
      win::SERVICE_RUNNING},
     {"a spooler that refuses to stop still runs after the end", Act::Restart,
-     [](sim::Machine& m) { m.Fail("ControlService", win::ERROR_SERVICE_CANNOT_ACCEPT_CTRL); }, true,
+     Fails("ControlService", win::ERROR_SERVICE_CANNOT_ACCEPT_CTRL), true,
      {u"#Restart Spooler",
       u"Error(5): ControlService failed with code 1061 (0x425) - (The service cannot accept control messages at "
       u"this time.)",
@@ -63,8 +62,7 @@ const Case kCases[] = {
      [](sim::Machine& m) { m.FindService(u"spooler")->stopHangs = true; }, true, {}, 20000, 1, 0,
      win::SERVICE_STOP_PENDING},
     {"without a state a failed begin is not logged", Act::RestartUnlogged,
-     [](sim::Machine& m) { m.Fail("OpenServiceW", win::ERROR_ACCESS_DENIED); }, true, {}, 0, 0, 0,
-     win::SERVICE_RUNNING},
+     Fails("OpenServiceW", win::ERROR_ACCESS_DENIED), true, {}, 0, 0, 0, win::SERVICE_RUNNING},
 };
 
 using SpoolerServiceTest = StateTest;

@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <new>
 #include <string>
 #include <vector>
@@ -10,8 +11,8 @@
 #include "commands/entry.h"
 #include "commands/module_instance.h"
 #include "commands/start_of_run.h"
-#include "run/install_state.h"
 #include "platform/sim/machine.h"
+#include "run/install_state.h"
 
 using Texts = std::vector<std::u16string>;
 
@@ -43,6 +44,12 @@ inline std::vector<std::string> Mismatches(const sim::CallArguments& got, const 
       EXPECT_EQ(Mismatches(calls_[i_], expected), std::vector<std::string>{})       \
           << (call) << " call " << i_ + 1;                                          \
   } while (0)
+
+// A set-up that makes `call` fail, as sim::Machine::Fail does.
+inline std::function<void(sim::Machine&)> Fails(std::string call, win::DWORD error, int count = 1, int skip = 0,
+                                                std::u16string detail = {}) {
+  return [=](sim::Machine& m) { m.Fail(call, error, count, skip, detail); };
+}
 
 class SimTest : public ::testing::Test {
  protected:
