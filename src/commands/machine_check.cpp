@@ -174,7 +174,7 @@ int CheckPrinters(const InstallState& state, Report& report) {
   int count = 0;
   for (win::DWORD i = 0; i < state.Printers.count; ++i) {
     const win::PRINTER_INFO_2W& printer = state.Printers.entries[i];
-    if (!IsProductPrinter(printer) || IsConnection(printer)) continue;
+    if (!IsOwnPrinter(printer)) continue;
     ++count;
     if (!SameText(printer.pPortName, ProductPortName))
       Find(report, PrinterOffPort, u"printer '%s' is on port '%s', not \"Corvane:\"", printer.pPrinterName,

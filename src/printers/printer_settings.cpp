@@ -71,10 +71,6 @@ const char* SettingsKeyPath(const char* name, char* path) {
   return path;
 }
 
-// The machine's own printers of the product: another computer's printer is
-// not this machine's to delete.
-bool IsOwnPrinter(const win::PRINTER_INFO_2W& printer) { return IsProductPrinter(printer) && !IsConnection(printer); }
-
 bool IsRemembered(const InstallState& state, const win::PRINTER_INFO_2W& printer) {
   for (const SavedPrinter* saved = state.SavedSettings; saved; saved = saved->next)
     if (saved->entry == &printer) return true;

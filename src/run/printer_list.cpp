@@ -18,6 +18,8 @@ bool IsConnection(const win::PRINTER_INFO_2W& printer) {
   return printer.pPrinterName && printer.pPrinterName[0] == u'\\' && printer.pPrinterName[1] == u'\\';
 }
 
+bool IsOwnPrinter(const win::PRINTER_INFO_2W& printer) { return IsProductPrinter(printer) && !IsConnection(printer); }
+
 bool IsProductPrinter(const win::PRINTER_INFO_2W& printer) {
   return SameText(printer.pDriverName, ProductDriverName);
 }

@@ -19,3 +19,6 @@ bool IsProductPrinter(const win::PRINTER_INFO_2W& printer);
 // A connection to a printer of another computer ("\\SERVER\NAME"): a local
 // printer's name holds no backslash.
 bool IsConnection(const win::PRINTER_INFO_2W& printer);
+// A product printer of this machine: another computer's printer is not this
+// machine's to delete or to judge.
+bool IsOwnPrinter(const win::PRINTER_INFO_2W& printer);
