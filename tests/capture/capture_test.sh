@@ -19,6 +19,7 @@ shown() { "$S" show "$1" | grep -v -e '^Clock: ' -e 'C:\\cap'; }
 "$S" add-printer "$M" "Front desk" --driver "Corvane printer" --port Corvane: --comment Reception \
   --location "Hall 2" --settings keyA --default --jobs 2 >/dev/null &&
   "$S" pending "$M" 'C:\Windows\system32\spool\drivers\x64\vexdrv64.dll' >/dev/null &&
+  "$S" set-build "$M" 'C:\Old\vexui64.dll' 2600 >/dev/null && "$S" pending "$M" 'C:\Old\vexui64.dll' >/dev/null &&
   "$S" set-build "$M" 'C:\Windows\system32\spool\drivers\x64\3\vexdrv64.dll' 2600 >/dev/null || fail "set-up"
 capture 'C:\cap' || fail "capture exited with $?: $(cat "$work/err")"
 diff <(shown "$M") <(shown "$M/current/drive_c/cap") || fail "the capture shows otherwise than its machine"
