@@ -509,7 +509,7 @@ HandleObject* Machine::FindHandle(std::uintptr_t value) {
 // ---- The default machine -------------------------------------------------------------
 
 void SetUpDefaultMachine(Machine& machine, unsigned build) {
-  machine.AddDirectory(u"C:\\Windows\\system32");
+  machine.AddDirectory(u"C:\\Windows\\system32\\spool\\PRINTERS");
   machine.AddDirectory(machine.driverRoot + u"\\x64\\3");
   machine.AddDirectory(machine.driverRoot + u"\\W32X86\\3");
   machine.AddDirectory(u"C:\\Users\\Public");
