@@ -21,10 +21,18 @@ shown() { "$S" show "$1" | grep -v -e '^Clock: ' -e 'C:\\cap'; }
   "$S" pending "$M" 'C:\Windows\system32\spool\drivers\x64\vexdrv64.dll' >/dev/null &&
   "$S" set-build "$M" 'C:\Old\vexui64.dll' 2600 >/dev/null && "$S" pending "$M" 'C:\Old\vexui64.dll' >/dev/null &&
   "$S" set-build "$M" 'C:\Windows\system32\spool\drivers\x64\3\vexdrv64.dll' 2600 >/dev/null || fail "set-up"
-capture 'C:\cap' || fail "capture exited with $?: $(cat "$work/err")"
+# A file port, as Windows lists one: a backslash in a value's name; another
+# maker's monitor named by its bare file name, as Windows registers one.
+sed -i 's/^"PORTPROMPT:"=""$/&\n"C:\\\\out.prn"=""/' "$M/current/registry.reg"
+printf '\n[%s]\n"Driver"="fwmon.dll"\n' 'HKEY_LOCAL_MACHINE\SYSTEM\CurrentControlSet\Control\Print\Monitors\Fenwick Port' >>"$M/current/registry.reg"
+"$S" set-build "$M" 'C:\Windows\system32\fwmon.dll' 1412 >/dev/null || fail "set-up"
+capture 'C:\cap' 'C:\Program Files\Corvane\Setup' || fail "capture exited with $?: $(cat "$work/err")"
 diff <(shown "$M") <(shown "$M/current/drive_c/cap") || fail "the capture shows otherwise than its machine"
 cmp -s "$M/current/drive_c/Windows/system32/vexmon64.dll" "$M/current/drive_c/cap/state.1/drive_c/Windows/system32/vexmon64.dll" ||
   fail "the product's monitor file was not copied whole"
+grep -qx '"Port"=hex(1):43,00,6f,00,72,00,76,00,61,00,6e,00,65,00,3a,00,00,00' "$M/current/drive_c/cap/state.1/registry.reg" ||
+  fail "a captured string lost its terminator"
+grep -F "not captured" "$work/err" && fail "a capture of a whole machine left something out"
 cp -a "$M/current/drive_c/cap" "$work/rehearsal"
 # The reinstall story of the differential check whose monitor file is held
 # without sharing: its version cannot be read, nor can the spooler load it.
@@ -36,6 +44,22 @@ for line in "Version is unknown, proceed with reinstall" "Can\`t install a local
 done
 CORVANE_SIM_MACHINE=$work/rehearsal "$bin/corvane-setup" onChkDrv
 [ $? -eq 3 ] || fail "onChkDrv on the capture: expected 3 (the driver of build 2600 is out of date)"
+
+# A spooler still starting (so its objects cannot be read), a read-only
+# product file, the setup folder named in other letters, a pending operation
+# naming one of its files in small letters, and no Run value.
+M2=$work/m2 C2=$work/starting
+"$S" new "$M2" >/dev/null && CORVANE_SIM_MACHINE=$M2 "$bin/corvane-setup" install; "$S" spooler "$M2" stop >/dev/null &&
+  "$S" spooler "$M2" starting >/dev/null && "$S" pending "$M2" 'c:\program files\corvane\setup\vexui64.dll' >/dev/null &&
+  echo 'file path="C:\\Program Files\\Corvane\\Setup\\vexhelp.chm" attributes=0x21' >>"$M2/current/machine.txt" &&
+  sed -i '/^"CorvaneTray"=/d' "$M2/current/registry.reg" &&
+  CORVANE_SIM_MACHINE=$M2 "$bin/corvane-capture" 'C:\cap' 'C:\PROGRAM FILES\CORVANE\SETUP' 2>"$work/err" &&
+  cp -a "$M2/current/drive_c/cap" "$C2" || fail "a starting spooler's machine: $(cat "$work/err")"
+[ -d "$C2/state.1/drive_c/Windows/system32/spool/PRINTERS" ] || fail "the spooler's job folder was not kept"
+for line in "Spooler: starting" 'C:\PROGRAM FILES\CORVANE\SETUP\vexhelp.chm (no version) read-only' \
+  'C:\PROGRAM FILES\CORVANE\cortray.exe (build 2620)'; do
+  "$S" show "$C2" | grep -qF "$line" || fail "a starting spooler's capture has no \"$line\""
+done
 
 # call | error | what the capture names | a line the capture's show must not have
 while IFS='|' read -r call error what gone; do

@@ -800,6 +800,8 @@ const Row kRows[] = {
        m.files.erase(sim::Machine::Key(kTray));
      }),
      u"check", 104, {}, "", Reports({"CompanionMissing", "NoProductPrinter", "RunValueMissing"})},
+    {"check on a system that runs no companion misses no Run value",
+     Installed([](sim::Machine& m) { m.hklm.Find(kRunKey)->values.clear(), m.osMajor = 5; }), u"check", 0, {}, "", Reports({})},
     {"check: a Run value naming no file",
      Installed([](sim::Machine& m) { m.SetString(win::HKEY_LOCAL_MACHINE, kRunKey, kRunValue, u"C:\\gone.exe"); }), u"check",
      104, {}, "", Reports({"RunValueFileMissing"})},

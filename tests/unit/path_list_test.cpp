@@ -7,7 +7,7 @@ using PathListTest = SimTest;
 
 TEST_F(PathListTest, NewestFirstWithoutDuplicatesAndRelinkedOnRemoval) {
   PathNode* head = nullptr;
-  for (const char16_t* path : {u"A", u"B", u"C", u"B", u"a", u""}) AddUnique(head, path);
+  for (const char16_t* path : {u"A", u"B", u"C", u"B", u"A", u"a", u""}) AddUnique(head, path);
   EXPECT_EQ(Paths(head), (Texts{u"a", u"C", u"B", u"A"}));
   EXPECT_EQ(machine.globalBlocks.size(), 8u);
   FreeAll(head);
