@@ -50,16 +50,10 @@ bool CarryOver(const win::PRINTER_INFO_2W& saved, win::HANDLE printer) {
   return carried;
 }
 
-// The printer a machine without any other gets: "Corvane", the default
-// again when the printer of that name was the default as the run began.
+// The printer a machine without any other gets: "Corvane". A "Corvane" the
+// run found was remembered, or kept in place, so this one is new.
 void AddFirstPrinter(InstallState& state) {
-  win::HANDLE printer = AddPrinterQueue(state, FirstPrinterName);
-  if (!printer) return;
-  const win::PRINTER_INFO_2W* before = FindPrinter(state.Printers, FirstPrinterName);
-  if (before && (before->Attributes & win::PRINTER_ATTRIBUTE_DEFAULT) && !win::SetDefaultPrinterW(FirstPrinterName))
-    LogError(state, ErrRestorePrinterSettings, u"Can`t restore the comment, location or default of printer '%s'",
-             FirstPrinterName);
-  win::ClosePrinter(printer);
+  if (win::HANDLE printer = AddPrinterQueue(state, FirstPrinterName)) win::ClosePrinter(printer);
 }
 
 // "Corvanes\<name>", the settings key's place below the product's per-user

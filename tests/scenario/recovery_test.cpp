@@ -122,7 +122,7 @@ TEST_F(RecoveryStory, OnlyAJournalOfWholeRecordsBringsPrintersBack) {
     bool back;
   } cases[] = {
       {"a whole record", whole, true},
-      {"a key name of 63 units", record(u"Front desk", std::u16string(63, u'k')), true},
+      {"a key name of 63 units, the last of 8 bits", record(u"Front desk", std::u16string(62, u'k') + u"\u00ff"), true},
       {"a key name of 64 units", record(u"Front desk", std::u16string(64, u'k')), false},
       {"a key name beyond 8-bit units", record(u"Front desk", u"key\u0100"), false},
       {"an empty key name: a printer without one", record(u"Front desk", u""), true},
