@@ -268,7 +268,7 @@ Setup ChangeableBy(std::u16string path, std::u16string account, bool owns = fals
     sim::FileNode* node = m.FindFile(path);
     ASSERT_NE(node, nullptr) << sim::Utf8(path);
     if (owns) node->owner = account;
-    else node->writers.push_back(account);
+    else node->writers.push_back({account});
   };
 }
 Setup Declared(std::u16string folder, Setup more) {
@@ -917,6 +917,21 @@ TEST_F(RunsTest, EveryRowEndsAsItsTableSays) {
     const int checked = read_only::CheckChangesNothing(machine);
     EXPECT_TRUE(checked == 0 || checked == 104 || checked == 105) << checked;
   }
+}
+
+// Any one right that lets Users change a package file refuses the install
+// (the first two are what C:\ grants them on a folder made there); reading,
+// running and setting attributes do not; neither does a null access list pass.
+TEST_F(RunsTest, EachRightToChangeAPackageFileRefusesTheInstall) {
+  for (const win::DWORD rights : {0x2u, 0x4u, 0x40u, 0x10000u, 0x40000u, 0x80000u, 0x40000000u, 0x10000000u, 0x1201A9u}) {
+    SCOPED_TRACE(rights);
+    Reset();
+    machine.FindFile(kSetupDir + u"vexdrv64.dll")->writers.push_back({u"Users", rights});
+    EXPECT_EQ(Run(u"install"), rights == 0x1201A9u ? 1 : 107);
+  }
+  Reset();
+  machine.FindFile(kSetupDir + u"vexdrv64.dll")->nullAccessList = true;
+  EXPECT_EQ(Run(u"install"), 107);
 }
 
 // The records and flags the program hands the system, member by member, in

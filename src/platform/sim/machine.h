@@ -54,6 +54,13 @@ std::u16string Number(std::uint64_t value);
 
 // ---- Files ------------------------------------------------------------------
 
+// An account besides SYSTEM and Administrators that may change a file, and
+// how (an access mask; Modify unless given: write, replace, add to a folder).
+struct FileWriter {
+  std::u16string account;
+  DWORD rights = 0x001301BF;
+};
+
 struct FileNode {
   std::u16string path;  // full Windows path as created, case kept
   bool directory = false;
@@ -61,11 +68,12 @@ struct FileNode {
   std::vector<std::uint8_t> data;
   DWORD links = 1;           // names the file has: more than one are hard links
   std::u16string linkTarget;  // a symbolic link's target (with the reparse-point attribute)
-  // Its security: the owner's account ("Administrators" when empty) and the
-  // accounts besides SYSTEM and Administrators that may change it (write it,
-  // replace it, add to a folder); see AccountSid for the names.
+  // Its security: the owner's account ("Administrators" when empty) and who
+  // else may change it; see AccountSid for the names. A null access list, as
+  // a program may set one, lets everyone do everything.
   std::u16string owner;
-  std::vector<std::u16string> writers;
+  std::vector<FileWriter> writers;
+  bool nullAccessList = false;
 };
 
 // Another process keeps a file open; released at `untilMs` (never when max).

@@ -1,7 +1,7 @@
 // Files' security descriptors, self-relative as Windows hands them out: the
 // owner, then a DACL granting SYSTEM and Administrators everything, Users
 // reading and running, an inherit-only CREATOR OWNER entry as Program Files
-// passes on, and the node's further writers the right to change it.
+// passes on, and the node's further writers what they may do.
 #include <cstring>
 
 #include "platform/sim/machine.h"
@@ -12,7 +12,6 @@ using namespace win;
 
 constexpr DWORD FullControl = 0x001F01FF;
 constexpr DWORD ReadAndExecute = 0x001200A9;
-constexpr DWORD Modify = 0x001301BF;
 constexpr DWORD GenericAll = 0x10000000;
 constexpr WORD SelfRelative = 0x8000, DaclPresent = 0x0004;
 constexpr std::size_t DescriptorBytes = 20;  // revision, control, four offsets
@@ -47,7 +46,7 @@ std::vector<BYTE> Descriptor(const sim::FileNode& node) {
   AddAce(acl, 0, FullControl, sim::AccountSid(u"Administrators"));
   AddAce(acl, 0, ReadAndExecute, sim::AccountSid(u"Users"));
   AddAce(acl, INHERIT_ONLY_ACE, GenericAll, Sid(3, {0}));
-  for (const auto& writer : node.writers) AddAce(acl, 0, Modify, sim::AccountSid(writer));
+  for (const auto& writer : node.writers) AddAce(acl, 0, writer.rights, sim::AccountSid(writer.account));
   const ACL header{2, 0, static_cast<WORD>(acl.size()), static_cast<WORD>(4 + node.writers.size()), 0};
   std::memcpy(acl.data(), &header, sizeof header);
   std::vector<BYTE> sd(DescriptorBytes);
@@ -55,8 +54,9 @@ std::vector<BYTE> Descriptor(const sim::FileNode& node) {
   const WORD control = SelfRelative | DaclPresent;
   std::memcpy(sd.data() + 2, &control, 2);
   PutDword(sd, 4, DescriptorBytes);
-  PutDword(sd, 16, static_cast<DWORD>(DescriptorBytes + owner.size()));
   sd.insert(sd.end(), owner.begin(), owner.end());
+  if (node.nullAccessList) return sd;
+  PutDword(sd, 16, static_cast<DWORD>(DescriptorBytes + owner.size()));
   sd.insert(sd.end(), acl.begin(), acl.end());
   return sd;
 }
