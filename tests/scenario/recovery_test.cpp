@@ -163,7 +163,8 @@ TEST_F(RecoveryStory, TheJournalCostsTheSameCallsForAnyNumberOfPrinters) {
     std::vector<int> calls;
     for (const char* call : {"RegQueryValueExW", "RegSetValueExW", "RegDeleteValueW"})
       calls.push_back(CallsNaming(machine, call, PrinterJournalValue));
-    EXPECT_EQ(calls, (std::vector<int>{2, 1, 1})) << "size and record read, written, removed";
+    calls.push_back(CallsNaming(machine, "RegFlushKey", ProductMachineKey));
+    EXPECT_EQ(calls, (std::vector<int>{2, 1, 1, 2})) << "size and record read, written, removed; both changes flushed";
     EXPECT_EQ(sim::Printers(machine).size(), 2u * count + 2);
     EXPECT_EQ(PrinterNamed(machine, u"Front desk").comment, u"Reception");
     const std::u16string last = sim::Number(count - 1);

@@ -5,6 +5,7 @@
 #include <cstring>
 #include <vector>
 
+#include "sim_test.h"
 #include "spooler/spooler_records.h"
 
 namespace {
@@ -49,6 +50,24 @@ TEST(SpoolerRecords, StringsOutsideOrUnterminatedAreRejected) {
 
   past.records()[0].pName = reinterpret_cast<char16_t*>(past.bytes.data() + past.bytes.size());
   EXPECT_FALSE(past.Sound());
+}
+
+// What a call for one record gives is checked as a list is.
+using FetchOneRecord = SimTest;
+TEST_F(FetchOneRecord, ItsStringsMustLieInItsBlock) {
+  static char16_t elsewhere[] = u"outside";
+  for (const bool inside : {true, false}) {
+    const auto call = [inside](win::BYTE* buffer, win::DWORD, win::DWORD* needed, win::DWORD*) {
+      *needed = sizeof(win::MONITOR_INFO_2W) + 16;
+      if (!buffer) return win::SetLastError(win::ERROR_INSUFFICIENT_BUFFER), false;
+      reinterpret_cast<win::MONITOR_INFO_2W*>(buffer)->pName =
+          inside ? reinterpret_cast<char16_t*>(buffer + sizeof(win::MONITOR_INFO_2W)) : elsewhere;
+      return true;
+    };
+    const FetchedRecords fetched = FetchRecords(call, MonitorInfo2Layout, true);
+    EXPECT_EQ(fetched.outcome, inside ? FetchOutcome::Fetched : FetchOutcome::FetchFailed);
+    win::GlobalFree(fetched.block);
+  }
 }
 
 }  // namespace
