@@ -263,12 +263,13 @@ const std::u16string kWppRefused =
     u"Error(24): Windows protected print mode is on: it loads no port monitor or printer driver but Windows' own - "
     u"(Access is denied.)";
 // Someone besides the administrators may change the file or folder.
-Setup ChangeableBy(std::u16string path, std::u16string account, bool owns = false) {
+Setup ChangeableBy(std::u16string path, std::u16string account, bool owns = false,
+                   win::DWORD rights = sim::ModifyRights) {
   return [=](sim::Machine& m) {
     sim::FileNode* node = m.FindFile(path);
     ASSERT_NE(node, nullptr) << sim::Utf8(path);
     if (owns) node->owner = account;
-    else node->writers.push_back({account});
+    else node->writers.push_back({account, rights});
   };
 }
 Setup Declared(std::u16string folder, Setup more) {
@@ -926,7 +927,7 @@ TEST_F(RunsTest, EachRightToChangeAPackageFileRefusesTheInstall) {
   for (const win::DWORD rights : {0x2u, 0x4u, 0x40u, 0x10000u, 0x40000u, 0x80000u, 0x40000000u, 0x10000000u, 0x1201A9u}) {
     SCOPED_TRACE(rights);
     Reset();
-    machine.FindFile(kSetupDir + u"vexdrv64.dll")->writers.push_back({u"Users", rights});
+    ChangeableBy(kSetupDir + u"vexdrv64.dll", u"Users", false, rights)(machine);
     EXPECT_EQ(Run(u"install"), rights == 0x1201A9u ? 1 : 107);
   }
   Reset();

@@ -45,6 +45,9 @@ inline std::vector<std::string> Mismatches(const sim::CallArguments& got, const 
           << (call) << " call " << i_ + 1;                                          \
   } while (0)
 
+// A text for the calls that take it unqualified, as Windows' headers declare them.
+inline char16_t* W(const char16_t* text) { return const_cast<char16_t*>(text); }
+
 // A set-up that makes `call` fail, as sim::Machine::Fail does.
 inline std::function<void(sim::Machine&)> Fails(std::string call, win::DWORD error, int count = 1, int skip = 0,
                                                 std::u16string detail = {}) {

@@ -9,7 +9,6 @@ namespace {
 using namespace win;
 
 const char16_t kMonitor[] = u"C:\\Windows\\system32\\vexmon64.dll";
-char16_t* W(const char16_t* text) { return const_cast<char16_t*>(text); }
 // The last error of a call that had to fail; 0 when it went through.
 DWORD Refused(bool succeeded) { return succeeded ? 0 : GetLastError(); }
 HANDLE Printer(const char16_t* name, DWORD access) {

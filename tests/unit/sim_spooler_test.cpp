@@ -10,7 +10,6 @@ const std::u16string kDriverUi = u"C:\\Windows\\system32\\spool\\drivers\\x64\\3
 
 class SimSpoolerTest : public SimTest {
  protected:
-  char16_t* W(const char16_t* text) { return const_cast<char16_t*>(text); }
   win::DWORD Failure(bool result) {
     EXPECT_FALSE(result);
     return win::GetLastError();

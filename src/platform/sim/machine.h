@@ -54,11 +54,14 @@ std::u16string Number(std::uint64_t value);
 
 // ---- Files ------------------------------------------------------------------
 
+// Modify: write, replace, add to a folder, delete.
+constexpr DWORD ModifyRights = 0x001301BF;
+
 // An account besides SYSTEM and Administrators that may change a file, and
-// how (an access mask; Modify unless given: write, replace, add to a folder).
+// how (an access mask).
 struct FileWriter {
   std::u16string account;
-  DWORD rights = 0x001301BF;
+  DWORD rights = ModifyRights;
 };
 
 struct FileNode {

@@ -41,6 +41,14 @@ void AddAce(std::vector<BYTE>& acl, BYTE flags, DWORD mask, const std::vector<BY
 
 std::vector<BYTE> Descriptor(const sim::FileNode& node) {
   const std::vector<BYTE> owner = sim::AccountSid(node.owner.empty() ? u"Administrators" : node.owner);
+  std::vector<BYTE> sd(DescriptorBytes);
+  sd[0] = 1;
+  const WORD control = SelfRelative | DaclPresent;
+  std::memcpy(sd.data() + 2, &control, 2);
+  PutDword(sd, 4, DescriptorBytes);
+  sd.insert(sd.end(), owner.begin(), owner.end());
+  // Present but null: the DACL's offset stays 0.
+  if (node.nullAccessList) return sd;
   std::vector<BYTE> acl(sizeof(ACL));
   AddAce(acl, 0, FullControl, sim::AccountSid(u"SYSTEM"));
   AddAce(acl, 0, FullControl, sim::AccountSid(u"Administrators"));
@@ -49,14 +57,7 @@ std::vector<BYTE> Descriptor(const sim::FileNode& node) {
   for (const auto& writer : node.writers) AddAce(acl, 0, writer.rights, sim::AccountSid(writer.account));
   const ACL header{2, 0, static_cast<WORD>(acl.size()), static_cast<WORD>(4 + node.writers.size()), 0};
   std::memcpy(acl.data(), &header, sizeof header);
-  std::vector<BYTE> sd(DescriptorBytes);
-  sd[0] = 1;
-  const WORD control = SelfRelative | DaclPresent;
-  std::memcpy(sd.data() + 2, &control, 2);
-  PutDword(sd, 4, DescriptorBytes);
-  sd.insert(sd.end(), owner.begin(), owner.end());
-  if (node.nullAccessList) return sd;
-  PutDword(sd, 16, static_cast<DWORD>(DescriptorBytes + owner.size()));
+  PutDword(sd, 16, static_cast<DWORD>(sd.size()));
   sd.insert(sd.end(), acl.begin(), acl.end());
   return sd;
 }
