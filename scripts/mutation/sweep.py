@@ -13,10 +13,12 @@ seconds. LIST is mutants.jsonl beside this script unless given: one JSON
 object a line with id, file, find, replace, why and optionally wine (the Wine
 cases that run the code, for files the native build does not compile).
 """
-import json, os, signal, subprocess, sys, time
+import argparse, json, os, signal, subprocess, sys, time
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 BUILD_SECONDS, SUITE_SECONDS = 600, 300
+# What a suite's run says of the mutant it ran against.
+VERDICT = {'pass': 'survived', 'fail': 'caught', 'timeout': 'timeout'}
 
 
 def load(path):
@@ -66,7 +68,7 @@ def outcome(tree, m):
     suite = passes(['ctest', '--test-dir', native, '-j2', '--stop-on-failure',
                     '--timeout', '120'], tree, SUITE_SECONDS)
     if suite != 'pass' or not m.get('wine'):
-        return {'pass': 'survived', 'fail': 'caught', 'timeout': 'timeout'}[suite]
+        return VERDICT[suite]
     windows = os.path.join(tree, 'build', 'windows')
     for target in (['all'], ['msi']):
         if passes(['cmake', '--build', windows, '--target'] + target, tree,
@@ -74,7 +76,7 @@ def outcome(tree, m):
             return 'stillborn'
     wine = passes(['bash', 'tests/e2e/run_wine_tests.sh', windows] + m['wine'],
                   tree, 60 * 30)
-    return {'pass': 'survived', 'fail': 'caught', 'timeout': 'timeout'}[wine]
+    return VERDICT[wine]
 
 
 def run(mutants, tree, out, only, resume):
@@ -105,7 +107,6 @@ def run(mutants, tree, out, only, resume):
 
 
 def main():
-    import argparse
     parser = argparse.ArgumentParser(description=__doc__.split('\n')[0])
     parser.add_argument('verb', choices=['check', 'run'])
     parser.add_argument('places', nargs='*', help='TREE OUT for run')
